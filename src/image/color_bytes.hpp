@@ -1,0 +1,36 @@
+// Bytes from fractions and the sRGB transfer function, shared by every
+// renderer so that all of them round the same way.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace veldra {
+
+// t clamped to 0..1, times 255, rounded half away from zero, capped at 255;
+// NaN gives 0.
+inline std::uint8_t byte_from_fraction(double t) {
+  if (!(t >= 0.0)) t = 0.0;  // also maps NaN to 0
+  if (t > 1.0) t = 1.0;
+  double v = std::round(t * 255.0);
+  return v >= 255.0 ? 255 : static_cast<std::uint8_t>(v);
+}
+
+// sRGB decoding (IEC 61966-2-1) of x in 0..1 to linear light.
+inline double srgb_decode(double x) {
+  return x <= 0.04045 ? x / 12.92 : std::pow((x + 0.055) / 1.055, 2.4);
+}
+
+// sRGB encoding of linear light v in 0..1.
+inline double srgb_encode(double v) {
+  return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1.0 / 2.4) - 0.055;
+}
+
+// Linear light clamped to 0..1, encoded, and turned into a byte.
+inline std::uint8_t encoded_byte(double linear) {
+  if (!(linear >= 0.0)) linear = 0.0;
+  if (linear > 1.0) linear = 1.0;
+  return byte_from_fraction(srgb_encode(linear));
+}
+
+}  // namespace veldra

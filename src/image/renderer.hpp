@@ -1,0 +1,77 @@
+// The renderer: owns a copy of a field of 2 to 4 dimensions and turns it
+// into pictures. Every rendering is a const operation that returns a new
+// Image or an error; none changes the renderer.
+//
+// Flat renderings lay axis 0 of the field down the image and axis 1 across
+// it, so a 2-D table's values come out in pixel order.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "image/globe.hpp"
+#include "image/image.hpp"
+#include "image/palette.hpp"
+#include "image/relief.hpp"
+#include "lib/error.hpp"
+#include "lib/instance.hpp"
+
+namespace veldra {
+
+struct Hair;
+struct Strand;
+
+class Renderer {
+ public:
+  // Fails with "Images need 2 to 4 dimensions, got {n}" for other fields.
+  static Result<Renderer> create(Instance field);
+
+  const Instance& field() const { return field_; }
+
+  // Fails with "This image needs a {k} dimensional field, got {n}" unless
+  // the field has exactly k dimensions.
+  Status expect_dims(std::size_t k) const;
+
+  // Flat images of a 2-D field (flat.cpp).
+  Result<Image> grayscale(std::span<const std::uint64_t> divisors) const;
+  Result<Image> colored(std::span<const std::uint64_t> divisors, Palette palette) const;
+
+  // Colour images from slices of the third axis of a 3-D field (three_axis.cpp).
+  Result<Image> rgb_channels(std::span<const std::uint64_t> divisors) const;
+  Result<Image> rgb_channels_at(std::span<const std::uint64_t> divisors,
+                                std::array<std::uint64_t, 3> slices) const;
+  Result<Image> rgb_palette(std::span<const std::uint64_t> divisors, std::uint64_t slice,
+                            Palette palette) const;
+
+  // A lit height map of a 2-D field (relief.cpp).
+  Result<Image> relief(std::span<const std::uint64_t> divisors, const Relief& settings) const;
+
+  // A shaded, supersampled sphere carved out of a 4-D field (globe.cpp).
+  Result<Image> globe(std::uint64_t width, std::uint64_t height, const Globe& settings) const;
+
+  // A coat of hair grown through a 2-D field (src/hair).
+  Result<Image> hair(std::uint64_t width, std::uint64_t height, const Hair& settings) const;
+
+ private:
+  explicit Renderer(Instance field) : field_(std::move(field)) {}
+  Instance field_;
+};
+
+// The smallest and largest of `values` ignoring NaN, scanning from
+// +infinity and -infinity; lo > hi when no value is usable.
+struct Range {
+  double lo = INFINITY;
+  double hi = -INFINITY;
+  void add(double v) {
+    lo = std::fmin(lo, v);
+    hi = std::fmax(hi, v);
+  }
+  bool has_spread() const { return hi > lo; }
+  // (v - lo) / (hi - lo), unclamped; meaningful only with spread.
+  double fraction(double v) const { return (v - lo) / (hi - lo); }
+};
+
+}  // namespace veldra

@@ -1,0 +1,45 @@
+// Errors are values: every core operation returns its result or an Error.
+// Only the Python binding turns an Error into an exception.
+#pragma once
+
+#include <expected>
+#include <string>
+#include <utility>
+
+namespace veldra {
+
+enum class ErrorKind {
+  InvalidInput,  // the caller's arguments were rejected; the message says why
+  Io,            // the operating system or an encoder failed
+  OutOfMemory,   // a buffer could not be allocated (or its size overflows)
+  Internal,      // a worker thread could not start or failed
+};
+
+struct Error {
+  ErrorKind kind;
+  std::string message;
+};
+
+template <typename T>
+using Result = std::expected<T, Error>;
+
+// Success or an Error, for operations without a value.
+using Status = std::expected<void, Error>;
+
+inline std::unexpected<Error> invalid_input(std::string message) {
+  return std::unexpected(Error{ErrorKind::InvalidInput, std::move(message)});
+}
+
+inline std::unexpected<Error> io_error(std::string message) {
+  return std::unexpected(Error{ErrorKind::Io, std::move(message)});
+}
+
+inline std::unexpected<Error> out_of_memory() {
+  return std::unexpected(Error{ErrorKind::OutOfMemory, "out of memory"});
+}
+
+inline std::unexpected<Error> internal_error(std::string message) {
+  return std::unexpected(Error{ErrorKind::Internal, std::move(message)});
+}
+
+}  // namespace veldra

@@ -1,0 +1,173 @@
+#include "lib/instance.hpp"
+
+#include <cmath>
+#include <string>
+
+#include "lib/buffer.hpp"
+#include "lib/float_text.hpp"
+#include "lib/splitmix64.hpp"
+#include "lib/strides.hpp"
+
+namespace veldra {
+namespace {
+
+// Converts like a saturating float-to-integer cast: NaN and negative values
+// become 0, values beyond the range become the largest integer.
+std::uint64_t saturating_u64(double x) {
+  if (!(x >= 0.0)) return 0;
+  if (x >= 18446744073709551616.0) return UINT64_MAX;
+  return static_cast<std::uint64_t>(x);
+}
+
+}  // namespace
+
+Result<Instance> Instance::create(std::vector<std::uint64_t> dims, std::uint64_t seed) {
+  if (dims.empty()) return invalid_input("At least one dimension is required");
+  if (dims.size() > MAX_DIMS) {
+    return invalid_input("At most " + std::to_string(MAX_DIMS) + " dimensions are supported");
+  }
+  for (std::uint64_t d : dims) {
+    if (d == 0) return invalid_input("Dimension cannot be 0");
+  }
+
+  Instance field;
+  field.shape_.reserve(dims.size());
+  std::uint64_t intersections = 1;
+  for (std::uint64_t d : dims) {
+    auto extent = checked_add(d, 1);
+    auto product = extent ? checked_mul(intersections, *extent) : std::nullopt;
+    if (!product) return invalid_input("Grid size overflows usize");
+    field.shape_.push_back(*extent);
+    intersections = *product;
+  }
+
+  const std::size_t n = dims.size();
+  auto numbers = checked_mul(intersections, n);
+  if (!numbers) return out_of_memory();
+  auto gradients = allocate<double>(*numbers);
+  if (!gradients) return std::unexpected(gradients.error());
+  field.gradients_ = std::move(*gradients);
+
+  SplitMix64 random(seed);
+  for (std::uint64_t k = 0; k < intersections; ++k) {
+    random.next_unit_vector(std::span<double>(field.gradients_.data() + k * n, n));
+  }
+
+  field.strides_ = row_major_strides(field.shape_);
+  field.dims_ = std::move(dims);
+  field.intersections_ = intersections;
+  field.seed_ = seed;
+  return field;
+}
+
+double Instance::eval(std::span<const std::uint64_t> cell, std::span<const double> frac) const {
+  const std::size_t n = dims_.size();
+  double w[MAX_DIMS];
+  std::uint64_t base = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    w[i] = fade(frac[i]);
+    base += cell[i] * strides_[i];
+  }
+
+  double total = 0.0;
+  const std::uint64_t corners = std::uint64_t{1} << n;
+  for (std::uint64_t c = 0; c < corners; ++c) {
+    double weight = 1.0;
+    std::uint64_t k = base;
+    for (std::size_t i = 0; i < n; ++i) {
+      bool upper = (c >> i) & 1;
+      weight = weight * (upper ? w[i] : 1.0 - w[i]);
+      if (upper) k += strides_[i];
+    }
+    if (weight == 0.0) continue;
+    const double* g = gradients_.data() + k * n;
+    double dot = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+      dot = dot + g[i] * (frac[i] - ((c >> i) & 1 ? 1.0 : 0.0));
+    }
+    total = total + weight * dot;
+  }
+  return total;
+}
+
+void Instance::locate(std::span<const double> point, std::uint64_t* cell, double* frac) const {
+  for (std::size_t i = 0; i < dims_.size(); ++i) {
+    double x = point[i];
+    double upper = static_cast<double>(dims_[i]);
+    if (x < 0.0) x = 0.0;
+    if (x > upper) x = upper;
+    std::uint64_t c = saturating_u64(std::floor(x));
+    if (c > dims_[i] - 1) c = dims_[i] - 1;
+    cell[i] = c;
+    frac[i] = x - static_cast<double>(c);
+  }
+}
+
+double Instance::sample(std::span<const double> point) const {
+  std::uint64_t cell[MAX_DIMS];
+  double frac[MAX_DIMS];
+  locate(point, cell, frac);
+  return eval(std::span(cell, n()), std::span(frac, n()));
+}
+
+void Instance::pull(std::span<const double> point, std::span<double> out) const {
+  const std::size_t n = dims_.size();
+  std::uint64_t cell[MAX_DIMS];
+  double frac[MAX_DIMS];
+  double w[MAX_DIMS];
+  locate(point, cell, frac);
+  std::uint64_t base = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    w[i] = fade(frac[i]);
+    base += cell[i] * strides_[i];
+    out[i] = 0.0;
+  }
+  const std::uint64_t corners = std::uint64_t{1} << n;
+  for (std::uint64_t c = 0; c < corners; ++c) {
+    double weight = 1.0;
+    std::uint64_t k = base;
+    for (std::size_t i = 0; i < n; ++i) {
+      bool upper = (c >> i) & 1;
+      weight = weight * (upper ? w[i] : 1.0 - w[i]);
+      if (upper) k += strides_[i];
+    }
+    if (weight == 0.0) continue;
+    const double* g = gradients_.data() + k * n;
+    for (std::size_t j = 0; j < n; ++j) out[j] = out[j] + weight * g[j];
+  }
+}
+
+Status Instance::expect_inside(std::span<const double> point) const {
+  if (point.size() != n()) {
+    return invalid_input("Expected " + std::to_string(n()) + " coordinates, got " +
+                         std::to_string(point.size()));
+  }
+  for (std::size_t i = 0; i < n(); ++i) {
+    double x = point[i];
+    if (!(0.0 <= x && x <= static_cast<double>(dims_[i]))) {
+      return invalid_input("Coordinate " + std::to_string(i) + " is " + plain_float(x) +
+                           ", outside the boundary [0, " + std::to_string(dims_[i]) + "]");
+    }
+  }
+  return {};
+}
+
+Result<std::vector<double>> Instance::force(std::span<const double> point) const {
+  if (auto inside = expect_inside(point); !inside) return std::unexpected(inside.error());
+  std::vector<double> out(n(), 0.0);
+  pull(point, out);
+  return out;
+}
+
+std::optional<std::span<const double>> Instance::gradient(
+    std::span<const std::uint64_t> index) const {
+  if (index.size() != n()) return std::nullopt;
+  std::uint64_t k = 0;
+  for (std::size_t i = 0; i < n(); ++i) {
+    if (index[i] >= shape_[i]) return std::nullopt;
+    k += strides_[i] * index[i];
+  }
+  return std::span<const double>(gradients_.data() + k * n(), n());
+}
+
+}  // namespace veldra

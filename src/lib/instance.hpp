@@ -1,0 +1,84 @@
+// The noise field: a seeded lattice of unit gradients in 1 to MAX_DIMS
+// dimensions. Immutable after construction, so any number of threads may
+// evaluate one Instance at once.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "lib/error.hpp"
+
+namespace veldra {
+
+inline constexpr std::size_t MAX_DIMS = 16;
+
+struct Table;
+
+// The quintic fade 6t^5 - 15t^4 + 10t^3, bracketed exactly as written so
+// that every build rounds it the same way.
+inline double fade(double t) { return (t * (t * t)) * (t * (t * 6.0 - 15.0) + 10.0); }
+
+class Instance {
+ public:
+  // Checks `dims` (1 to MAX_DIMS entries, none 0, grid size within 64 bits)
+  // and draws one unit gradient per intersection, row-major, from a
+  // SplitMix64 seeded with `seed`.
+  static Result<Instance> create(std::vector<std::uint64_t> dims, std::uint64_t seed);
+
+  const std::vector<std::uint64_t>& dims() const { return dims_; }
+  const std::vector<std::uint64_t>& shape() const { return shape_; }
+  const std::vector<std::uint64_t>& strides() const { return strides_; }
+  // intersections() * n numbers; intersection k's gradient starts at k * n.
+  const std::vector<double>& gradients() const { return gradients_; }
+  std::uint64_t intersections() const { return intersections_; }
+  std::uint64_t seed() const { return seed_; }
+  std::size_t n() const { return dims_.size(); }
+
+  // Noise inside cell `cell` at fractions `frac` (each in [0, 1]); both
+  // spans have n() entries.
+  double eval(std::span<const std::uint64_t> cell, std::span<const double> frac) const;
+
+  // Noise at `point` (n() coordinates), clamped into the lattice; a NaN
+  // coordinate gives NaN.
+  double sample(std::span<const double> point) const;
+
+  // Writes into `out` (n() entries) the surrounding gradients blended under
+  // the fade weights at `point`, clamped into the lattice.
+  void pull(std::span<const double> point, std::span<double> out) const;
+
+  // Success when `point` has n() coordinates, each within [0, dims[i]].
+  Status expect_inside(std::span<const double> point) const;
+
+  // The checked pull: a new list of n() components.
+  Result<std::vector<double>> force(std::span<const double> point) const;
+
+  // The gradient stored at an intersection, or nothing when `index` has
+  // the wrong length or lies outside the lattice.
+  std::optional<std::span<const double>> gradient(std::span<const std::uint64_t> index) const;
+
+  // Refined-lattice tables (table.cpp). Axis i of the table has
+  // dims[i] * divisors[i] + 1 positions.
+  struct Layout {
+    std::vector<std::uint64_t> shape;
+    std::uint64_t count;
+  };
+  Result<Layout> table_layout(std::span<const std::uint64_t> divisors) const;
+  double eval_table_point(std::uint64_t k, std::span<const std::uint64_t> divisors,
+                          std::span<const std::uint64_t> table_strides) const;
+  Result<Table> table(std::span<const std::uint64_t> divisors) const;
+
+ private:
+  // Finds the cell and fractions of a point clamped into the lattice.
+  void locate(std::span<const double> point, std::uint64_t* cell, double* frac) const;
+
+  std::vector<std::uint64_t> dims_;
+  std::vector<std::uint64_t> shape_;
+  std::vector<std::uint64_t> strides_;
+  std::vector<double> gradients_;
+  std::uint64_t intersections_ = 0;
+  std::uint64_t seed_ = 0;
+};
+
+}  // namespace veldra

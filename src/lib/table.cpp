@@ -1,0 +1,76 @@
+#include "lib/table.hpp"
+
+#include <string>
+
+#include "lib/buffer.hpp"
+#include "lib/strides.hpp"
+#include "lib/workers.hpp"
+
+namespace veldra {
+
+Result<Instance::Layout> Instance::table_layout(std::span<const std::uint64_t> divisors) const {
+  if (divisors.size() != n()) {
+    return invalid_input("Expected " + std::to_string(n()) + " divisors, got " +
+                         std::to_string(divisors.size()));
+  }
+  Layout layout{{}, 1};
+  layout.shape.reserve(n());
+  for (std::size_t i = 0; i < n(); ++i) {
+    if (divisors[i] == 0) return invalid_input("Divisor cannot be 0");
+    auto cells = checked_mul(dims_[i], divisors[i]);
+    auto extent = cells ? checked_add(*cells, 1) : std::nullopt;
+    auto count = extent ? checked_mul(layout.count, *extent) : std::nullopt;
+    if (!count) return invalid_input("Grid size overflows usize");
+    layout.shape.push_back(*extent);
+    layout.count = *count;
+  }
+  return layout;
+}
+
+double Instance::eval_table_point(std::uint64_t k, std::span<const std::uint64_t> divisors,
+                                  std::span<const std::uint64_t> table_strides) const {
+  std::uint64_t cell[MAX_DIMS];
+  double frac[MAX_DIMS];
+  std::uint64_t rem = k;
+  for (std::size_t i = 0; i < n(); ++i) {
+    std::uint64_t q = rem / table_strides[i];
+    std::uint64_t c = q / divisors[i];
+    if (c < dims_[i]) {
+      cell[i] = c;
+      frac[i] = static_cast<double>(q - c * divisors[i]) / static_cast<double>(divisors[i]);
+    } else {
+      cell[i] = dims_[i] - 1;
+      frac[i] = 1.0;
+    }
+    rem -= q * table_strides[i];
+  }
+  return eval(std::span(cell, n()), std::span(frac, n()));
+}
+
+Result<Table> Instance::table(std::span<const std::uint64_t> divisors) const {
+  auto layout = table_layout(divisors);
+  if (!layout) return std::unexpected(layout.error());
+  const std::vector<std::uint64_t> t = row_major_strides(layout->shape);
+  const std::uint64_t count = layout->count;
+  auto values = allocate<double>(count, 0.0);
+  if (!values) return std::unexpected(values.error());
+  double* out = values->data();
+
+  if (count < TABLE_CHUNK) {
+    for (std::uint64_t k = 0; k < count; ++k) out[k] = eval_table_point(k, divisors, t);
+  } else {
+    const std::uint64_t portions = (count + TABLE_CHUNK - 1) / TABLE_CHUNK;
+    const std::uint64_t workers = std::min<std::uint64_t>(available_processors(), portions);
+    const std::uint64_t chunk = (count + workers - 1) / workers;
+    const std::uint64_t runs = (count + chunk - 1) / chunk;
+    auto filled = run_scoped(runs, [&](std::size_t run) {
+      const std::uint64_t begin = run * chunk;
+      const std::uint64_t end = std::min(count, begin + chunk);
+      for (std::uint64_t k = begin; k < end; ++k) out[k] = eval_table_point(k, divisors, t);
+    });
+    if (!filled) return std::unexpected(filled.error());
+  }
+  return Table{std::move(layout->shape), std::move(*values)};
+}
+
+}  // namespace veldra
