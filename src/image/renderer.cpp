@@ -1,0 +1,21 @@
+#include "image/renderer.hpp"
+
+#include <string>
+
+namespace veldra {
+
+Result<Renderer> Renderer::create(Instance field) {
+  const std::size_t n = field.n();
+  if (n < 2 || n > 4) return invalid_input("Images need 2 to 4 dimensions, got " + std::to_string(n));
+  return Renderer(std::move(field));
+}
+
+Status Renderer::expect_dims(std::size_t k) const {
+  if (field_.n() != k) {
+    return invalid_input("This image needs a " + std::to_string(k) + " dimensional field, got " +
+                         std::to_string(field_.n()));
+  }
+  return {};
+}
+
+}  // namespace veldra
