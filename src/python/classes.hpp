@@ -1,0 +1,18 @@
+// The nine classes of the module, each created from its declaration table.
+#pragma once
+
+#include "python/python.hpp"
+
+namespace veldra::py {
+
+PyObject* make_palette_class();
+PyObject* make_shape_class();
+PyObject* make_relief_class();
+PyObject* make_globe_class();
+PyObject* make_hair_class();
+PyObject* make_instance_class();
+PyObject* make_table_class();
+PyObject* make_image_class();
+PyObject* make_renderer_class();
+
+}  // namespace veldra::py
