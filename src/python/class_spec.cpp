@@ -50,7 +50,7 @@ PyObject* make_class(ClassSpec spec, PyTypeObject** registered, const char** reg
   }
   t.methods.push_back({nullptr, nullptr, 0, nullptr});
   for (const PropertySpec& p : s.properties) {
-    t.properties.push_back({p.name, p.get, p.set, p.doc, nullptr});
+    t.properties.push_back({p.name, p.get, p.set, p.doc, p.closure});
   }
   t.properties.push_back({nullptr, nullptr, nullptr, nullptr, nullptr});
 

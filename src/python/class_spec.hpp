@@ -21,6 +21,7 @@ struct PropertySpec {
   const char* doc;
   getter get;
   setter set = nullptr;  // nullptr: read-only
+  void* closure = nullptr;
 };
 
 struct ConstructorSpec {

@@ -45,7 +45,9 @@ PyObject* initialise() {
     PyObject* (*make)();
   };
   const Addition classes[] = {
-      {"Instance", make_instance_class},
+      {"Palette", make_palette_class},   {"Shape", make_shape_class},
+      {"Relief", make_relief_class},     {"Globe", make_globe_class},
+      {"Hair", make_hair_class},         {"Instance", make_instance_class},
       {"Table", make_table_class},
   };
   if (!add(module.get(), "MAX_DIMS", PyLong_FromSize_t(MAX_DIMS)) ||
