@@ -141,6 +141,10 @@ template struct Convert<std::vector<std::uint8_t>>;
 PyObject* to_python(double value) { return PyFloat_FromDouble(value); }
 PyObject* to_python(std::uint64_t value) { return PyLong_FromUnsignedLongLong(value); }
 PyObject* to_python(bool value) { return PyBool_FromLong(value); }
+PyObject* to_python(Bytes bytes) {
+  return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(bytes.data.data()),
+                                   static_cast<Py_ssize_t>(bytes.data.size()));
+}
 
 namespace {
 

@@ -80,10 +80,16 @@ struct Convert<std::vector<Item>> {
   static std::optional<std::vector<Item>> from(PyObject* object);
 };
 
+// Bytes handed back as a new Python bytes object (a copy).
+struct Bytes {
+  std::span<const std::uint8_t> data;
+};
+
 // Result conversion: a new reference, or nullptr with an exception set.
 PyObject* to_python(double value);
 PyObject* to_python(std::uint64_t value);
 PyObject* to_python(bool value);
+PyObject* to_python(Bytes bytes);
 PyObject* to_python(std::span<const double> values);         // list of float
 PyObject* to_python(std::span<const std::uint64_t> values);  // list of int
 inline PyObject* to_python(const std::vector<double>& v) { return to_python(std::span(v)); }
@@ -127,6 +133,7 @@ PyObject* to_python(Core core) {
 }
 
 template <typename T>
+  requires(!std::is_void_v<T>)
 PyObject* to_python(Result<T>&& result) {
   if (!result) return raise(result.error());
   return to_python(std::move(*result));

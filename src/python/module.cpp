@@ -48,7 +48,8 @@ PyObject* initialise() {
       {"Palette", make_palette_class},   {"Shape", make_shape_class},
       {"Relief", make_relief_class},     {"Globe", make_globe_class},
       {"Hair", make_hair_class},         {"Instance", make_instance_class},
-      {"Table", make_table_class},
+      {"Table", make_table_class},       {"Image", make_image_class},
+      {"Renderer", make_renderer_class},
   };
   if (!add(module.get(), "MAX_DIMS", PyLong_FromSize_t(MAX_DIMS)) ||
       !add(module.get(), "MAX_SAMPLES", PyLong_FromUnsignedLongLong(MAX_SAMPLES))) {

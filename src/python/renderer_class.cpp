@@ -1,0 +1,97 @@
+// Renderer: turns a field of 2 to 4 dimensions into pictures.
+#include "hair/hair.hpp"
+#include "image/renderer.hpp"
+#include "python/class_spec.hpp"
+#include "python/classes.hpp"
+#include "python/text.hpp"
+
+namespace veldra::py {
+namespace {
+
+using Divisors = std::vector<std::uint64_t>;
+
+Result<Renderer> make(Instance noise) { return Renderer::create(std::move(noise)); }
+
+Instance instance(const Renderer& self) { return self.field(); }
+
+Result<Image> grayscale(const Renderer& self, Divisors divisors) {
+  return self.grayscale(divisors);
+}
+
+Result<Image> colored(const Renderer& self, Divisors divisors, Palette palette) {
+  return self.colored(divisors, palette);
+}
+
+Result<Image> rgb_channels(const Renderer& self, Divisors divisors) {
+  return self.rgb_channels(divisors);
+}
+
+Result<Image> rgb_channels_at(const Renderer& self, Divisors divisors,
+                              std::array<std::uint64_t, 3> slices) {
+  return self.rgb_channels_at(divisors, slices);
+}
+
+Result<Image> rgb_palette(const Renderer& self, Divisors divisors, std::uint64_t slice,
+                          Palette palette) {
+  return self.rgb_palette(divisors, slice, palette);
+}
+
+Result<Image> relief(const Renderer& self, Divisors divisors, std::optional<Relief> settings) {
+  return self.relief(divisors, settings.value_or(Relief{}));
+}
+
+Result<Image> globe(const Renderer& self, std::uint64_t width, std::uint64_t height,
+                    std::optional<Globe> settings) {
+  return self.globe(width, height, settings.value_or(Globe{}));
+}
+
+Result<Image> hair(const Renderer& self, std::uint64_t width, std::uint64_t height,
+                   std::optional<Hair> settings) {
+  return self.hair(width, height, settings.value_or(Hair{}));
+}
+
+std::string repr(const Renderer& self) {
+  return "Renderer(dims=" + list_text(self.field().dims()) +
+         ", seed=" + std::to_string(self.field().seed()) + ")";
+}
+
+}  // namespace
+
+PyObject* make_renderer_class() {
+  ClassSpec spec = class_owning<Renderer>(
+      "Renderer",
+      "Renderer(noise)\n--\n\n"
+      "Samples a noise field into pixels.\n\n"
+      "Wraps a field of two dimensions (greyscale or relief), three (colour) or\n"
+      "four (globe). Axes map to the image the way a row-major array does: the\n"
+      "first axis runs down the image, the second across it.");
+  spec.constructor = constructor<make>();
+  spec.methods = {
+      method<instance>("instance($self)\n--\n\nThe wrapped field, for sampling single points."),
+      method<grayscale>("grayscale($self, divisors)\n--\n\n"
+                        "Greyscale image of a two dimensional field, one pixel per sample."),
+      method<colored>("colored($self, divisors, palette)\n--\n\n"
+                      "Colour image of a two dimensional field, running each value through\n"
+                      "``palette``."),
+      method<rgb_channels>("rgb_channels($self, divisors)\n--\n\n"
+                           "Colour image of a three dimensional field, taking red, green and blue\n"
+                           "from three evenly spaced slices of the third axis."),
+      method<rgb_channels_at>("rgb_channels_at($self, divisors, slices)\n--\n\n"
+                              "Colour image of a three dimensional field, taking red, green and blue\n"
+                              "from three chosen slices of the third axis."),
+      method<rgb_palette>("rgb_palette($self, divisors, slice, palette)\n--\n\n"
+                          "Colour image of a three dimensional field, taking one slice of the\n"
+                          "third axis and running each value through ``palette``."),
+      method<relief>("relief($self, divisors, relief=None)\n--\n\n"
+                     "Lit image of a two dimensional field, read as a height map."),
+      method<globe>("globe($self, width, height, globe=None)\n--\n\n"
+                    "A sphere carved out of a four dimensional field."),
+      method<hair>("hair($self, width, height, hair=None)\n--\n\n"
+                   "A coat of hair drawn from particles set loose in a two dimensional\n"
+                   "field."),
+  };
+  spec.repr = &repr_of<repr>;
+  return make_class<Renderer>(std::move(spec));
+}
+
+}  // namespace veldra::py
