@@ -1,5 +1,6 @@
 #include "lib/table.hpp"
 
+#include <algorithm>
 #include <string>
 
 #include "lib/buffer.hpp"
@@ -7,6 +8,14 @@
 #include "lib/workers.hpp"
 
 namespace veldra {
+
+TableSplit split_table(std::uint64_t count, std::uint64_t processors) {
+  if (count < TABLE_CHUNK) return {};
+  const std::uint64_t portions = (count + TABLE_CHUNK - 1) / TABLE_CHUNK;
+  const std::uint64_t workers = std::max<std::uint64_t>(std::min(processors, portions), 1);
+  const std::uint64_t chunk = (count + workers - 1) / workers;
+  return {(count + chunk - 1) / chunk, chunk};
+}
 
 Result<Instance::Layout> Instance::table_layout(std::span<const std::uint64_t> divisors) const {
   if (divisors.size() != n()) {
@@ -56,14 +65,12 @@ Result<Table> Instance::table(std::span<const std::uint64_t> divisors) const {
   if (!values) return std::unexpected(values.error());
   double* out = values->data();
 
-  if (count < TABLE_CHUNK) {
+  const TableSplit split = split_table(count, available_processors());
+  if (split.runs == 0) {
     for (std::uint64_t k = 0; k < count; ++k) out[k] = eval_table_point(k, divisors, t);
   } else {
-    const std::uint64_t portions = (count + TABLE_CHUNK - 1) / TABLE_CHUNK;
-    const std::uint64_t workers = std::min<std::uint64_t>(available_processors(), portions);
-    const std::uint64_t chunk = (count + workers - 1) / workers;
-    const std::uint64_t runs = (count + chunk - 1) / chunk;
-    auto filled = run_scoped(runs, [&](std::size_t run) {
+    const std::uint64_t chunk = split.chunk;
+    auto filled = run_scoped(split.runs, [&](std::size_t run) {
       const std::uint64_t begin = run * chunk;
       const std::uint64_t end = std::min(count, begin + chunk);
       for (std::uint64_t k = begin; k < end; ++k) out[k] = eval_table_point(k, divisors, t);

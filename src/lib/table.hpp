@@ -11,6 +11,16 @@ namespace veldra {
 // The smallest number of values worth a worker thread.
 inline constexpr std::uint64_t TABLE_CHUNK = 16384;
 
+// How a table of `count` values is cut into runs for scoped workers: none
+// below TABLE_CHUNK values (the caller fills it), otherwise
+// min(processors, ceil(count / TABLE_CHUNK)) runs of `chunk` values, the
+// last one possibly shorter.
+struct TableSplit {
+  std::uint64_t runs = 0;
+  std::uint64_t chunk = 0;
+};
+TableSplit split_table(std::uint64_t count, std::uint64_t processors);
+
 // `values` is row-major over `shape` (the last axis fastest): the value at
 // per-axis index q is at sum(q[i] * row_major_strides(shape)[i]).
 struct Table {
