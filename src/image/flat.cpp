@@ -1,0 +1,39 @@
+// Greyscale and palette images of a two-dimensional field. The table is
+// row-major with axis 0 slowest, so its values come out in pixel order.
+#include "image/normalize.hpp"
+#include "image/renderer.hpp"
+#include "lib/buffer.hpp"
+#include "lib/table.hpp"
+
+namespace veldra {
+
+Result<Image> Renderer::grayscale(std::span<const std::uint64_t> divisors) const {
+  if (auto fits = expect_dims(2); !fits) return std::unexpected(fits.error());
+  auto table = field_.table(divisors);
+  if (!table) return std::unexpected(table.error());
+
+  const StridedValues all{table->values.data(), table->values.size(), 1};
+  Range range;
+  widen(range, all);
+  auto pixels = allocate<std::uint8_t>(all.count);
+  if (!pixels) return std::unexpected(pixels.error());
+  fill_bytes(range, all, pixels->data(), 1);
+  return Image{std::move(*pixels), table->shape[1], table->shape[0], 1};
+}
+
+Result<Image> Renderer::colored(std::span<const std::uint64_t> divisors, Palette palette) const {
+  if (auto fits = expect_dims(2); !fits) return std::unexpected(fits.error());
+  auto table = field_.table(divisors);
+  if (!table) return std::unexpected(table.error());
+
+  const StridedValues all{table->values.data(), table->values.size(), 1};
+  Range range;
+  widen(range, all);
+  // The table already holds 8 bytes per value, so 3 per value cannot overflow.
+  auto pixels = allocate<std::uint8_t>(3 * all.count);
+  if (!pixels) return std::unexpected(pixels.error());
+  fill_colors(range, all, palette, pixels->data());
+  return Image{std::move(*pixels), table->shape[1], table->shape[0], 3};
+}
+
+}  // namespace veldra
