@@ -27,35 +27,25 @@ Globe with(double fill, std::uint64_t samples) {
   return globe;
 }
 
-TEST(Globe, ChecksTheDimensionsFirst) {
+TEST(Globe, ChecksComeInOrderWithTheirMessages) {
   EXPECT_EQ(message(renderer_of({2, 2, 2}, 1).globe(0, 0, with(2.0, 9))),
             "This image needs a 4 dimensional field, got 3");
-}
-
-TEST(Globe, ChecksTheSizeBeforeFillAndSamples) {
   const Renderer renderer = renderer_of({2, 2, 2, 2}, 1);
   EXPECT_EQ(message(renderer.globe(0, 5, with(1.5, 9))), "An image needs a positive width and height");
   EXPECT_EQ(message(renderer.globe(5, 0, with(0.5, 2))), "An image needs a positive width and height");
-}
-
-TEST(Globe, FillMustBeAboveZeroAndAtMostOne) {
-  const Renderer renderer = renderer_of({2, 2, 2, 2}, 1);
   EXPECT_EQ(message(renderer.globe(4, 4, with(1.5, 9))), "Fill has to be above 0 and at most 1, got 1.5");
   EXPECT_EQ(message(renderer.globe(4, 4, with(0.0, 2))), "Fill has to be above 0 and at most 1, got 0");
-  EXPECT_EQ(message(renderer.globe(4, 4, with(-0.25, 2))), "Fill has to be above 0 and at most 1, got -0.25");
   EXPECT_EQ(message(renderer.globe(4, 4, with(NAN, 2))), "Fill has to be above 0 and at most 1, got NaN");
-  EXPECT_TRUE(renderer.globe(4, 4, with(1.0, 2)));
+  EXPECT_EQ(message(renderer.globe(4, 4, with(1.0, 9))), "Samples has to be between 1 and 8, got 9");
+  EXPECT_EQ(message(renderer.globe(4, 4, with(0.5, 0))), "Samples has to be between 1 and 8, got 0");
 }
 
-TEST(Globe, SamplesMustBeOneToEight) {
+TEST(Globe, AcceptsOneToEightSamples) {
   const Renderer renderer = renderer_of({2, 2, 2, 2}, 1);
-  EXPECT_EQ(message(renderer.globe(4, 4, with(0.5, 9))), "Samples has to be between 1 and 8, got 9");
-  EXPECT_EQ(message(renderer.globe(4, 4, with(0.5, 0))), "Samples has to be between 1 and 8, got 0");
   for (std::uint64_t samples : {1u, 8u}) {
     auto image = renderer.globe(12, 10, with(0.9, samples));
     ASSERT_TRUE(image) << samples;
-    EXPECT_EQ(image->width, 12u);
-    EXPECT_EQ(image->height, 10u);
+    EXPECT_EQ(image->width * 100 + image->height, 1210u);
     EXPECT_EQ(image->channels, 3u);
     EXPECT_EQ(image->pixels.size(), 12u * 10u * 3u);
   }
