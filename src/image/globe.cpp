@@ -1,0 +1,126 @@
+#include <algorithm>
+#include <array>
+#include <string>
+
+#include "image/color_bytes.hpp"
+#include "image/globe_image.hpp"
+#include "image/in_parallel.hpp"
+#include "image/lit.hpp"
+#include "image/sphere.hpp"
+#include "lib/buffer.hpp"
+#include "lib/float_text.hpp"
+#include "lib/workers.hpp"
+
+namespace veldra {
+namespace {
+
+Status check_globe(const Renderer& renderer, std::uint64_t width, std::uint64_t height,
+                   const Globe& settings) {
+  if (auto dims = renderer.expect_dims(4); !dims) return dims;
+  if (width == 0 || height == 0) return invalid_input("An image needs a positive width and height");
+  if (!(settings.fill > 0.0 && settings.fill <= 1.0)) {
+    return invalid_input("Fill has to be above 0 and at most 1, got " + plain_float(settings.fill));
+  }
+  if (settings.samples < 1 || settings.samples > MAX_SAMPLES) {
+    return invalid_input("Samples has to be between 1 and " + std::to_string(MAX_SAMPLES) + ", got " +
+                         std::to_string(settings.samples));
+  }
+  return {};
+}
+
+// The first pass at the centre of the pixel in column i and row j.
+Surface surface_at(const Instance& field, const Sphere& sphere, const std::array<double, 4>& slices,
+                   Shape shape, std::uint64_t i, std::uint64_t j) {
+  const Disc at = sphere.at(static_cast<double>(i) + 0.5, static_cast<double>(j) + 0.5);
+  const double c = sphere.coverage(at, 1.0);
+  if (c <= 0.0) return Surface{};
+  const Vec3 p = Sphere::surface_point(at);
+  return Surface{static_cast<float>(c), static_cast<float>(shaped(shape, noise_at(field, p, slices[0]))),
+                 static_cast<float>(noise_at(field, p, slices[1])),
+                 static_cast<float>(noise_at(field, p, slices[2])),
+                 static_cast<float>(noise_at(field, p, slices[3]))};
+}
+
+// The second pass: the pixel in column i and row j, supersampled and
+// blended with the background (in linear light) by its uncovered share.
+Rgb shade_pixel(const Lit& lit, const Sphere& sphere, const std::array<double, 3>& background,
+                std::uint64_t i, std::uint64_t j) {
+  const std::uint64_t n = lit.samples;
+  const double s = lit.inverse_samples;
+  double sums[3] = {0.0, 0.0, 0.0};
+  double covered = 0.0;
+  for (std::uint64_t q = 0; q < n; ++q) {
+    for (std::uint64_t p = 0; p < n; ++p) {
+      const Disc at = sphere.at(static_cast<double>(i) + (static_cast<double>(p) + 0.5) * s,
+                                static_cast<double>(j) + (static_cast<double>(q) + 0.5) * s);
+      const double c = sphere.coverage(at, s);
+      if (c <= 0.0) continue;
+      const std::array<double, 3> rgb = lit.point(Sphere::surface_point(at));
+      for (std::size_t ch = 0; ch < 3; ++ch) sums[ch] += c * rgb[ch];
+      covered += c;
+    }
+  }
+  const double m = static_cast<double>(n * n);
+  Rgb out;
+  for (std::size_t ch = 0; ch < 3; ++ch) {
+    out[ch] = encoded_byte(sums[ch] / m + (1.0 - covered / m) * background[ch]);
+  }
+  return out;
+}
+
+}  // namespace
+
+Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::uint64_t height,
+                          const Globe& settings, std::size_t workers) {
+  if (auto checked = check_globe(renderer, width, height, settings); !checked) {
+    return std::unexpected(checked.error());
+  }
+  const auto pixel_count = checked_mul(width, height);
+  const auto byte_count = pixel_count ? checked_mul(*pixel_count, 3) : std::nullopt;
+  if (!byte_count) return out_of_memory();
+
+  const Instance& field = renderer.field();
+  const Sphere sphere = Sphere::centred(width, height, settings.fill);
+  const std::array<double, 4> slices = fourth_axis_slices(field);
+  const Shape shape = settings.surface.shape;
+
+  Range heights;
+  Range colors;
+  {
+    auto surfaces = in_parallel<Surface>(
+        *pixel_count, GLOBE_SERIAL_LIMIT,
+        [&](std::uint64_t k) { return surface_at(field, sphere, slices, shape, k % width, k / width); },
+        workers);
+    if (!surfaces) return std::unexpected(surfaces.error());
+    for (const Surface& s : *surfaces) {
+      if (!(s.coverage > 0.0f)) continue;
+      heights.add(s.height);
+      colors.add(s.red);
+      colors.add(s.green);
+      colors.add(s.blue);
+    }
+  }  // the records served only to find the ranges
+
+  const Lit lit = Lit::make(field, settings, sphere.radius, heights, colors);
+  std::array<double, 3> background;
+  for (std::size_t ch = 0; ch < 3; ++ch) {
+    background[ch] = srgb_decode(static_cast<double>(settings.background[ch]) / 255.0);
+  }
+
+  auto colours = in_parallel<Rgb>(
+      *pixel_count, GLOBE_SERIAL_LIMIT,
+      [&](std::uint64_t k) { return shade_pixel(lit, sphere, background, k % width, k / width); },
+      workers);
+  if (!colours) return std::unexpected(colours.error());
+  auto pixels = allocate<std::uint8_t>(*byte_count, 0);
+  if (!pixels) return std::unexpected(pixels.error());
+  std::uint8_t* out = pixels->data();
+  for (const Rgb& rgb : *colours) out = std::copy(rgb.begin(), rgb.end(), out);
+  return Image{std::move(*pixels), width, height, 3};
+}
+
+Result<Image> Renderer::globe(std::uint64_t width, std::uint64_t height, const Globe& settings) const {
+  return globe_image(*this, width, height, settings, available_processors());
+}
+
+}  // namespace veldra

@@ -1,0 +1,24 @@
+// The globe rendering with its number of workers made explicit, so that
+// one-worker and many-worker results can be compared.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "image/globe.hpp"
+#include "image/image.hpp"
+#include "image/renderer.hpp"
+#include "lib/error.hpp"
+
+namespace veldra {
+
+// Images of at least this many pixels are rendered on worker threads.
+inline constexpr std::uint64_t GLOBE_SERIAL_LIMIT = 16384;
+
+// Renderer::globe with both per-pixel passes spread over `workers`
+// threads (from GLOBE_SERIAL_LIMIT pixels on); the bytes do not depend on
+// `workers`.
+Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::uint64_t height,
+                          const Globe& settings, std::size_t workers);
+
+}  // namespace veldra

@@ -1,0 +1,85 @@
+#include <algorithm>
+#include <cmath>
+
+#include "image/renderer.hpp"
+#include "image/shading.hpp"
+#include "lib/buffer.hpp"
+#include "lib/table.hpp"
+
+namespace veldra {
+namespace {
+
+// Slope between two samples of one row or column of heights, `steps`
+// spacings apart; 0 when both are the same sample (an axis of length 1).
+double slope(double low, double high, std::uint64_t steps, double spacing) {
+  if (steps == 0) return 0.0;
+  return (high - low) / (spacing * static_cast<double>(steps));
+}
+
+}  // namespace
+
+Result<Image> Renderer::relief(std::span<const std::uint64_t> divisors, const Relief& settings) const {
+  if (auto dims = expect_dims(2); !dims) return std::unexpected(dims.error());
+  auto table = field_.table(divisors);
+  if (!table) return std::unexpected(table.error());
+  const std::uint64_t rows = table->shape[0];
+  const std::uint64_t cols = table->shape[1];
+  const std::uint64_t count = table->values.size();
+  const auto byte_count = checked_mul(count, 3);
+  if (!byte_count) return out_of_memory();
+  auto heights = allocate<double>(count, 0.0);
+  if (!heights) return std::unexpected(heights.error());
+  auto pixels = allocate<std::uint8_t>(*byte_count, 0);
+  if (!pixels) return std::unexpected(pixels.error());
+
+  // The table's own buffer becomes the array of shaped values.
+  std::vector<double>& values = table->values;
+  Range range;
+  for (double& v : values) {
+    v = shaped(settings.shape, v);
+    range.add(v);
+  }
+  double* h = heights->data();
+  if (range.has_spread()) {
+    for (std::uint64_t k = 0; k < count; ++k) {
+      h[k] = std::pow(clamp01(range.fraction(values[k])), settings.gamma);
+    }
+  } else {
+    std::fill(heights->begin(), heights->end(), std::pow(0.5, settings.gamma));
+  }
+
+  const Vec3 light = unit_or_up({settings.light[0], settings.light[1], settings.light[2]});
+  const Vec3 half = half_vector(light);
+  const double sy = 1.0 / static_cast<double>(divisors[0]);
+  const double sx = 1.0 / static_cast<double>(divisors[1]);
+
+  std::uint8_t* out = pixels->data();
+  for (std::uint64_t i = 0; i < rows; ++i) {
+    const std::uint64_t i0 = i > 0 ? i - 1 : 0;
+    const std::uint64_t i1 = std::min(i + 1, rows - 1);
+    const double* row = h + i * cols;
+    for (std::uint64_t j = 0; j < cols; ++j) {
+      const std::uint64_t j0 = j > 0 ? j - 1 : 0;
+      const std::uint64_t j1 = std::min(j + 1, cols - 1);
+      const double gy = slope(h[i0 * cols + j], h[i1 * cols + j], i1 - i0, sy);
+      const double gx = slope(row[j0], row[j1], j1 - j0, sx);
+      const Vec3 normal = unit_or_up({-settings.height * gx, -settings.height * gy, 1.0});
+
+      const double height = row[j];
+      const double d = std::fmax(dot(normal, light), 0.0);
+      const double q = std::pow(std::fmax(dot(normal, half), 0.0), settings.gloss);
+      const double a = 1.0 - settings.occlusion * (1.0 - height);
+      const double k = settings.ambient + settings.diffuse * d;
+      const double e = d * settings.specular * q;
+
+      const Rgb base = color(settings.palette, height);
+      for (std::size_t c = 0; c < 3; ++c) {
+        const double lin = linear_from_byte(base[c]);
+        *out++ = encoded_byte(a * (e + k * lin));
+      }
+    }
+  }
+  return Image{std::move(*pixels), cols, rows, 3};
+}
+
+}  // namespace veldra

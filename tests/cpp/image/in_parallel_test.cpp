@@ -1,0 +1,133 @@
+#include "image/in_parallel.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <climits>
+#include <cmath>
+#include <stdexcept>
+#include <system_error>
+
+namespace veldra {
+namespace {
+
+// Threads started by `counting_start` know their start ordinal (0, 1, ...);
+// every other thread, the caller included, reads -1.
+thread_local int thread_ordinal = -1;
+std::atomic<int> starts{0};
+int refuse_from = INT_MAX;
+
+std::thread counting_start(std::function<void()> body) {
+  const int ordinal = starts.fetch_add(1);
+  if (ordinal >= refuse_from) {
+    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+  }
+  return std::thread([body = std::move(body), ordinal] {
+    thread_ordinal = ordinal;
+    body();
+  });
+}
+
+// The ordinal of the thread that computed each of `count` items.
+Result<std::vector<int>> ordinals(std::uint64_t count, std::uint64_t limit, std::size_t workers) {
+  return in_parallel<int>(
+      count, limit, [](std::uint64_t) { return thread_ordinal; }, workers, &counting_start);
+}
+
+class InParallel : public ::testing::Test {
+ protected:
+  void SetUp() override { starts = 0, refuse_from = INT_MAX; }
+};
+
+TEST_F(InParallel, CountZeroNeverCallsTheItem) {
+  int calls = 0;
+  auto items = in_parallel<int>(0, 1, [&](std::uint64_t) { return ++calls; }, 8, &counting_start);
+  ASSERT_TRUE(items);
+  EXPECT_TRUE(items->empty());
+  EXPECT_EQ(calls + starts, 0);
+}
+
+TEST_F(InParallel, BelowTheLimitRunsOnTheCallingThreadInIndexOrder) {
+  std::vector<std::uint64_t> order;
+  auto items = in_parallel<int>(16383, 16384, [&](std::uint64_t i) {
+    order.push_back(i);
+    return thread_ordinal;
+  }, 8, &counting_start);
+  ASSERT_TRUE(items);
+  EXPECT_EQ(starts, 0);
+  EXPECT_EQ(std::count(items->begin(), items->end(), -1), 16383);
+  ASSERT_EQ(order.size(), 16383u);
+  for (std::uint64_t i = 0; i < order.size(); ++i) ASSERT_EQ(order[i], i);
+}
+
+TEST_F(InParallel, ChunksAreTheCountOverTheWorkersRoundedUp) {
+  auto items = ordinals(16385, 16384, 8);
+  ASSERT_TRUE(items);
+  EXPECT_EQ(starts, 8);
+  for (std::uint64_t i = 0; i < items->size(); ++i) ASSERT_EQ((*items)[i], static_cast<int>(i / 2049)) << i;
+  EXPECT_EQ(std::count(items->begin(), items->end(), 7), 2042);
+}
+
+TEST_F(InParallel, MoreWorkersThanItemsStartsOneThreadPerItem) {
+  auto items = ordinals(64, 64, 128);
+  ASSERT_TRUE(items);
+  EXPECT_EQ(starts, 64);
+  for (std::uint64_t i = 0; i < 64; ++i) EXPECT_EQ((*items)[i], static_cast<int>(i));
+}
+
+TEST_F(InParallel, ZeroWorkersCountAsOne) {
+  auto items = ordinals(100, 10, 0);
+  ASSERT_TRUE(items);
+  EXPECT_EQ(starts, 1);
+  EXPECT_EQ(std::count(items->begin(), items->end(), 0), 100);
+}
+
+TEST_F(InParallel, ResultIsIdenticalForAnyNumberOfWorkers) {
+  auto mixed = [](std::uint64_t i) { return std::sin(static_cast<double>(i) * 0.37) * 1e3; };
+  auto one = in_parallel<double>(20000, 16384, mixed, 1);
+  ASSERT_TRUE(one);
+  EXPECT_EQ((*one)[19999], mixed(19999));
+  for (std::size_t workers : {2u, 3u, 7u}) {
+    EXPECT_EQ(*in_parallel<double>(20000, 16384, mixed, workers), *one) << workers;
+  }
+}
+
+TEST_F(InParallel, AFailingItemPanicsOnlyAfterEveryWorkerHasFinished) {
+  std::atomic<std::uint64_t> finished{0};
+  auto items = in_parallel<int>(16384, 16384, [&](std::uint64_t i) {
+    if (i == 0) throw std::runtime_error("bad item");
+    return static_cast<int>(finished.fetch_add(1));
+  }, 4);
+  ASSERT_FALSE(items);
+  EXPECT_EQ(items.error().kind, ErrorKind::Internal);
+  EXPECT_EQ(items.error().message, "a scoped thread panicked");
+  EXPECT_EQ(finished, 3u * 4096u);  // the other three chunks ran to their end
+}
+
+TEST_F(InParallel, RunningOutOfMemoryInAnItemIsOutOfMemory) {
+  auto failing = [](std::uint64_t i) {
+    if (i == 5) throw std::bad_alloc();
+    return 0;
+  };
+  for (std::uint64_t limit : {16384u, 1u}) {  // on the calling thread, then on workers
+    auto items = in_parallel<int>(10, limit, failing, 4);
+    ASSERT_FALSE(items);
+    EXPECT_EQ(items.error().kind, ErrorKind::OutOfMemory);
+  }
+}
+
+TEST_F(InParallel, ARefusedThreadFailsToSpawnAfterJoiningTheStartedOnes) {
+  refuse_from = 2;
+  std::atomic<std::uint64_t> finished{0};
+  auto items = in_parallel<int>(16384, 16384, [&](std::uint64_t) {
+    return static_cast<int>(finished.fetch_add(1));
+  }, 4, &counting_start);
+  ASSERT_FALSE(items);
+  EXPECT_EQ(items.error().kind, ErrorKind::Internal);
+  EXPECT_EQ(items.error().message, "failed to spawn thread: Resource temporarily unavailable");
+  EXPECT_EQ(finished, 2u * 4096u);
+}
+
+}  // namespace
+}  // namespace veldra
