@@ -23,8 +23,9 @@ std::int32_t total_order_key(float f) {
   return bits ^ static_cast<std::int32_t>(static_cast<std::uint32_t>(bits >> 31) >> 1);
 }
 
-// Indices of `strands` in order of rising layer, deep strands first.
-Result<std::vector<std::uint64_t>> drawing_order(const std::vector<Strand>& strands) {
+}  // namespace
+
+Result<std::vector<std::uint64_t>> drawing_order(std::span<const Strand> strands) {
   auto order = allocate<std::uint64_t>(strands.size());
   if (!order) return order;
   for (std::uint64_t i = 0; i < order->size(); ++i) (*order)[i] = i;
@@ -33,8 +34,6 @@ Result<std::vector<std::uint64_t>> drawing_order(const std::vector<Strand>& stra
   });
   return order;
 }
-
-}  // namespace
 
 std::array<std::uint64_t, 2> color_map_divisors(std::span<const std::uint64_t> dims,
                                                 std::uint64_t width, std::uint64_t height) {

@@ -7,8 +7,10 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <vector>
 
 #include "hair/hair.hpp"
+#include "hair/strand.hpp"
 #include "image/image.hpp"
 #include "image/relief.hpp"
 #include "image/renderer.hpp"
@@ -26,6 +28,10 @@ using ReliefSource =
 // the map is sampled by relative position, so this only sets its resolution.
 std::array<std::uint64_t, 2> color_map_divisors(std::span<const std::uint64_t> dims,
                                                 std::uint64_t width, std::uint64_t height);
+
+// Indices of `strands` ordered so that their layers rise (the total order
+// of 32-bit floats); strands of equal layer may come in either order.
+Result<std::vector<std::uint64_t>> drawing_order(std::span<const Strand> strands);
 
 // Renderer::hair with its platform choices passed in: growth and combing use
 // at most `workers` threads (0 counts as 1) and, with color_from_field set,

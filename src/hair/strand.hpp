@@ -20,6 +20,8 @@ struct Strand {
   double bottom = 0.0;                       // largest y of the points
   float layer = 0.0f;                        // 0 deepest .. 1 on top of the coat
   float shade = 0.0f;                        // brightness factor in [0, 1]
+
+  friend bool operator==(const Strand&, const Strand&) = default;
 };
 
 // Grows strand `index` through `field`, which must have two axes, under
