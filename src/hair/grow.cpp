@@ -32,7 +32,8 @@ Strand grow_strand(const Instance& field, const Hair& hair, std::uint64_t index,
   double p[2] = {u1 * dims0, u2 * dims1};
   const double shade = (1.0 - hair.jitter * u4) * (1.0 - hair.depth * (1.0 - u3));
   const double radius = (hair.thickness * 0.5) * (1.0 - (hair.jitter * 0.5) * u5);
-  const std::uint64_t n = saturating_u64((1.0 - hair.jitter * u6) * static_cast<double>(hair.steps));
+  const std::uint64_t n =
+      saturating_u64((1.0 - hair.jitter * u6) * static_cast<double>(hair.steps));
 
   const double theta = hair.swirl * 0.017453292519943295;
   const double c = std::cos(theta);
@@ -61,7 +62,8 @@ Strand grow_strand(const Instance& field, const Hair& hair, std::uint64_t index,
     for (int k = 0; k < 2; ++k) {
       // With drag this is the exact solution of dv/dt = a - drag v over one
       // step; without it, a plain Euler step.
-      next[k] = hair.drag > 0.0 ? v[k] * e + (a[k] / hair.drag) * (1.0 - e) : v[k] + a[k] * hair.step;
+      next[k] = hair.drag > 0.0 ? v[k] * e + (a[k] / hair.drag) * (1.0 - e)
+                                : v[k] + a[k] * hair.step;
     }
     for (int k = 0; k < 2; ++k) p[k] = p[k] + ((v[k] + next[k]) * 0.5) * hair.step;
 

@@ -79,8 +79,10 @@ LinearRgb Look::mapped_base(std::array<double, 2> midpoint) const {
   const std::uint64_t w_map = color_map->width;
   const std::uint64_t h_map = color_map->height;
   if (w_map == 0 || h_map == 0 || width == 0 || height == 0) return {0.0f, 0.0f, 0.0f};
-  const double u = (midpoint[0] + 0.5) * static_cast<double>(w_map) / static_cast<double>(width) - 0.5;
-  const double v = (midpoint[1] + 0.5) * static_cast<double>(h_map) / static_cast<double>(height) - 0.5;
+  const double u =
+      (midpoint[0] + 0.5) * static_cast<double>(w_map) / static_cast<double>(width) - 0.5;
+  const double v =
+      (midpoint[1] + 0.5) * static_cast<double>(h_map) / static_cast<double>(height) - 0.5;
   const std::int32_t i = saturating_i32(std::floor(u));
   const std::int32_t j = saturating_i32(std::floor(v));
   const std::uint64_t xa = clamp_index(i, w_map - 1);

@@ -44,7 +44,9 @@ std::array<std::uint64_t, 2> color_map_divisors(std::span<const std::uint64_t> d
 Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::uint64_t height,
                           const Hair& hair, std::size_t workers, const ReliefSource& relief) {
   if (auto dims_ok = renderer.expect_dims(2); !dims_ok) return std::unexpected(dims_ok.error());
-  if (width == 0 || height == 0) return invalid_input("An image needs a positive width and height");
+  if (width == 0 || height == 0) {
+    return invalid_input("An image needs a positive width and height");
+  }
   if (auto settings_ok = check_hair(hair); !settings_ok) return std::unexpected(settings_ok.error());
 
   auto pixel_count = checked_mul(width, height);

@@ -5,7 +5,8 @@
 
 namespace veldra {
 
-Result<Image> Renderer::hair(std::uint64_t width, std::uint64_t height, const Hair& settings) const {
+Result<Image> Renderer::hair(std::uint64_t width, std::uint64_t height,
+                             const Hair& settings) const {
   return render_hair(*this, width, height, settings, available_processors(),
                      [this](std::span<const std::uint64_t> divisors, const Relief& surface) {
                        return relief(divisors, surface);

@@ -60,6 +60,32 @@ TEST(Grow, WithoutJitterStrandsKeepFullLengthAndWidth) {
   }
 }
 
+TEST(Grow, WithoutDragVelocityGrowsByTheAccelerationEachStep) {
+  const Instance field = field_of({4, 4});
+  Hair hair;
+  hair.drag = 0.0;
+  hair.frizz = 0.0;
+  hair.swirl = 0.0;  // the acceleration is the pull itself
+  hair.jitter = 0.0;
+  hair.steps = 2;
+  SplitMix64 random(hair.seed * 0x9E3779B97F4A7C15ull + 3);
+  double p[2] = {random.next_f64() * 4.0, 0.0};
+  p[1] = random.next_f64() * 4.0;
+  double v[2] = {0.0, 0.0};
+  const Strand s = grow_strand(field, hair, 3, {1.0, 1.0});
+  ASSERT_EQ(s.points.size(), 3u);
+  for (int step = 1; step <= 2; ++step) {
+    double g[2];
+    field.pull(p, g);
+    for (int k = 0; k < 2; ++k) {
+      const double next = v[k] + g[k] * hair.step;
+      p[k] = p[k] + ((v[k] + next) * 0.5) * hair.step;
+      v[k] = next;
+    }
+    EXPECT_EQ(s.points[step], (std::array{static_cast<float>(p[1]), static_cast<float>(p[0])}));
+  }
+}
+
 TEST(Grow, RecordedPointsStayInsideBetweenTopAndBottom) {
   const Instance field = field_of({4, 4});
   Hair hair;

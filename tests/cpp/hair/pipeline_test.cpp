@@ -69,24 +69,34 @@ TEST(HairPipeline, BytesAreTheSameOnOneWorkerAndMany) {
   EXPECT_NE(one->pixels, std::vector<std::uint8_t>(96 * 200 * 3, 0));
 }
 
-TEST(HairPipeline, ColorMapComesFromAReliefSizedByTheImage) {
+TEST(HairPipeline, ColorMapDivisorsPairWidthWithTheFirstAxis) {
+  using Divisors = std::array<std::uint64_t, 2>;
+  EXPECT_EQ(color_map_divisors(std::vector<std::uint64_t>{4, 4}, 200, 200), (Divisors{49, 49}));
+  EXPECT_EQ(color_map_divisors(std::vector<std::uint64_t>{4, 4}, 800, 200), (Divisors{199, 49}));
+  EXPECT_EQ(color_map_divisors(std::vector<std::uint64_t>{4, 2}, 800, 200), (Divisors{199, 99}));
+  EXPECT_EQ(color_map_divisors(std::vector<std::uint64_t>{4, 4}, 3, 2), (Divisors{1, 1}));
+}
+
+TEST(HairPipeline, StrandsTakeTheirColourFromTheReliefOverBlack) {
   std::vector<std::uint64_t> asked;
   // A relief of the requested size, pure red.
   auto red_relief = [&](std::span<const std::uint64_t> d, const Relief&) -> Result<Image> {
     asked.assign(d.begin(), d.end());
     Image image{{}, 4 * d[1] + 1, 4 * d[0] + 1, 3};
-    for (std::uint64_t i = 0; i < image.width * image.height; ++i) image.pixels.insert(image.pixels.end(), {200, 0, 0});
+    for (std::uint64_t i = 0; i < image.width * image.height; ++i) {
+      image.pixels.insert(image.pixels.end(), {200, 0, 0});
+    }
     return image;
   };
   Hair hair;
   hair.color_from_field = true;
+  hair.palette = Palette::BlueRed;  // not black at 0, yet the background is
   hair.count = 0;
   auto empty = render_hair(renderer_of({4, 4}), 200, 200, hair, 2, red_relief);
   EXPECT_EQ(asked, (std::vector<std::uint64_t>{49, 49}));  // a 197 x 197 relief
-  EXPECT_EQ(empty->pixels, std::vector<std::uint8_t>(200 * 200 * 3, 0));  // black background
+  EXPECT_EQ(empty->pixels, std::vector<std::uint8_t>(200 * 200 * 3, 0));
   hair.count = 400;
-  auto coat = render_hair(renderer_of({4, 4}), 800, 200, hair, 2, red_relief);
-  EXPECT_EQ(asked, (std::vector<std::uint64_t>{199, 49}));
+  auto coat = render_hair(renderer_of({4, 4}), 60, 50, hair, 2, red_relief);
   std::uint8_t reddest = 0;
   for (std::size_t i = 0; i < coat->pixels.size(); i += 3) {
     reddest = std::max(reddest, coat->pixels[i]);
