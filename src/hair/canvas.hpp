@@ -1,0 +1,44 @@
+// Canvases: horizontal bands of the hair image holding linear-light
+// colours, each combed by one thread and then developed into bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "hair/hair.hpp"
+#include "hair/look.hpp"
+#include "hair/strand.hpp"
+#include "lib/error.hpp"
+
+namespace veldra {
+
+// Image pixel (x, y) with top <= y < top + rows is pixels[x + (y - top) *
+// width]: row-major from the band's first row. Channels stay in [0, 1].
+struct Canvas {
+  std::vector<LinearRgb> pixels;
+  std::uint64_t width = 0;
+  std::uint64_t top = 0;   // image row of the band's first row
+  std::uint64_t rows = 0;  // at least 1
+
+  // Cuts an image of width x height pixels into bands from the top, at most
+  // one per thread of `threads` (0 counts as 1) and never more than one per
+  // 64 rows, every pixel set to `fill`. Height 0 gives no band. Fails only
+  // with an out-of-memory error.
+  static Result<std::vector<Canvas>> bands(std::uint64_t width, std::uint64_t height,
+                                           LinearRgb fill, std::size_t threads);
+
+  // Draws strands[order[0]], strands[order[1]], ... in that sequence as
+  // tapered, antialiased strokes shaded by `look`, each segment blended over
+  // what is there. Strands that cannot reach the band are skipped. Every
+  // band gives the same pixels as the matching rows of one full-height band.
+  void comb(std::span<const Strand> strands, std::span<const std::uint64_t> order,
+            const Hair& hair, const Look& look);
+
+  // Writes the band as sRGB bytes, three per pixel in pixel order, into
+  // `out`, which holds exactly rows * width * 3 bytes. A NaN channel gives 0.
+  void develop(std::span<std::uint8_t> out) const;
+};
+
+}  // namespace veldra

@@ -1,0 +1,103 @@
+#include "hair/pipeline.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <optional>
+#include <vector>
+
+#include "hair/canvas.hpp"
+#include "hair/look.hpp"
+#include "hair/strand.hpp"
+#include "image/in_parallel.hpp"
+#include "lib/buffer.hpp"
+#include "lib/workers.hpp"
+
+namespace veldra {
+namespace {
+
+constexpr std::uint64_t kSerialStrands = 64;
+
+// A key whose integer order is the total order of 32-bit floats.
+std::int32_t total_order_key(float f) {
+  const std::int32_t bits = std::bit_cast<std::int32_t>(f);
+  return bits ^ static_cast<std::int32_t>(static_cast<std::uint32_t>(bits >> 31) >> 1);
+}
+
+}  // namespace
+
+Result<std::vector<std::uint64_t>> drawing_order(std::span<const Strand> strands) {
+  auto order = allocate<std::uint64_t>(strands.size());
+  if (!order) return order;
+  for (std::uint64_t i = 0; i < order->size(); ++i) (*order)[i] = i;
+  std::sort(order->begin(), order->end(), [&](std::uint64_t a, std::uint64_t b) {
+    return total_order_key(strands[a].layer) < total_order_key(strands[b].layer);
+  });
+  return order;
+}
+
+std::array<std::uint64_t, 2> color_map_divisors(std::span<const std::uint64_t> dims,
+                                                std::uint64_t width, std::uint64_t height) {
+  return {std::max<std::uint64_t>((width - 1) / dims[0], 1),
+          std::max<std::uint64_t>((height - 1) / dims[1], 1)};
+}
+
+Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::uint64_t height,
+                          const Hair& hair, std::size_t workers, const ReliefSource& relief) {
+  if (auto dims_ok = renderer.expect_dims(2); !dims_ok) return std::unexpected(dims_ok.error());
+  if (width == 0 || height == 0) {
+    return invalid_input("An image needs a positive width and height");
+  }
+  if (auto settings_ok = check_hair(hair); !settings_ok) return std::unexpected(settings_ok.error());
+
+  auto pixel_count = checked_mul(width, height);
+  if (!pixel_count || !checked_mul(*pixel_count, 3)) return out_of_memory();
+  const std::uint64_t byte_count = *pixel_count * 3;
+
+  const Instance& field = renderer.field();
+  const std::vector<std::uint64_t>& dims = field.dims();
+  const std::array<double, 2> scale = {
+      static_cast<double>(width) / static_cast<double>(dims[1]),
+      static_cast<double>(height) / static_cast<double>(dims[0]),
+  };
+  workers = std::max<std::size_t>(workers, 1);
+
+  auto strands = in_parallel<Strand>(
+      hair.count, kSerialStrands,
+      [&](std::uint64_t i) { return grow_strand(field, hair, i, scale); }, workers);
+  if (!strands) return std::unexpected(strands.error());
+  auto order = drawing_order(*strands);
+  if (!order) return std::unexpected(order.error());
+
+  std::optional<ColorMap> color_map;
+  if (hair.color_from_field) {
+    const std::array<std::uint64_t, 2> divisors = color_map_divisors(dims, width, height);
+    auto surface = relief(divisors, hair.surface);
+    if (!surface) return std::unexpected(surface.error());
+    auto decoded = ColorMap::from_image(*surface);
+    if (!decoded) return std::unexpected(decoded.error());
+    color_map = std::move(*decoded);
+  }
+
+  const bool mapped = color_map.has_value();
+  const Look look = Look::of(hair, std::move(color_map), width, height);
+  const LinearRgb fill = mapped ? LinearRgb{0.0f, 0.0f, 0.0f} : look.tones[0];
+  auto canvases = Canvas::bands(width, height, fill, workers);
+  if (!canvases) return std::unexpected(canvases.error());
+  auto pixels = allocate<std::uint8_t>(byte_count);
+  if (!pixels) return std::unexpected(pixels.error());
+
+  // Every band draws all strands in the same order and owns its pixels, so
+  // the image does not depend on how many bands there are.
+  auto combed = run_scoped(canvases->size(), [&](std::size_t k) {
+    (*canvases)[k].comb(*strands, *order, hair, look);
+  });
+  if (!combed) return std::unexpected(combed.error());
+
+  for (const Canvas& canvas : *canvases) {
+    const std::uint64_t offset = canvas.top * width * 3;
+    canvas.develop(std::span<std::uint8_t>(pixels->data() + offset, canvas.rows * width * 3));
+  }
+  return Image{std::move(*pixels), width, height, 3};
+}
+
+}  // namespace veldra

@@ -1,0 +1,109 @@
+#include <algorithm>
+
+#include <gtest/gtest.h>
+
+#include "hair/pipeline.hpp"
+
+namespace veldra {
+namespace {
+
+Instance field_of(std::vector<std::uint64_t> dims, std::uint64_t seed = 7) {
+  return *Instance::create(std::move(dims), seed);
+}
+
+Renderer renderer_of(std::vector<std::uint64_t> dims) {
+  return *Renderer::create(field_of(std::move(dims)));
+}
+
+// A relief source that must not be asked for anything.
+Result<Image> no_relief(std::span<const std::uint64_t>, const Relief&) {
+  ADD_FAILURE() << "the relief is only rendered for color_from_field";
+  return invalid_input("no relief");
+}
+
+std::string complaint(const Result<Image>& image) { return image ? "" : image.error().message; }
+
+TEST(HairPipeline, ChecksDimensionsThenSizeThenSettings) {
+  Hair bad;
+  bad.step = 0.0;
+  EXPECT_EQ(complaint(render_hair(renderer_of({4, 4, 4}), 0, 10, bad, 1, no_relief)),
+            "This image needs a 2 dimensional field, got 3");
+  EXPECT_EQ(complaint(render_hair(renderer_of({4, 4}), 10, 0, bad, 1, no_relief)),
+            "An image needs a positive width and height");
+  EXPECT_EQ(complaint(render_hair(renderer_of({4, 4}), 10, 10, bad, 1, no_relief)),
+            "The step has to be above 0, got 0");
+  auto huge = render_hair(renderer_of({4, 4}), 1ull << 32, 1ull << 31, Hair{}, 1, no_relief);
+  ASSERT_FALSE(huge);
+  EXPECT_EQ(huge.error().kind, ErrorKind::OutOfMemory);
+}
+
+TEST(HairPipeline, DeepStrandsAreDrawnFirst) {
+  std::vector<Strand> strands(5);
+  for (std::size_t i = 0; i < 5; ++i) strands[i].layer = std::vector{0.5f, 0.0f, 0.9f, 0.25f, 1e-30f}[i];
+  EXPECT_EQ(*drawing_order(strands), (std::vector<std::uint64_t>{1, 4, 3, 0, 2}));
+}
+
+TEST(HairPipeline, NoStrandsLeaveTheGrayBackground) {
+  Hair hair;
+  hair.count = 0;
+  auto image = render_hair(renderer_of({4, 4}), 32, 16, hair, 2, no_relief);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(std::tuple(image->width, image->height, image->channels), std::tuple(32u, 16u, 3u));
+  EXPECT_EQ(image->pixels, std::vector<std::uint8_t>(32 * 16 * 3, 0));
+}
+
+TEST(HairPipeline, OnePixelImageRenders) {
+  Hair hair;
+  hair.count = 3000;
+  EXPECT_EQ(render_hair(renderer_of({4, 4}), 1, 1, hair, 2, no_relief)->pixels.size(), 3u);
+}
+
+TEST(HairPipeline, BytesAreTheSameOnOneWorkerAndMany) {
+  const Renderer renderer = renderer_of({3, 5});
+  Hair hair;
+  hair.count = 1500;
+  auto one = render_hair(renderer, 96, 200, hair, 1, no_relief);
+  auto many = render_hair(renderer, 96, 200, hair, 5, no_relief);
+  ASSERT_TRUE(one && many);
+  EXPECT_EQ(one->pixels, many->pixels);
+  EXPECT_NE(one->pixels, std::vector<std::uint8_t>(96 * 200 * 3, 0));
+}
+
+TEST(HairPipeline, ColorMapDivisorsPairWidthWithTheFirstAxis) {
+  using Divisors = std::array<std::uint64_t, 2>;
+  EXPECT_EQ(color_map_divisors(std::vector<std::uint64_t>{4, 4}, 200, 200), (Divisors{49, 49}));
+  EXPECT_EQ(color_map_divisors(std::vector<std::uint64_t>{4, 4}, 800, 200), (Divisors{199, 49}));
+  EXPECT_EQ(color_map_divisors(std::vector<std::uint64_t>{4, 2}, 800, 200), (Divisors{199, 99}));
+  EXPECT_EQ(color_map_divisors(std::vector<std::uint64_t>{4, 4}, 3, 2), (Divisors{1, 1}));
+}
+
+TEST(HairPipeline, StrandsTakeTheirColourFromTheReliefOverBlack) {
+  std::vector<std::uint64_t> asked;
+  // A relief of the requested size, pure red.
+  auto red_relief = [&](std::span<const std::uint64_t> d, const Relief&) -> Result<Image> {
+    asked.assign(d.begin(), d.end());
+    Image image{{}, 4 * d[1] + 1, 4 * d[0] + 1, 3};
+    for (std::uint64_t i = 0; i < image.width * image.height; ++i) {
+      image.pixels.insert(image.pixels.end(), {200, 0, 0});
+    }
+    return image;
+  };
+  Hair hair;
+  hair.color_from_field = true;
+  hair.palette = Palette::BlueRed;  // not black at 0, yet the background is
+  hair.count = 0;
+  auto empty = render_hair(renderer_of({4, 4}), 200, 200, hair, 2, red_relief);
+  EXPECT_EQ(asked, (std::vector<std::uint64_t>{49, 49}));  // a 197 x 197 relief
+  EXPECT_EQ(empty->pixels, std::vector<std::uint8_t>(200 * 200 * 3, 0));
+  hair.count = 400;
+  auto coat = render_hair(renderer_of({4, 4}), 60, 50, hair, 2, red_relief);
+  std::uint8_t reddest = 0;
+  for (std::size_t i = 0; i < coat->pixels.size(); i += 3) {
+    reddest = std::max(reddest, coat->pixels[i]);
+    ASSERT_EQ(coat->pixels[i + 1] | coat->pixels[i + 2], 0);
+  }
+  EXPECT_GT(reddest, 0);
+}
+
+}  // namespace
+}  // namespace veldra
