@@ -8,8 +8,11 @@
 namespace veldra::py {
 namespace {
 
+// A state size of 0 (not -1) makes the interpreter call PyInit__native on
+// every import rather than copying a cached dictionary, so a second import
+// gets the first module back and a sub-interpreter is refused.
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "_native", "", -1, nullptr, nullptr, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "_native", "", 0, nullptr, nullptr, nullptr, nullptr, nullptr,
 };
 
 // The module of the first initialisation; a later one hands it out again.
