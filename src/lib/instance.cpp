@@ -19,6 +19,26 @@ std::uint64_t saturating_u64(double x) {
   return static_cast<std::uint64_t>(x);
 }
 
+// Calls visit(c, weight, k) for the corners c = 0 .. 2^n - 1 of the cell
+// whose lowest intersection has linear index `base`, in increasing order,
+// skipping corners of zero weight. Bit i of c says whether the corner lies
+// on the upper side of axis i; k is the corner's linear index.
+template <typename Visit>
+void for_each_corner(std::size_t n, const std::uint64_t* strides, std::uint64_t base,
+                     const double* w, Visit&& visit) {
+  const std::uint64_t corners = std::uint64_t{1} << n;
+  for (std::uint64_t c = 0; c < corners; ++c) {
+    double weight = 1.0;
+    std::uint64_t k = base;
+    for (std::size_t i = 0; i < n; ++i) {
+      bool upper = (c >> i) & 1;
+      weight = weight * (upper ? w[i] : 1.0 - w[i]);
+      if (upper) k += strides[i];
+    }
+    if (weight != 0.0) visit(c, weight, k);
+  }
+}
+
 }  // namespace
 
 Result<Instance> Instance::create(std::vector<std::uint64_t> dims, std::uint64_t seed) {
@@ -70,23 +90,14 @@ double Instance::eval(std::span<const std::uint64_t> cell, std::span<const doubl
   }
 
   double total = 0.0;
-  const std::uint64_t corners = std::uint64_t{1} << n;
-  for (std::uint64_t c = 0; c < corners; ++c) {
-    double weight = 1.0;
-    std::uint64_t k = base;
-    for (std::size_t i = 0; i < n; ++i) {
-      bool upper = (c >> i) & 1;
-      weight = weight * (upper ? w[i] : 1.0 - w[i]);
-      if (upper) k += strides_[i];
-    }
-    if (weight == 0.0) continue;
+  for_each_corner(n, strides_.data(), base, w, [&](std::uint64_t c, double weight, std::uint64_t k) {
     const double* g = gradients_.data() + k * n;
     double dot = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
       dot = dot + g[i] * (frac[i] - ((c >> i) & 1 ? 1.0 : 0.0));
     }
     total = total + weight * dot;
-  }
+  });
   return total;
 }
 
@@ -122,19 +133,10 @@ void Instance::pull(std::span<const double> point, std::span<double> out) const 
     base += cell[i] * strides_[i];
     out[i] = 0.0;
   }
-  const std::uint64_t corners = std::uint64_t{1} << n;
-  for (std::uint64_t c = 0; c < corners; ++c) {
-    double weight = 1.0;
-    std::uint64_t k = base;
-    for (std::size_t i = 0; i < n; ++i) {
-      bool upper = (c >> i) & 1;
-      weight = weight * (upper ? w[i] : 1.0 - w[i]);
-      if (upper) k += strides_[i];
-    }
-    if (weight == 0.0) continue;
+  for_each_corner(n, strides_.data(), base, w, [&](std::uint64_t, double weight, std::uint64_t k) {
     const double* g = gradients_.data() + k * n;
     for (std::size_t j = 0; j < n; ++j) out[j] = out[j] + weight * g[j];
-  }
+  });
 }
 
 Status Instance::expect_inside(std::span<const double> point) const {
