@@ -1,0 +1,115 @@
+// Times the phases of a hair rendering (growth, colour map, combing,
+// developing) on one worker and on all, and checks that the phases put
+// together give the same bytes as Renderer::hair.
+//
+//   cmake -S . -B build/bench -DVELDRA_BUILD_BENCH=ON -DVELDRA_BUILD_PYTHON=OFF
+//   cmake --build build/bench && build/bench/bench/hair_phases
+#include <chrono>
+#include <cstdio>
+#include <optional>
+
+#include "hair/canvas.hpp"
+#include "hair/look.hpp"
+#include "hair/pipeline.hpp"
+#include "hair/strand.hpp"
+#include "image/in_parallel.hpp"
+#include "image/renderer.hpp"
+#include "lib/buffer.hpp"
+#include "lib/workers.hpp"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+struct Phases {
+  double growth = 0, color_map = 0, combing = 0, developing = 0;
+  double total() const { return growth + color_map + combing + developing; }
+};
+
+template <typename T>
+T must(veldra::Result<T> result) {
+  if (!result) {
+    std::fprintf(stderr, "failed: %s\n", result.error().message.c_str());
+    std::exit(1);
+  }
+  return std::move(*result);
+}
+
+// The pipeline of Renderer::hair, phase by phase, on `workers` threads.
+veldra::Image render(const veldra::Renderer& renderer, std::uint64_t width, std::uint64_t height,
+                     const veldra::Hair& hair, std::size_t workers, Phases& phases) {
+  using namespace veldra;
+  const Instance& field = renderer.field();
+  const std::array<double, 2> scale = {double(width) / double(field.dims()[1]),
+                                       double(height) / double(field.dims()[0])};
+  auto start = Clock::now();
+  auto strands = must(in_parallel<Strand>(
+      hair.count, 64, [&](std::uint64_t i) { return grow_strand(field, hair, i, scale); },
+      workers));
+  auto order = must(drawing_order(strands));
+  phases.growth = seconds_since(start);
+
+  start = Clock::now();
+  std::optional<ColorMap> color_map;
+  if (hair.color_from_field) {
+    auto divisors = color_map_divisors(field.dims(), width, height);
+    color_map = must(ColorMap::from_image(must(renderer.relief(divisors, hair.surface))));
+  }
+  const bool mapped = color_map.has_value();
+  const Look look = Look::of(hair, std::move(color_map), width, height);
+  phases.color_map = seconds_since(start);
+
+  start = Clock::now();
+  auto canvases = must(Canvas::bands(width, height, mapped ? LinearRgb{0, 0, 0} : look.tones[0], workers));
+  auto combed = run_scoped(canvases.size(), [&](std::size_t k) { canvases[k].comb(strands, order, hair, look); });
+  if (!combed) std::exit(1);
+  phases.combing = seconds_since(start);
+
+  start = Clock::now();
+  auto pixels = must(allocate<std::uint8_t>(width * height * 3));
+  for (const Canvas& canvas : canvases) {
+    canvas.develop(std::span(pixels.data() + canvas.top * width * 3, canvas.rows * width * 3));
+  }
+  phases.developing = seconds_since(start);
+  return Image{std::move(pixels), width, height, 3};
+}
+
+}  // namespace
+
+int main() {
+  using namespace veldra;
+  const std::uint64_t size = 1024;
+  auto renderer = must(Renderer::create(must(Instance::create({6, 6}, 3))));
+  std::printf("hair %llux%llu on a [6, 6] field, %zu processors available\n",
+              static_cast<unsigned long long>(size), static_cast<unsigned long long>(size),
+              available_processors());
+  std::printf("%-18s %7s %8s %9s %8s %10s %8s\n", "settings", "workers", "growth", "colour map",
+              "combing", "developing", "total");
+  for (bool from_field : {false, true}) {
+    Hair hair;
+    hair.color_from_field = from_field;
+    const Image reference = must(renderer.hair(size, size, hair));
+    for (std::size_t workers : {std::size_t{1}, available_processors()}) {
+      Phases best;
+      best.growth = best.color_map = best.combing = best.developing = 1e9;
+      for (int repeat = 0; repeat < 3; ++repeat) {
+        Phases phases;
+        Image image = render(renderer, size, size, hair, workers, phases);
+        if (image.pixels != reference.pixels) {
+          std::fprintf(stderr, "phases do not reproduce Renderer::hair\n");
+          return 1;
+        }
+        if (phases.total() < best.total()) best = phases;
+      }
+      std::printf("%-18s %7zu %8.3f %9.3f %8.3f %10.3f %8.3f\n",
+                  from_field ? "color_from_field" : "Hair()", workers, best.growth, best.color_map,
+                  best.combing, best.developing, best.total());
+      if (workers == available_processors()) break;
+    }
+  }
+  return 0;
+}
