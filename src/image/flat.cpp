@@ -8,8 +8,7 @@
 namespace veldra {
 
 Result<Image> Renderer::grayscale(std::span<const std::uint64_t> divisors) const {
-  if (auto fits = expect_dims(2); !fits) return std::unexpected(fits.error());
-  auto table = field_.table(divisors);
+  auto table = table_of(2, divisors);
   if (!table) return std::unexpected(table.error());
 
   const StridedValues all{table->values.data(), table->values.size(), 1};
@@ -22,8 +21,7 @@ Result<Image> Renderer::grayscale(std::span<const std::uint64_t> divisors) const
 }
 
 Result<Image> Renderer::colored(std::span<const std::uint64_t> divisors, Palette palette) const {
-  if (auto fits = expect_dims(2); !fits) return std::unexpected(fits.error());
-  auto table = field_.table(divisors);
+  auto table = table_of(2, divisors);
   if (!table) return std::unexpected(table.error());
 
   const StridedValues all{table->values.data(), table->values.size(), 1};

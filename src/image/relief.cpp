@@ -19,8 +19,7 @@ double slope(double low, double high, std::uint64_t steps, double spacing) {
 }  // namespace
 
 Result<Image> Renderer::relief(std::span<const std::uint64_t> divisors, const Relief& settings) const {
-  if (auto dims = expect_dims(2); !dims) return std::unexpected(dims.error());
-  auto table = field_.table(divisors);
+  auto table = table_of(2, divisors);
   if (!table) return std::unexpected(table.error());
   const std::uint64_t rows = table->shape[0];
   const std::uint64_t cols = table->shape[1];

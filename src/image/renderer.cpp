@@ -18,4 +18,9 @@ Status Renderer::expect_dims(std::size_t k) const {
   return {};
 }
 
+Result<Table> Renderer::table_of(std::size_t k, std::span<const std::uint64_t> divisors) const {
+  if (auto fits = expect_dims(k); !fits) return std::unexpected(fits.error());
+  return field_.table(divisors);
+}
+
 }  // namespace veldra

@@ -18,6 +18,7 @@
 #include "image/relief.hpp"
 #include "lib/error.hpp"
 #include "lib/instance.hpp"
+#include "lib/table.hpp"
 
 namespace veldra {
 
@@ -34,6 +35,10 @@ class Renderer {
   // Fails with "This image needs a {k} dimensional field, got {n}" unless
   // the field has exactly k dimensions.
   Status expect_dims(std::size_t k) const;
+
+  // The field's table for `divisors`, after checking that the field has
+  // exactly k dimensions; the first failure is returned unchanged.
+  Result<Table> table_of(std::size_t k, std::span<const std::uint64_t> divisors) const;
 
   // Flat images of a 2-D field (flat.cpp).
   Result<Image> grayscale(std::span<const std::uint64_t> divisors) const;

@@ -43,8 +43,7 @@ Result<Image> Renderer::rgb_channels(std::span<const std::uint64_t> divisors) co
 
 Result<Image> Renderer::rgb_channels_at(std::span<const std::uint64_t> divisors,
                                         std::array<std::uint64_t, 3> slices) const {
-  if (auto fits = expect_dims(3); !fits) return std::unexpected(fits.error());
-  auto table = field_.table(divisors);
+  auto table = table_of(3, divisors);
   if (!table) return std::unexpected(table.error());
   for (std::uint64_t s : slices) {
     if (auto inside = expect_slice(s, table->shape[2]); !inside) {
@@ -66,8 +65,7 @@ Result<Image> Renderer::rgb_channels_at(std::span<const std::uint64_t> divisors,
 
 Result<Image> Renderer::rgb_palette(std::span<const std::uint64_t> divisors, std::uint64_t slice,
                                     Palette palette) const {
-  if (auto fits = expect_dims(3); !fits) return std::unexpected(fits.error());
-  auto table = field_.table(divisors);
+  auto table = table_of(3, divisors);
   if (!table) return std::unexpected(table.error());
   if (auto inside = expect_slice(slice, table->shape[2]); !inside) {
     return std::unexpected(inside.error());

@@ -77,8 +77,8 @@ ClassSpec class_owning(const char* name, std::string doc) {
 }
 
 // Creates the heap type of `spec`, records it as the class of `Core` and
-// returns a new reference, or nullptr with an exception set. The spec's
-// tables are kept for the life of the process.
+// returns a new reference, or nullptr with an exception set. The method,
+// property and slot tables are kept for the life of the process.
 PyObject* make_class(ClassSpec spec, PyTypeObject** registered, const char** registered_name);
 
 template <typename Core>
