@@ -12,4 +12,5 @@ assert table.shape == [65, 65] and len(table) == 4225
 assert veldra.Palette.BLUE_RED.color(0.25) == (140, 175, 210)
 image = veldra.Renderer(veldra.Instance([4, 4], seed=7)).grayscale([4, 4])
 assert (image.width, image.height, image.channels) == (17, 17, 1)
+assert memoryview(image).shape == (17, 17) and memoryview(table).format == "d"
 print("veldra smoke test passed on Python %d.%d" % sys.version_info[:2])

@@ -1,6 +1,29 @@
-"""Seeded gradient-noise fields and the pictures they make."""
+"""Seeded gradient-noise fields of 1 to 16 dimensions and the pictures they make."""
 
-from veldra import _native
-from veldra._native import *  # noqa: F401,F403
+from veldra._native import (
+    MAX_DIMS,
+    MAX_SAMPLES,
+    Globe,
+    Hair,
+    Image,
+    Instance,
+    Palette,
+    Relief,
+    Renderer,
+    Shape,
+    Table,
+)
 
-__all__ = list(_native.__all__)
+__all__ = [
+    "MAX_DIMS",
+    "MAX_SAMPLES",
+    "Palette",
+    "Shape",
+    "Relief",
+    "Globe",
+    "Hair",
+    "Instance",
+    "Table",
+    "Image",
+    "Renderer",
+]

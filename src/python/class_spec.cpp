@@ -66,6 +66,10 @@ PyObject* make_class(ClassSpec spec, PyTypeObject** registered, const char** reg
     t.slots.push_back({Py_tp_hash, reinterpret_cast<void*>(PyObject_HashNotImplemented)});
   }
   if (s.as_int) t.slots.push_back({Py_nb_int, reinterpret_cast<void*>(s.as_int)});
+  if (s.get_buffer) {
+    t.slots.push_back({Py_bf_getbuffer, reinterpret_cast<void*>(s.get_buffer)});
+    t.slots.push_back({Py_bf_releasebuffer, reinterpret_cast<void*>(s.release_buffer)});
+  }
   t.slots.push_back({0, nullptr});
 
   unsigned int flags = Py_TPFLAGS_DEFAULT;

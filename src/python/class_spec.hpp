@@ -42,6 +42,8 @@ struct ClassSpec {
   richcmpfunc compare = nullptr;
   bool unhashable = false;
   unaryfunc as_int = nullptr;
+  int (*get_buffer)(PyObject*, Py_buffer*, int) = nullptr;  // with release_buffer: the buffer protocol
+  void (*release_buffer)(PyObject*, Py_buffer*) = nullptr;
 };
 
 template <auto F>

@@ -1,5 +1,6 @@
 // Image: an 8-bit picture returned by every rendering.
 #include "image/image.hpp"
+#include "python/buffer_export.hpp"
 #include "python/class_spec.hpp"
 #include "python/classes.hpp"
 
@@ -18,6 +19,15 @@ std::optional<Bytes> pixel(const Image& self, std::uint64_t x, std::uint64_t y) 
 }
 
 Status write_png(const Image& self, FsPath path) { return self.write_png(path.bytes); }
+
+// One channel: (height, width); colour: (height, width, 3), as Pillow and
+// numpy lay pictures out.
+BufferLayout layout(const Image& self) {
+  std::vector<Py_ssize_t> shape{static_cast<Py_ssize_t>(self.height),
+                                static_cast<Py_ssize_t>(self.width)};
+  if (self.channels != 1) shape.push_back(static_cast<Py_ssize_t>(self.channels));
+  return {self.pixels.data(), 1, "B", std::move(shape)};
+}
 
 std::string repr(const Image& self) {
   return "Image(" + std::to_string(self.width) + "x" + std::to_string(self.height) +
@@ -40,6 +50,8 @@ PyObject* make_image_class() {
       method<write_png>("write_png($self, path)\n--\n\nWrite the image as a PNG."),
   };
   spec.repr = &repr_of<repr>;
+  spec.get_buffer = &get_buffer<layout>;
+  spec.release_buffer = &release_buffer;
   return make_class<Image>(std::move(spec));
 }
 

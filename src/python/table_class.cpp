@@ -1,5 +1,6 @@
 // Table: noise values sampled on a refined lattice.
 #include "lib/table.hpp"
+#include "python/buffer_export.hpp"
 #include "python/class_spec.hpp"
 #include "python/classes.hpp"
 #include "python/text.hpp"
@@ -24,6 +25,11 @@ Py_ssize_t length(PyObject* self) {
   return static_cast<Py_ssize_t>(core_of<Table>(self).values.size());
 }
 
+BufferLayout layout(const Table& self) {
+  return {self.values.data(), sizeof(double), "d",
+          std::vector<Py_ssize_t>(self.shape.begin(), self.shape.end())};
+}
+
 std::string repr(const Table& self) { return "Table(shape=" + list_text(self.shape) + ")"; }
 
 }  // namespace
@@ -41,6 +47,8 @@ PyObject* make_table_class() {
   };
   spec.repr = &repr_of<repr>;
   spec.length = &length;
+  spec.get_buffer = &get_buffer<layout>;
+  spec.release_buffer = &release_buffer;
   return make_class<Table>(std::move(spec));
 }
 

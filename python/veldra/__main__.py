@@ -1,0 +1,5 @@
+import sys
+
+from veldra.gallery import main
+
+sys.exit(main())

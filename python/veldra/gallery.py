@@ -1,0 +1,132 @@
+"""A gallery of every kind of picture veldra makes, written as PNG files."""
+
+from __future__ import annotations
+
+import argparse
+import os
+import sys
+import time
+from collections.abc import Callable, Sequence
+from dataclasses import dataclass
+
+from veldra._native import Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape
+
+DEFAULT_OUT = "veldra-gallery"
+DEFAULT_SEED = 7
+DEFAULT_SIZE = 512
+CELLS = 8  # lattice cells per axis of the flat pictures
+
+
+@dataclass(frozen=True)
+class Picture:
+    kind: str
+    name: str
+    render: Callable[[int, int], Image]  # (seed, size) -> image
+
+
+def _divisor(size: int, cells: int) -> int:
+    """Pieces per cell so that `cells` cells span about `size` pixels."""
+    return max(1, (size - 1) // cells)
+
+
+def _flat(seed: int) -> Renderer:
+    return Renderer(Instance([CELLS, CELLS], seed=seed))
+
+
+def _relief(shape: Shape, palette: Palette) -> Callable[[int, int], Image]:
+    def render(seed: int, size: int) -> Image:
+        divisor = _divisor(size, CELLS)
+        return _flat(seed).relief([divisor, divisor], Relief(shape=shape, palette=palette))
+
+    return render
+
+
+def _grayscale(seed: int, size: int) -> Image:
+    divisor = _divisor(size, CELLS)
+    return _flat(seed).grayscale([divisor, divisor])
+
+
+def _palette(seed: int, size: int) -> Image:
+    divisor = _divisor(size, CELLS)
+    return _flat(seed).colored([divisor, divisor], Palette.TERRAIN)
+
+
+def _rgb(seed: int, size: int) -> Image:
+    divisor = _divisor(size, 4)
+    return Renderer(Instance([4, 4, 2], seed=seed)).rgb_channels([divisor, divisor, 4])
+
+
+def _globe(seed: int, size: int) -> Image:
+    return Renderer(Instance([4, 4, 4, 4], seed=seed)).globe(size, size, Globe(samples=2))
+
+
+def _hair(color_from_field: bool) -> Callable[[int, int], Image]:
+    def render(seed: int, size: int) -> Image:
+        # The default coat is tuned for about a megapixel; keep the density.
+        count = max(1, 45000 * size * size // (1024 * 1024))
+        settings = Hair(count=count, color_from_field=color_from_field, seed=seed)
+        return Renderer(Instance([6, 6], seed=seed)).hair(size, size, settings)
+
+    return render
+
+
+PICTURES = [
+    Picture("grayscale", "grayscale", _grayscale),
+    Picture("palette", "palette-terrain", _palette),
+    Picture("rgb", "rgb-channels", _rgb),
+    Picture("relief", "relief-smooth", _relief(Shape.SMOOTH, Palette.TERRAIN)),
+    Picture("relief", "relief-billow", _relief(Shape.BILLOW, Palette.CRIMSON)),
+    Picture("relief", "relief-ridged", _relief(Shape.RIDGED, Palette.AZURE)),
+    Picture("globe", "globe", _globe),
+    Picture("hair", "hair-palette", _hair(False)),
+    Picture("hair", "hair-field", _hair(True)),
+]
+KINDS = sorted({picture.kind for picture in PICTURES})
+
+
+def _parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(
+        prog="python -m veldra",
+        description="Render a gallery of every kind of veldra picture as PNG files.",
+    )
+    parser.add_argument("--out", default=DEFAULT_OUT, help=f"folder to write into (default: {DEFAULT_OUT}/)")
+    parser.add_argument("--seed", type=int, default=DEFAULT_SEED, help=f"seed of every field (default: {DEFAULT_SEED})")
+    parser.add_argument("--size", type=int, default=DEFAULT_SIZE,
+                        help=f"approximate picture size in pixels (default: {DEFAULT_SIZE})")
+    parser.add_argument("--only", choices=KINDS, metavar="KIND",
+                        help="render one kind only: " + ", ".join(KINDS))
+    return parser
+
+
+def render_gallery(out: str, seed: int, size: int, only: str | None = None,
+                   report: Callable[[str], None] = print) -> list[str]:
+    """Renders the gallery into `out` and returns the paths written."""
+    os.makedirs(out, exist_ok=True)
+    written = []
+    started = time.perf_counter()
+    for picture in PICTURES:
+        if only is not None and picture.kind != only:
+            continue
+        begin = time.perf_counter()
+        image = picture.render(seed, size)
+        path = os.path.join(out, picture.name + ".png")
+        image.write_png(path)
+        seconds = time.perf_counter() - begin
+        written.append(path)
+        report(f"{picture.name:16} {image.width:5} x {image.height:<5} {seconds:7.2f} s  {path}")
+    total = sum(os.path.getsize(path) for path in written)
+    report(f"wrote {len(written)} files, {total / 1e6:.1f} MB, to {out}/ in "
+           f"{time.perf_counter() - started:.2f} s")
+    return written
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    arguments = _parser().parse_args(argv)
+    if arguments.size < 2:
+        print("--size must be at least 2", file=sys.stderr)
+        return 2
+    if arguments.seed < 0:
+        print("--seed must not be negative", file=sys.stderr)
+        return 2
+    render_gallery(arguments.out, arguments.seed, arguments.size, arguments.only)
+    return 0

@@ -1,0 +1,53 @@
+"""The gallery command, python -m veldra."""
+
+import re
+import subprocess
+import sys
+
+import pytest
+
+from veldra import gallery
+
+PIL = pytest.importorskip("PIL.Image")
+
+
+def test_gallery_writes_every_picture_it_lists(tmp_path):
+    out = tmp_path / "gallery"
+    lines = []
+    written = gallery.render_gallery(str(out), seed=3, size=48, report=lines.append)
+    assert len(written) == len(gallery.PICTURES) == 9
+    assert {p.kind for p in gallery.PICTURES} == {"grayscale", "palette", "rgb", "relief", "globe", "hair"}
+    for line, path in zip(lines, written):
+        width, height = map(int, re.search(r"(\d+) x (\d+)", line).groups())
+        with PIL.open(path) as picture:
+            assert picture.format == "PNG" and picture.size == (width, height)
+            assert 40 <= width <= 48 and 40 <= height <= 48
+    assert lines[-1].startswith("wrote 9 files")
+
+
+def test_command_line_only_one_kind(tmp_path):
+    result = subprocess.run(
+        [sys.executable, "-m", "veldra", "--out", str(tmp_path), "--size", "32", "--only", "relief", "--seed", "5"],
+        capture_output=True, text=True, check=True)
+    assert sorted(p.name for p in tmp_path.iterdir()) == [
+        "relief-billow.png", "relief-ridged.png", "relief-smooth.png"]
+    assert len(result.stdout.splitlines()) == 4
+
+
+def test_same_seed_same_files(tmp_path):
+    first = gallery.render_gallery(str(tmp_path / "a"), seed=9, size=24, only="hair", report=lambda _: None)
+    second = gallery.render_gallery(str(tmp_path / "b"), seed=9, size=24, only="hair", report=lambda _: None)
+    assert [open(p, "rb").read() for p in first] == [open(p, "rb").read() for p in second]
+
+
+@pytest.mark.parametrize("arguments", [["--only", "sculpture"], ["--size", "1"], ["--seed", "-1"]])
+def test_bad_arguments_fail(arguments, tmp_path):
+    result = subprocess.run([sys.executable, "-m", "veldra", "--out", str(tmp_path), *arguments],
+                            capture_output=True, text=True)
+    assert result.returncode == 2 and result.stderr
+    assert not any(tmp_path.iterdir())
+
+
+def test_help():
+    result = subprocess.run([sys.executable, "-m", "veldra", "--help"], capture_output=True, text=True, check=True)
+    assert "--only KIND" in result.stdout and "veldra-gallery/" in result.stdout

@@ -1,0 +1,91 @@
+"""Uses the whole public API with the types a checker should infer; mypy
+--strict must accept this file (it is type-checked, and also run)."""
+
+import os
+import tempfile
+
+import veldra
+from veldra import (
+    MAX_DIMS,
+    MAX_SAMPLES,
+    Globe,
+    Hair,
+    Image,
+    Instance,
+    Palette,
+    Relief,
+    Renderer,
+    Shape,
+    Table,
+)
+
+
+def fields() -> tuple[Instance, Table]:
+    field = Instance([4, 4], seed=7)
+    dims: list[int] = field.dims
+    shape: list[int] = field.shape
+    count: int = field.intersections + field.seed + len(dims) + len(shape)
+    gradient: list[float] | None = field.gradient([0, 0])
+    value: float = field.noise((1.5, 2.5)) + sum(field.force([1.5, 2.5]))
+    table = field.table([8, 8])
+    table_shape: list[int] = field.table_shape(range(1, 3))
+    first: float | None = table.get([0, 0])
+    values: list[float] = table.values
+    assert count > 0 and gradient is not None and value == value and first == 0.0
+    assert len(table) == len(values) and table.shape == table_shape[:0] + table.shape
+    return field, table
+
+
+def settings() -> tuple[Relief, Globe, Hair]:
+    relief = Relief(shape=Shape.RIDGED, palette=Palette.TERRAIN, light=[0.0, 0.0, 1.0], gamma=1.5)
+    relief.height = 0.5
+    light: tuple[float, float, float] = relief.light
+    globe = Globe(surface=relief, rgb_from_fourth_axis=False, fill=1.0, background=[0, 0, 0], samples=1)
+    globe.samples = 2
+    background: tuple[int, int, int] = globe.background
+    hair = Hair(count=100, steps=20, color_from_field=True, palette=Palette.HEAT, light=(1.0, 0.0))
+    hair.surface = globe.surface
+    hair_light: tuple[float, float] = hair.light
+    rgb: tuple[int, int, int] = Palette.BLUE_RED.color(0.25)
+    assert int(Shape.SMOOTH) == 0 and Palette.HEAT == 2 and rgb == (140, 175, 210)
+    assert light[2] == 1.0 and background == (0, 0, 0) and hair_light == (1.0, 0.0)
+    return relief, globe, hair
+
+
+def pictures(field: Instance, relief: Relief, globe: Globe, hair: Hair) -> list[Image]:
+    flat = Renderer(field)
+    cube = Renderer(Instance([2, 2, 2], seed=1))
+    sphere = Renderer(Instance([2, 2, 2, 2], seed=1))
+    images = [
+        flat.grayscale([4, 4]),
+        flat.colored([4, 4], Palette.GRAY),
+        cube.rgb_channels([4, 4, 2]),
+        cube.rgb_channels_at([4, 4, 2], (0, 1, 2)),
+        cube.rgb_palette([4, 4, 2], 1, Palette.AZURE),
+        flat.relief([4, 4], relief),
+        flat.relief([4, 4]),
+        sphere.globe(16, 16, globe),
+        flat.hair(16, 16, hair),
+    ]
+    copy: Instance = flat.instance()
+    assert copy.dims == field.dims
+    return images
+
+
+def main() -> None:
+    field, table = fields()
+    relief, globe, hair = settings()
+    images = pictures(field, relief, globe, hair)
+    with tempfile.TemporaryDirectory() as folder:
+        for number, image in enumerate(images):
+            size: int = image.width * image.height * image.channels
+            pixel: bytes | None = image.pixel(0, 0)
+            assert len(image.pixels) == size and pixel is not None
+            image.write_png(os.path.join(folder, f"{number}.png"))
+    view = memoryview(table)
+    assert view.shape == (33, 33) and MAX_DIMS == 16 and MAX_SAMPLES == 8
+    assert veldra.__all__[0] == "MAX_DIMS"
+
+
+if __name__ == "__main__":
+    main()
