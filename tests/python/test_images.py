@@ -89,12 +89,30 @@ def test_colored_spans_the_palette():
     [
         (lambda r: r.grayscale([8]), "This image needs a 2 dimensional field, got 3"),
         (lambda r: r.colored([8, 8, 8], Palette.GRAY), "This image needs a 2 dimensional field, got 3"),
+        (lambda r: r.rgb_channels([8]), "Expected 3 divisors, got 1"),
+        (lambda r: r.rgb_palette([8, 0, 8], 0, Palette.GRAY), "Divisor cannot be 0"),
     ],
 )
 def test_flat_images_need_two_dimensions_first(call, message):
     with pytest.raises(ValueError) as caught:
         call(renderer([2, 2, 2]))
     assert str(caught.value) == message
+
+
+@pytest.mark.parametrize("divisors, message", [([8], "Expected 2 divisors, got 1"),
+                                               ([0, 8], "Divisor cannot be 0"),
+                                               ([2**63, 1], "Grid size overflows usize")])
+def test_flat_images_pass_table_errors_on(divisors, message):
+    for render in (lambda r: r.grayscale(divisors), lambda r: r.colored(divisors, Palette.HEAT)):
+        with pytest.raises(ValueError) as caught:
+            render(renderer([2, 2]))
+        assert str(caught.value) == message
+
+
+def test_slices_are_checked_only_after_the_table():
+    # The table cannot be allocated, so the failure is the memory, not the slice.
+    with pytest.raises(MemoryError):
+        renderer([2, 2, 2]).rgb_channels_at([10**6, 10**6, 2], (99, 0, 0))
 
 
 def test_colored_refuses_an_integer_palette():
