@@ -1,0 +1,200 @@
+// The hot formula of the table fill: the noise at consecutive positions of
+// one cell along the last axis, one position per SIMD lane. Included only by
+// table_fill.cpp, which instantiates it once per instruction set; every
+// function here is inlined into those instantiations, so it is compiled for
+// their instruction set.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+namespace veldra::table_lanes {
+
+template <std::size_t Lanes>
+struct LanesOf {
+  typedef double type __attribute__((vector_size(Lanes * sizeof(double))));
+};
+// `Lanes` doubles; every operator works lane by lane with the IEEE operation
+// of its scalar counterpart (no fused multiply-add: -ffp-contract=off).
+template <std::size_t Lanes>
+using Vec = typename LanesOf<Lanes>::type;
+
+// Vectors are passed by reference only: these functions are always
+// inlined, and by-value vectors would draw ABI warnings for the widths the
+// baseline instruction set lacks.
+template <typename V>
+[[gnu::always_inline]] inline void load(V& v, const double* from) {
+  __builtin_memcpy(&v, from, sizeof v);
+}
+
+template <typename V>
+[[gnu::always_inline]] inline void store(double* to, const V& v, std::size_t lanes) {
+  __builtin_memcpy(to, &v, lanes * sizeof(double));
+}
+
+// The last axis at consecutive cell offsets: four lists indexed alike.
+struct Positions {
+  const double* frac;            // the fraction f
+  const double* frac_minus_one;  // f - 1.0, the offset from the upper side
+  const double* lower;           // 1.0 - fade(f), the weight of the lower side
+  const double* upper;           // fade(f), the weight of the upper side
+};
+
+// The corners of one cell, split by their side on the last axis. Entry j
+// stands for the corner prefix (the sides on axes 0 .. n-2) prefix[j]:
+// `weight` is its weight over those axes, and for the lower (lo) and upper
+// (hi) intersection along the last axis, `dot` is the dot product over those
+// axes and `grad` the gradient's last component.
+struct Corners {
+  const double* weight;
+  const double* lo_dot;
+  const double* lo_grad;
+  const double* hi_dot;
+  const double* hi_grad;
+  std::size_t count;
+};
+
+// Writes `v` into every lane of `to`.
+template <typename V>
+[[gnu::always_inline]] inline void splat(V& to, double v) {
+  for (std::size_t lane = 0; lane < sizeof(V) / sizeof(double); ++lane) to[lane] = v;
+}
+
+// A cell's corner numbers, each in every lane of a register. With Count
+// fixed they are spread once per cell; otherwise (Count = 0) once per use.
+template <std::size_t Count, typename V>
+struct Spread {
+  V weight[Count], lo_dot[Count], lo_grad[Count], hi_dot[Count], hi_grad[Count];
+
+  [[gnu::always_inline]] explicit Spread(const Corners& corners) {
+#pragma GCC unroll 8
+    for (std::size_t p = 0; p < Count; ++p) {
+      splat(weight[p], corners.weight[p]);
+      splat(lo_dot[p], corners.lo_dot[p]);
+      splat(lo_grad[p], corners.lo_grad[p]);
+      splat(hi_dot[p], corners.hi_dot[p]);
+      splat(hi_grad[p], corners.hi_grad[p]);
+    }
+  }
+  // Calls step(p) for p = 0 .. Count - 1, unrolled.
+  template <typename Step>
+  [[gnu::always_inline]] void each(Step&& step) const {
+    [&]<std::size_t... P>(std::index_sequence<P...>) {
+      (step(P), ...);
+    }(std::make_index_sequence<Count>{});
+  }
+  [[gnu::always_inline]] void lower(std::size_t p, V& w, V& dot, V& grad) const {
+    w = weight[p], dot = lo_dot[p], grad = lo_grad[p];
+  }
+  [[gnu::always_inline]] void upper(std::size_t p, V& w, V& dot, V& grad) const {
+    w = weight[p], dot = hi_dot[p], grad = hi_grad[p];
+  }
+};
+
+template <typename V>
+struct Spread<0, V> {
+  const Corners& corners;
+
+  [[gnu::always_inline]] explicit Spread(const Corners& c) : corners(c) {}
+  template <typename Step>
+  [[gnu::always_inline]] void each(Step&& step) const {
+    for (std::size_t p = 0; p < corners.count; ++p) step(p);
+  }
+  [[gnu::always_inline]] void lower(std::size_t p, V& w, V& dot, V& grad) const {
+    splat(w, corners.weight[p]), splat(dot, corners.lo_dot[p]), splat(grad, corners.lo_grad[p]);
+  }
+  [[gnu::always_inline]] void upper(std::size_t p, V& w, V& dot, V& grad) const {
+    splat(w, corners.weight[p]), splat(dot, corners.hi_dot[p]), splat(grad, corners.hi_grad[p]);
+  }
+};
+
+// Keeps the compiler from evaluating the sums one after the other: each
+// step of every sum is emitted before the next step of any, so that the
+// processor has independent additions to overlap. Changes no value.
+template <typename V, std::size_t Blocks>
+[[gnu::always_inline]] inline void interleave(V (&total)[Blocks]) {
+#pragma GCC unroll 8
+  for (std::size_t b = 0; b < Blocks; ++b) asm("" : "+v"(total[b]));
+}
+
+// Writes to out[0 .. count) the noise at `count` (at most Blocks * lanes of
+// V) consecutive positions of `at` from offset j, lane by lane, keeping
+// Blocks independent sums in flight.
+//
+// Per lane this is Instance::eval's formula, operation for operation:
+// weight = prefix weight * (1 - w or w), dot = prefix dot + g * (f - bit),
+// total = total + weight * dot over the corners in increasing order (all
+// lower-side corners come first, as the last axis is the highest bit). The
+// only difference is that corners of weight 0 are not skipped: their term
+// weight * dot is +0 or -0 (dot is finite), and the total is never -0 (it
+// starts at +0, and a round-to-nearest sum is -0 only when both addends
+// are), so adding such a term leaves the total unchanged, bit for bit.
+template <std::size_t Blocks, typename V, typename Source>
+[[gnu::always_inline]] inline void noise(const Source& corners, const Positions& at, std::size_t j,
+                                         std::size_t count, double* __restrict out) {
+  constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+  V frac[Blocks], frac_minus_one[Blocks], lower[Blocks], upper[Blocks], total[Blocks];
+#pragma GCC unroll 8
+  for (std::size_t b = 0; b < Blocks; ++b) {
+    load(frac[b], at.frac + j + b * LANES);
+    load(frac_minus_one[b], at.frac_minus_one + j + b * LANES);
+    load(lower[b], at.lower + j + b * LANES);
+    load(upper[b], at.upper + j + b * LANES);
+    total[b] = V{};
+  }
+  corners.each([&](std::size_t p) [[gnu::always_inline]] {
+    V weight, dot, grad;
+    corners.lower(p, weight, dot, grad);
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      total[b] = total[b] + (weight * lower[b]) * (dot + grad * frac[b]);
+    }
+    interleave(total);
+  });
+  corners.each([&](std::size_t p) [[gnu::always_inline]] {
+    V weight, dot, grad;
+    corners.upper(p, weight, dot, grad);
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      total[b] = total[b] + (weight * upper[b]) * (dot + grad * frac_minus_one[b]);
+    }
+    interleave(total);
+  });
+#pragma GCC unroll 8
+  for (std::size_t b = 0; b < Blocks; ++b) {
+    if (count >= (b + 1) * LANES) {
+      store(out + b * LANES, total[b], LANES);
+    } else if (count > b * LANES) {
+      store(out + b * LANES, total[b], count - b * LANES);
+    }
+  }
+}
+
+// Writes the noise at `count` consecutive positions of `at` to out[0 ..
+// count): blocks of Blocks registers of V, then one block of as many
+// registers as the rest needs. `Count` is the number of corner prefixes
+// when it is fixed (0: corners.count). The lists of `at` are readable for
+// Blocks / 2 registers past `count`.
+template <std::size_t Count, std::size_t Blocks, typename V>
+[[gnu::always_inline]] inline void fill_cell(const Corners& corners, const Positions& at,
+                                             std::size_t count, double* __restrict out) {
+  constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+  const Spread<Count, V> spread(corners);
+  std::size_t j = 0;
+  for (; j + Blocks * LANES <= count; j += Blocks * LANES) {
+    noise<Blocks, V>(spread, at, j, Blocks * LANES, out + j);
+  }
+  const std::size_t rest = count - j;
+  if (rest == 0) return;
+  const std::size_t registers = (rest + LANES - 1) / LANES;
+  if constexpr (Blocks > 1) {
+    if (registers > Blocks / 2) return noise<Blocks, V>(spread, at, j, rest, out + j);
+  }
+  if constexpr (Blocks > 2) {
+    if (registers > 1) return noise<Blocks / 2, V>(spread, at, j, rest, out + j);
+  }
+  noise<1, V>(spread, at, j, rest, out + j);
+}
+
+}  // namespace veldra::table_lanes

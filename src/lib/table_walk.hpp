@@ -1,0 +1,247 @@
+// The walk of one run of a table: row by row along the last axis, cell by
+// cell within a row. Included only by table_fill.cpp, which instantiates it
+// once per instruction set; everything here is inlined into those
+// instantiations.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+#include "lib/instance.hpp"
+#include "lib/table_fill.hpp"
+#include "lib/table_lanes.hpp"
+
+namespace veldra::table_walk {
+
+using table_lanes::Corners;
+using table_lanes::Positions;
+
+// Cell offsets per window of the last axis beyond the plan's cached ones.
+inline constexpr std::size_t WINDOW = 1024;
+// Entries past the end of every position list, so that a partial block of
+// lanes reads initialised numbers.
+inline constexpr std::size_t PADDING = 16;
+
+// Fraction, fraction - 1, 1 - fade and fade at offset r of a cell cut into
+// d pieces; r = d is the last position of the axis, at fraction 1.0.
+// These are eval_table_point's numbers: one division of the converted
+// remainder by the converted divisor.
+[[gnu::always_inline]] inline void position(std::uint64_t r, std::uint64_t d, double* frac,
+                                            double* frac_minus_one, double* lower, double* upper) {
+  const double f = r < d ? static_cast<double>(r) / static_cast<double>(d) : 1.0;
+  const double w = fade(f);
+  *frac = f;
+  *frac_minus_one = f - 1.0;
+  *lower = 1.0 - w;
+  *upper = w;
+}
+
+// Fills four lists of `stride` entries at `lists` with the positions at
+// offsets first .. first + count - 1.
+[[gnu::always_inline]] inline void fill_positions(std::uint64_t first, std::size_t count,
+                                                  std::uint64_t d, double* lists,
+                                                  std::size_t stride) {
+  for (std::size_t j = 0; j < count; ++j) {
+    position(first + j, d, lists + j, lists + stride + j, lists + 2 * stride + j,
+             lists + 3 * stride + j);
+  }
+}
+
+// The per-row and per-cell numbers of one run. With Dims fixed (1 to 4)
+// every corner prefix is kept and the lists live here; with Dims = 0 the
+// lists live in the run's scratch space and prefixes of weight 0 are
+// dropped (their corners would add +-0 only, see table_lanes::noise).
+template <std::size_t Dims>
+struct Row {
+  static constexpr std::size_t FIXED = Dims ? std::size_t{1} << (Dims - 1) : 1;
+  double weight_store[FIXED], lo_dot_store[FIXED], lo_grad_store[FIXED];
+  double hi_dot_store[FIXED], hi_grad_store[FIXED];
+  std::uint64_t offset_store[FIXED], prefix_store[FIXED];
+
+  double* weight;
+  double* lo_dot;
+  double* lo_grad;
+  double* hi_dot;
+  double* hi_grad;
+  std::uint64_t* offset;  // linear index of the prefix's corner, relative to the row's cell
+  std::uint64_t* prefix;  // bit i: the corner's side on axis i
+  std::size_t count = 0;
+
+  // Per prefix axis i: the position's offset from the lower and the upper
+  // side (f, f - 1.0) and the weights of the two sides (1 - w, w).
+  double offset_from[MAX_DIMS][2];
+  double side_weight[MAX_DIMS][2];
+  std::uint64_t base = 0;  // linear index of the row's cell corner, last axis 0
+
+  explicit Row(TableScratch& scratch, std::size_t n) {
+    if constexpr (Dims != 0) {
+      (void)scratch;
+      (void)n;
+      weight = weight_store, lo_dot = lo_dot_store, lo_grad = lo_grad_store;
+      hi_dot = hi_dot_store, hi_grad = hi_grad_store;
+      offset = offset_store, prefix = prefix_store;
+    } else {
+      const std::size_t most = std::size_t{1} << (n - 1);
+      double* numbers = scratch.numbers.data();
+      weight = numbers, lo_dot = numbers + most, lo_grad = numbers + 2 * most;
+      hi_dot = numbers + 3 * most, hi_grad = numbers + 4 * most;
+      offset = scratch.indices.data(), prefix = scratch.indices.data() + most;
+    }
+  }
+
+  // Sets up the row at positions q[0 .. n-2] of the prefix axes.
+  [[gnu::always_inline]] void start(const TablePlan& plan, const std::uint64_t* q, std::size_t n) {
+    const Instance& field = *plan.field;
+    const std::uint64_t* dims = field.dims().data();
+    const std::uint64_t* strides = field.strides().data();
+    base = 0;
+    weight[0] = 1.0;
+    offset[0] = 0;
+    prefix[0] = 0;
+    count = 1;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+      // eval_table_point's cell and fraction on axis i.
+      const std::uint64_t d = plan.divisors[i];
+      std::uint64_t c = q[i] / d;
+      double f = 1.0;
+      if (c < dims[i]) {
+        f = static_cast<double>(q[i] - c * d) / static_cast<double>(d);
+      } else {
+        c = dims[i] - 1;
+      }
+      const double w = fade(f);
+      base += c * strides[i];
+      offset_from[i][0] = f;
+      offset_from[i][1] = f - 1.0;
+      side_weight[i][0] = 1.0 - w;
+      side_weight[i][1] = w;
+      // Each prefix splits into its lower and upper side on axis i; the
+      // weight is multiplied in axis order, as in eval.
+      for (std::size_t j = 0; j < count; ++j) {
+        weight[count + j] = weight[j] * side_weight[i][1];
+        offset[count + j] = offset[j] + strides[i];
+        prefix[count + j] = prefix[j] | std::uint64_t{1} << i;
+        weight[j] = weight[j] * side_weight[i][0];
+      }
+      count *= 2;
+      if constexpr (Dims == 0) {
+        std::size_t kept = 0;
+        for (std::size_t j = 0; j < count; ++j) {
+          if (weight[j] == 0.0) continue;
+          weight[kept] = weight[j];
+          offset[kept] = offset[j];
+          prefix[kept] = prefix[j];
+          ++kept;
+        }
+        count = kept;
+      }
+    }
+  }
+
+  // The dot products over the prefix axes at the intersections of the row
+  // at index x of the last axis, and their gradients' last components.
+  [[gnu::always_inline]] void corner_dots(const Instance& field, std::size_t n, std::uint64_t x,
+                                          double* dot, double* grad) const {
+    const double* row_gradients = field.gradients().data() + (base + x) * n;
+    const std::size_t prefixes = Dims ? FIXED : count;
+#pragma GCC unroll 8
+    for (std::size_t j = 0; j < prefixes; ++j) {
+      // With Dims fixed, prefix j is j itself, known once unrolled.
+      const std::uint64_t sides = Dims ? j : prefix[j];
+      const double* g = row_gradients + offset[j] * n;
+      double sum = 0.0;
+#pragma GCC unroll 4
+      for (std::size_t i = 0; i + 1 < n; ++i) sum = sum + g[i] * offset_from[i][(sides >> i) & 1];
+      dot[j] = sum;
+      grad[j] = g[n - 1];
+    }
+  }
+
+  Corners corners() const { return {weight, lo_dot, lo_grad, hi_dot, hi_grad, count}; }
+};
+
+// Fills out[0 .. m) with the row's values at last-axis positions q0 ..
+// q0 + m - 1, all within the row.
+template <std::size_t Dims, std::size_t Blocks, typename V>
+[[gnu::always_inline]] inline void fill_row(const TablePlan& plan, TableScratch& scratch,
+                                            Row<Dims>& row, std::size_t n, std::uint64_t q0,
+                                            std::uint64_t m, double* out) {
+  const Instance& field = *plan.field;
+  const std::size_t last = n - 1;
+  const std::uint64_t d = plan.divisors[last];
+  const std::uint64_t cells = field.dims()[last];
+  std::uint64_t cell = std::min(q0 / d, cells - 1);
+  std::uint64_t r = q0 - cell * d;
+  row.corner_dots(field, n, cell, row.lo_dot, row.lo_grad);
+  row.corner_dots(field, n, cell + 1, row.hi_dot, row.hi_grad);
+  for (;;) {
+    const Corners corners = row.corners();
+    // Offsets r .. r + run - 1 of this cell; the last cell also holds the
+    // axis's last position, offset d.
+    const std::uint64_t span = (cell + 1 == cells ? d + 1 : d) - r;
+    std::uint64_t run = std::min(span, m);
+    m -= run;
+    while (run > 0) {
+      Positions at;
+      std::uint64_t available;
+      if (r < plan.cached) {
+        const double* lists = plan.positions.data() + r;
+        at = {lists, lists + plan.stride, lists + 2 * plan.stride, lists + 3 * plan.stride};
+        available = plan.cached - r;
+      } else {
+        double* lists = scratch.numbers.data() + scratch.numbers.size() - 4 * (WINDOW + PADDING);
+        available = std::min<std::uint64_t>(WINDOW, d + 1 - r);
+        fill_positions(r, available, d, lists, WINDOW + PADDING);
+        at = {lists, lists + (WINDOW + PADDING), lists + 2 * (WINDOW + PADDING),
+              lists + 3 * (WINDOW + PADDING)};
+      }
+      const std::size_t here = static_cast<std::size_t>(std::min(available, run));
+      if constexpr (Dims != 0) {
+        table_lanes::fill_cell<Row<Dims>::FIXED, Blocks, V>(corners, at, here, out);
+      } else {
+        table_lanes::fill_cell<0, Blocks, V>(corners, at, here, out);
+      }
+      out += here;
+      r += here;
+      run -= here;
+    }
+    if (m == 0) return;
+    // The next cell: its lower intersections are this cell's upper ones.
+    ++cell;
+    r = 0;
+    std::swap(row.lo_dot, row.hi_dot);
+    std::swap(row.lo_grad, row.hi_grad);
+    row.corner_dots(field, n, cell + 1, row.hi_dot, row.hi_grad);
+  }
+}
+
+// Fills out[0 .. end - begin) with the values at flat indices [begin, end).
+template <std::size_t Dims, std::size_t Blocks, typename V>
+[[gnu::always_inline]] inline void fill_run(const TablePlan& plan, TableScratch& scratch,
+                                            std::uint64_t begin, std::uint64_t end, double* out) {
+  const std::size_t n = Dims ? Dims : plan.field->n();
+  const std::size_t last = n - 1;
+  std::uint64_t q[MAX_DIMS];
+  std::uint64_t rem = begin;
+  for (std::size_t i = 0; i < n; ++i) {
+    q[i] = rem / plan.table_strides[i];
+    rem -= q[i] * plan.table_strides[i];
+  }
+  Row<Dims> row(scratch, n);
+  for (std::uint64_t k = begin; k < end;) {
+    const std::uint64_t m = std::min(plan.shape[last] - q[last], end - k);
+    row.start(plan, q, n);
+    fill_row<Dims, Blocks, V>(plan, scratch, row, n, q[last], m, out);
+    out += m;
+    k += m;
+    q[last] = 0;
+    for (std::size_t i = last; i-- > 0;) {
+      if (++q[i] < plan.shape[i]) break;
+      q[i] = 0;
+    }
+  }
+}
+
+}  // namespace veldra::table_walk
