@@ -45,7 +45,7 @@ template <std::size_t Blocks, typename V>
 
 void fill_sse2(const TablePlan& plan, TableScratch& scratch, std::uint64_t begin,
                std::uint64_t end, double* out) {
-  fill_any<3, table_lanes::Vec<2>>(plan, scratch, begin, end, out);
+  fill_any<2, table_lanes::Vec<2>>(plan, scratch, begin, end, out);
 }
 
 }  // namespace

@@ -61,54 +61,6 @@ template <typename V>
   for (std::size_t lane = 0; lane < sizeof(V) / sizeof(double); ++lane) to[lane] = v;
 }
 
-// A cell's corner numbers, each in every lane of a register. With Count
-// fixed they are spread once per cell; otherwise (Count = 0) once per use.
-template <std::size_t Count, typename V>
-struct Spread {
-  V weight[Count], lo_dot[Count], lo_grad[Count], hi_dot[Count], hi_grad[Count];
-
-  [[gnu::always_inline]] explicit Spread(const Corners& corners) {
-#pragma GCC unroll 8
-    for (std::size_t p = 0; p < Count; ++p) {
-      splat(weight[p], corners.weight[p]);
-      splat(lo_dot[p], corners.lo_dot[p]);
-      splat(lo_grad[p], corners.lo_grad[p]);
-      splat(hi_dot[p], corners.hi_dot[p]);
-      splat(hi_grad[p], corners.hi_grad[p]);
-    }
-  }
-  // Calls step(p) for p = 0 .. Count - 1, unrolled.
-  template <typename Step>
-  [[gnu::always_inline]] void each(Step&& step) const {
-    [&]<std::size_t... P>(std::index_sequence<P...>) {
-      (step(P), ...);
-    }(std::make_index_sequence<Count>{});
-  }
-  [[gnu::always_inline]] void lower(std::size_t p, V& w, V& dot, V& grad) const {
-    w = weight[p], dot = lo_dot[p], grad = lo_grad[p];
-  }
-  [[gnu::always_inline]] void upper(std::size_t p, V& w, V& dot, V& grad) const {
-    w = weight[p], dot = hi_dot[p], grad = hi_grad[p];
-  }
-};
-
-template <typename V>
-struct Spread<0, V> {
-  const Corners& corners;
-
-  [[gnu::always_inline]] explicit Spread(const Corners& c) : corners(c) {}
-  template <typename Step>
-  [[gnu::always_inline]] void each(Step&& step) const {
-    for (std::size_t p = 0; p < corners.count; ++p) step(p);
-  }
-  [[gnu::always_inline]] void lower(std::size_t p, V& w, V& dot, V& grad) const {
-    splat(w, corners.weight[p]), splat(dot, corners.lo_dot[p]), splat(grad, corners.lo_grad[p]);
-  }
-  [[gnu::always_inline]] void upper(std::size_t p, V& w, V& dot, V& grad) const {
-    splat(w, corners.weight[p]), splat(dot, corners.hi_dot[p]), splat(grad, corners.hi_grad[p]);
-  }
-};
-
 // Keeps the compiler from evaluating the sums one after the other: each
 // step of every sum is emitted before the next step of any, so that the
 // processor has independent additions to overlap. Changes no value.
@@ -118,9 +70,8 @@ template <typename V, std::size_t Blocks>
   for (std::size_t b = 0; b < Blocks; ++b) asm("" : "+v"(total[b]));
 }
 
-// Writes to out[0 .. count) the noise at `count` (at most Blocks * lanes of
-// V) consecutive positions of `at` from offset j, lane by lane, keeping
-// Blocks independent sums in flight.
+// The noise at Blocks registers of V of consecutive positions, lane by
+// lane.
 //
 // Per lane this is Instance::eval's formula, operation for operation:
 // weight = prefix weight * (1 - w or w), dot = prefix dot + g * (f - bit),
@@ -130,45 +81,84 @@ template <typename V, std::size_t Blocks>
 // weight * dot is +0 or -0 (dot is finite), and the total is never -0 (it
 // starts at +0, and a round-to-nearest sum is -0 only when both addends
 // are), so adding such a term leaves the total unchanged, bit for bit.
-template <std::size_t Blocks, typename V, typename Source>
-[[gnu::always_inline]] inline void noise(const Source& corners, const Positions& at, std::size_t j,
-                                         std::size_t count, double* __restrict out) {
-  constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+template <std::size_t Blocks, typename V>
+struct Sums {
+  static constexpr std::size_t LANES = sizeof(V) / sizeof(double);
   V frac[Blocks], frac_minus_one[Blocks], lower[Blocks], upper[Blocks], total[Blocks];
-#pragma GCC unroll 8
-  for (std::size_t b = 0; b < Blocks; ++b) {
-    load(frac[b], at.frac + j + b * LANES);
-    load(frac_minus_one[b], at.frac_minus_one + j + b * LANES);
-    load(lower[b], at.lower + j + b * LANES);
-    load(upper[b], at.upper + j + b * LANES);
-    total[b] = V{};
-  }
-  corners.each([&](std::size_t p) [[gnu::always_inline]] {
-    V weight, dot, grad;
-    corners.lower(p, weight, dot, grad);
+
+  // Starts the sums at +0 for the positions j, j + 1, ... of `at`.
+  [[gnu::always_inline]] Sums(const Positions& at, std::size_t j) {
 #pragma GCC unroll 8
     for (std::size_t b = 0; b < Blocks; ++b) {
-      total[b] = total[b] + (weight * lower[b]) * (dot + grad * frac[b]);
-    }
-    interleave(total);
-  });
-  corners.each([&](std::size_t p) [[gnu::always_inline]] {
-    V weight, dot, grad;
-    corners.upper(p, weight, dot, grad);
-#pragma GCC unroll 8
-    for (std::size_t b = 0; b < Blocks; ++b) {
-      total[b] = total[b] + (weight * upper[b]) * (dot + grad * frac_minus_one[b]);
-    }
-    interleave(total);
-  });
-#pragma GCC unroll 8
-  for (std::size_t b = 0; b < Blocks; ++b) {
-    if (count >= (b + 1) * LANES) {
-      store(out + b * LANES, total[b], LANES);
-    } else if (count > b * LANES) {
-      store(out + b * LANES, total[b], count - b * LANES);
+      load(frac[b], at.frac + j + b * LANES);
+      load(frac_minus_one[b], at.frac_minus_one + j + b * LANES);
+      load(lower[b], at.lower + j + b * LANES);
+      load(upper[b], at.upper + j + b * LANES);
+      total[b] = V{};
     }
   }
+
+  // Adds the term of one corner: prefix weight `w`, prefix dot `d`, last
+  // gradient component `g`, on the side given by `side` and `offset`.
+  [[gnu::always_inline]] void add(double w, double d, double g, const V (&side)[Blocks],
+                                  const V (&offset)[Blocks]) {
+    V weight, dot, grad;
+    splat(weight, w);
+    splat(dot, d);
+    splat(grad, g);
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      total[b] = total[b] + (weight * side[b]) * (dot + grad * offset[b]);
+    }
+    interleave(total);
+  }
+
+  [[gnu::always_inline]] void add_lower(const Corners& c, std::size_t p) {
+    add(c.weight[p], c.lo_dot[p], c.lo_grad[p], lower, frac);
+  }
+  [[gnu::always_inline]] void add_upper(const Corners& c, std::size_t p) {
+    add(c.weight[p], c.hi_dot[p], c.hi_grad[p], upper, frac_minus_one);
+  }
+
+  // Adds every corner, the walk unrolled when the number of prefixes is
+  // fixed (Count, or 0: c.count).
+  template <std::size_t Count>
+  [[gnu::always_inline]] void add_all(const Corners& c) {
+    if constexpr (Count != 0) {
+      add_fixed(c, std::make_index_sequence<Count>{});
+    } else {
+      for (std::size_t p = 0; p < c.count; ++p) add_lower(c, p);
+      for (std::size_t p = 0; p < c.count; ++p) add_upper(c, p);
+    }
+  }
+  template <std::size_t... P>
+  [[gnu::always_inline]] void add_fixed(const Corners& c, std::index_sequence<P...>) {
+    (add_lower(c, P), ...);
+    (add_upper(c, P), ...);
+  }
+
+  // Writes the first `count` lanes of the sums to `out`.
+  [[gnu::always_inline]] void store_to(double* __restrict out, std::size_t count) const {
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      if (count >= (b + 1) * LANES) {
+        store(out + b * LANES, total[b], LANES);
+      } else if (count > b * LANES) {
+        store(out + b * LANES, total[b], count - b * LANES);
+      }
+    }
+  }
+};
+
+// Writes to out[0 .. count) the noise at `count` (at most Blocks * lanes of
+// V) consecutive positions of `at` from offset j.
+template <std::size_t Count, std::size_t Blocks, typename V>
+[[gnu::always_inline]] inline void noise(const Corners& corners, const Positions& at,
+                                         std::size_t j, std::size_t count,
+                                         double* __restrict out) {
+  Sums<Blocks, V> sums(at, j);
+  sums.template add_all<Count>(corners);
+  sums.store_to(out, count);
 }
 
 // Writes the noise at `count` consecutive positions of `at` to out[0 ..
@@ -180,21 +170,20 @@ template <std::size_t Count, std::size_t Blocks, typename V>
 [[gnu::always_inline]] inline void fill_cell(const Corners& corners, const Positions& at,
                                              std::size_t count, double* __restrict out) {
   constexpr std::size_t LANES = sizeof(V) / sizeof(double);
-  const Spread<Count, V> spread(corners);
   std::size_t j = 0;
   for (; j + Blocks * LANES <= count; j += Blocks * LANES) {
-    noise<Blocks, V>(spread, at, j, Blocks * LANES, out + j);
+    noise<Count, Blocks, V>(corners, at, j, Blocks * LANES, out + j);
   }
   const std::size_t rest = count - j;
   if (rest == 0) return;
   const std::size_t registers = (rest + LANES - 1) / LANES;
   if constexpr (Blocks > 1) {
-    if (registers > Blocks / 2) return noise<Blocks, V>(spread, at, j, rest, out + j);
+    if (registers > Blocks / 2) return noise<Count, Blocks, V>(corners, at, j, rest, out + j);
   }
   if constexpr (Blocks > 2) {
-    if (registers > 1) return noise<Blocks / 2, V>(spread, at, j, rest, out + j);
+    if (registers > 1) return noise<Count, Blocks / 2, V>(corners, at, j, rest, out + j);
   }
-  noise<1, V>(spread, at, j, rest, out + j);
+  noise<Count, 1, V>(corners, at, j, rest, out + j);
 }
 
 }  // namespace veldra::table_lanes

@@ -69,8 +69,11 @@ struct Row {
   std::uint64_t* prefix;  // bit i: the corner's side on axis i
   std::size_t count = 0;
 
-  // Per prefix axis i: the position's offset from the lower and the upper
-  // side (f, f - 1.0) and the weights of the two sides (1 - w, w).
+  // Per prefix axis i: the position's cell and its offset r in the cell
+  // (r = d only at the axis's last position), the offset from the lower and
+  // the upper side (f, f - 1.0) and the weights of the two sides (1 - w, w).
+  std::uint64_t cell[MAX_DIMS];
+  std::uint64_t within[MAX_DIMS];
   double offset_from[MAX_DIMS][2];
   double side_weight[MAX_DIMS][2];
   std::uint64_t base = 0;  // linear index of the row's cell corner, last axis 0
@@ -91,41 +94,68 @@ struct Row {
     }
   }
 
-  // Sets up the row at positions q[0 .. n-2] of the prefix axes.
-  [[gnu::always_inline]] void start(const TablePlan& plan, const std::uint64_t* q, std::size_t n) {
-    const Instance& field = *plan.field;
-    const std::uint64_t* dims = field.dims().data();
-    const std::uint64_t* strides = field.strides().data();
+  // Places the row at positions q[0 .. n-2] of the prefix axes, with
+  // eval_table_point's cell and offset on each.
+  [[gnu::always_inline]] void locate(const TablePlan& plan, const std::uint64_t* q, std::size_t n) {
+    const std::uint64_t* dims = plan.field->dims().data();
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+      const std::uint64_t d = plan.divisors[i];
+      cell[i] = std::min(q[i] / d, dims[i] - 1);
+      within[i] = q[i] - cell[i] * d;
+      numbers(plan, i);
+    }
+  }
+
+  // Moves to the next row; false after the last one.
+  [[gnu::always_inline]] bool advance(const TablePlan& plan, std::size_t n) {
+    const std::uint64_t* dims = plan.field->dims().data();
+    for (std::size_t i = n - 1; i-- > 0;) {
+      const std::uint64_t d = plan.divisors[i];
+      if (within[i] + 1 < d || (within[i] + 1 == d && cell[i] + 1 == dims[i])) {
+        ++within[i];
+      } else if (cell[i] + 1 < dims[i]) {
+        ++cell[i];
+        within[i] = 0;
+      } else {
+        cell[i] = 0;
+        within[i] = 0;
+        numbers(plan, i);
+        continue;
+      }
+      numbers(plan, i);
+      return true;
+    }
+    return false;
+  }
+
+  // Fraction and fade weights of prefix axis i.
+  [[gnu::always_inline]] void numbers(const TablePlan& plan, std::size_t i) {
+    position(within[i], plan.divisors[i], &offset_from[i][0], &offset_from[i][1],
+             &side_weight[i][0], &side_weight[i][1]);
+  }
+
+  // The corner prefixes of the row: weights, offsets and sides.
+  [[gnu::always_inline]] void start(const TablePlan& plan, std::size_t n) {
+    const std::uint64_t* strides = plan.field->strides().data();
     base = 0;
     weight[0] = 1.0;
     offset[0] = 0;
     prefix[0] = 0;
     count = 1;
+#pragma GCC unroll 4
     for (std::size_t i = 0; i + 1 < n; ++i) {
-      // eval_table_point's cell and fraction on axis i.
-      const std::uint64_t d = plan.divisors[i];
-      std::uint64_t c = q[i] / d;
-      double f = 1.0;
-      if (c < dims[i]) {
-        f = static_cast<double>(q[i] - c * d) / static_cast<double>(d);
-      } else {
-        c = dims[i] - 1;
-      }
-      const double w = fade(f);
-      base += c * strides[i];
-      offset_from[i][0] = f;
-      offset_from[i][1] = f - 1.0;
-      side_weight[i][0] = 1.0 - w;
-      side_weight[i][1] = w;
+      base += cell[i] * strides[i];
       // Each prefix splits into its lower and upper side on axis i; the
       // weight is multiplied in axis order, as in eval.
-      for (std::size_t j = 0; j < count; ++j) {
-        weight[count + j] = weight[j] * side_weight[i][1];
-        offset[count + j] = offset[j] + strides[i];
-        prefix[count + j] = prefix[j] | std::uint64_t{1} << i;
+      const std::size_t half = Dims ? std::size_t{1} << i : count;
+#pragma GCC unroll 8
+      for (std::size_t j = 0; j < half; ++j) {
+        weight[half + j] = weight[j] * side_weight[i][1];
+        offset[half + j] = offset[j] + strides[i];
+        prefix[half + j] = prefix[j] | std::uint64_t{1} << i;
         weight[j] = weight[j] * side_weight[i][0];
       }
-      count *= 2;
+      count = 2 * half;
       if constexpr (Dims == 0) {
         std::size_t kept = 0;
         for (std::size_t j = 0; j < count; ++j) {
@@ -221,6 +251,7 @@ template <std::size_t Dims, std::size_t Blocks, typename V>
 template <std::size_t Dims, std::size_t Blocks, typename V>
 [[gnu::always_inline]] inline void fill_run(const TablePlan& plan, TableScratch& scratch,
                                             std::uint64_t begin, std::uint64_t end, double* out) {
+  if (begin >= end) return;
   const std::size_t n = Dims ? Dims : plan.field->n();
   const std::size_t last = n - 1;
   std::uint64_t q[MAX_DIMS];
@@ -230,17 +261,15 @@ template <std::size_t Dims, std::size_t Blocks, typename V>
     rem -= q[i] * plan.table_strides[i];
   }
   Row<Dims> row(scratch, n);
-  for (std::uint64_t k = begin; k < end;) {
+  row.locate(plan, q, n);
+  for (std::uint64_t k = begin;;) {
     const std::uint64_t m = std::min(plan.shape[last] - q[last], end - k);
-    row.start(plan, q, n);
+    row.start(plan, n);
     fill_row<Dims, Blocks, V>(plan, scratch, row, n, q[last], m, out);
     out += m;
     k += m;
+    if (k == end || !row.advance(plan, n)) return;
     q[last] = 0;
-    for (std::size_t i = last; i-- > 0;) {
-      if (++q[i] < plan.shape[i]) break;
-      q[i] = 0;
-    }
   }
 }
 
