@@ -29,8 +29,14 @@ template <typename V>
 }
 
 template <typename V>
-[[gnu::always_inline]] inline void store(double* to, const V& v, std::size_t lanes) {
-  __builtin_memcpy(to, &v, lanes * sizeof(double));
+[[gnu::always_inline]] inline void store(double* to, const V& v) {
+  __builtin_memcpy(to, &v, sizeof v);
+}
+
+// Stores the first `lanes` lanes of v.
+template <typename V>
+[[gnu::always_inline]] inline void store_first(double* to, const V& v, std::size_t lanes) {
+  for (std::size_t lane = 0; lane < lanes; ++lane) to[lane] = v[lane];
 }
 
 // The last axis at consecutive cell offsets: four lists indexed alike.
@@ -142,9 +148,9 @@ struct Sums {
 #pragma GCC unroll 8
     for (std::size_t b = 0; b < Blocks; ++b) {
       if (count >= (b + 1) * LANES) {
-        store(out + b * LANES, total[b], LANES);
+        store(out + b * LANES, total[b]);
       } else if (count > b * LANES) {
-        store(out + b * LANES, total[b], count - b * LANES);
+        store_first(out + b * LANES, total[b], count - b * LANES);
       }
     }
   }

@@ -65,7 +65,7 @@ struct Row {
   double* lo_grad;
   double* hi_dot;
   double* hi_grad;
-  std::uint64_t* offset;  // linear index of the prefix's corner, relative to the row's cell
+  std::uint64_t* offset;  // where the prefix's corner gradient starts, relative to the row's cell
   std::uint64_t* prefix;  // bit i: the corner's side on axis i
   std::size_t count = 0;
 
@@ -151,7 +151,7 @@ struct Row {
 #pragma GCC unroll 8
       for (std::size_t j = 0; j < half; ++j) {
         weight[half + j] = weight[j] * side_weight[i][1];
-        offset[half + j] = offset[j] + strides[i];
+        offset[half + j] = offset[j] + strides[i] * n;
         prefix[half + j] = prefix[j] | std::uint64_t{1} << i;
         weight[j] = weight[j] * side_weight[i][0];
       }
@@ -175,18 +175,35 @@ struct Row {
   [[gnu::always_inline]] void corner_dots(const Instance& field, std::size_t n, std::uint64_t x,
                                           double* dot, double* grad) const {
     const double* row_gradients = field.gradients().data() + (base + x) * n;
-    const std::size_t prefixes = Dims ? FIXED : count;
-#pragma GCC unroll 8
-    for (std::size_t j = 0; j < prefixes; ++j) {
-      // With Dims fixed, prefix j is j itself, known once unrolled.
-      const std::uint64_t sides = Dims ? j : prefix[j];
-      const double* g = row_gradients + offset[j] * n;
-      double sum = 0.0;
-#pragma GCC unroll 4
-      for (std::size_t i = 0; i + 1 < n; ++i) sum = sum + g[i] * offset_from[i][(sides >> i) & 1];
-      dot[j] = sum;
-      grad[j] = g[n - 1];
+    if constexpr (Dims != 0) {
+      fixed_dots(row_gradients, dot, grad, std::make_index_sequence<FIXED>{});
+    } else {
+      for (std::size_t j = 0; j < count; ++j) {
+        const double* g = row_gradients + offset[j];
+        double sum = 0.0;
+        for (std::size_t i = 0; i + 1 < n; ++i) {
+          sum = sum + g[i] * offset_from[i][(prefix[j] >> i) & 1];
+        }
+        dot[j] = sum;
+        grad[j] = g[n - 1];
+      }
     }
+  }
+
+  // corner_dots with the prefixes J (their sides) known at compile time.
+  template <std::size_t... J>
+  [[gnu::always_inline]] void fixed_dots(const double* row_gradients, double* dot, double* grad,
+                                         std::index_sequence<J...>) const {
+    (fixed_dot<J>(row_gradients, dot, grad, std::make_index_sequence<Dims - 1>{}), ...);
+  }
+  template <std::size_t J, std::size_t... I>
+  [[gnu::always_inline]] void fixed_dot(const double* row_gradients, double* dot, double* grad,
+                                        std::index_sequence<I...>) const {
+    const double* g = row_gradients + offset[J];
+    double sum = 0.0;
+    ((sum = sum + g[I] * offset_from[I][(J >> I) & 1]), ...);
+    dot[J] = sum;
+    grad[J] = g[Dims - 1];
   }
 
   Corners corners() const { return {weight, lo_dot, lo_grad, hi_dot, hi_grad, count}; }
