@@ -52,9 +52,13 @@ GRIDS = {
     4: {"dims": [2, 2, 2, 2], "divisors": [20, 20, 20, 20], "side": 41, "cell": 20},
 }
 
-# Packages that evaluate one point per Python call are timed on a smaller
-# grid of this many values per dimension count.
-PER_POINT_VALUES = {2: 512 * 512, 3: 64 ** 3, 4: 23 ** 4}
+# The slowest packages (a Python call per point, or pure numpy with a
+# Python loop per cell) are timed on these smaller grids: 512^2, 64^3, 20^4.
+SMALL_GRIDS = {
+    2: {"dims": [4, 4], "divisors": [128, 128], "side": 513, "cell": 128},
+    3: {"dims": [2, 2, 2], "divisors": [32, 32, 32], "side": 65, "cell": 32},
+    4: {"dims": [1, 1, 1, 1], "divisors": [20, 20, 20, 20], "side": 21, "cell": 20},
+}
 
 
 def install(packages):
@@ -148,7 +152,8 @@ def veldra_table(veldra):
 
 def peer_noise(n, grid, threads):
     import noise
-    side = round(PER_POINT_VALUES[n] ** (1 / n))
+    grid = SMALL_GRIDS[n]
+    side = grid["side"] - 1
     step = 1.0 / grid["cell"]
     points = [i * step for i in range(side)]
     if n == 2:
@@ -186,14 +191,19 @@ def peer_pyfastnoiselite(n, grid, threads):
 
 
 def peer_pyfastnoisesimd(n, grid, threads):
+    import numpy as np
+    if not hasattr(np, "product"):
+        np.product = np.prod  # the package still calls numpy's old name
     import pyfastnoisesimd as fns
     if n == 4:
         raise LookupError("no 4-D noise")
     generator = fns.Noise(seed=1, numWorkers=threads)
     generator.noiseType = fns.NoiseType.Perlin
     generator.frequency = 1.0 / grid["cell"]
-    shape = [1, grid["side"], grid["side"]] if n == 2 else [grid["side"]] * 3
-    return (lambda: generator.genAsGrid(shape=shape)), grid["side"] ** n
+    # Its grids must be a whole number of SIMD registers: side - 1 per axis.
+    side = grid["side"] - 1
+    shape = [1, side, side] if n == 2 else [side] * 3
+    return (lambda: generator.genAsGrid(shape=shape)), side ** n
 
 
 def peer_perlin_numpy(n, grid, threads):
@@ -221,9 +231,8 @@ def peer_vnoise(n, grid, threads):
 
 
 def peer_pythonperlin(n, grid, threads):
-    import numpy as np
     from pythonperlin import perlin
-    np.random.seed(1)
+    grid = SMALL_GRIDS[n]
     shape = tuple(grid["dims"])
     return (lambda: perlin(shape, dens=grid["cell"], seed=1)), (
         (grid["side"] - 1) ** n)
@@ -369,7 +378,7 @@ def main():
     with open(args.json, "w") as out:
         json.dump({"cpu": model, "vector_extensions": wide, "processors": available,
                    "python": platform.python_version(), "date": time.strftime("%Y-%m-%d"),
-                   "grids": GRIDS, "per_point_values": PER_POINT_VALUES,
+                   "grids": GRIDS, "small_grids": SMALL_GRIDS,
                    "installed": installed, "tables": tables, "renderings": renderings},
                   out, indent=1)
     print(f"\nwritten {args.json}")
