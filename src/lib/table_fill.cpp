@@ -14,6 +14,9 @@ namespace {
 // window at a time.
 constexpr std::uint64_t MOST_CACHED = std::uint64_t{1} << 16;
 
+// The most numbers of a row's corner weights formed ahead (128 KiB).
+constexpr std::size_t MOST_WEIGHTED = 16384;
+
 // The walk specialised for 1 to 4 dimensions, general beyond, evaluating
 // Blocks registers of type V at a time.
 template <std::size_t Blocks, typename V>
@@ -95,15 +98,22 @@ Result<TableFill> TableFill::create(const Instance& field,
   const std::size_t prefixes = n > 4 ? std::size_t{1} << (n - 1) : 0;
   const std::size_t window =
       plan.cached < d + 1 ? 4 * (table_walk::WINDOW + table_walk::PADDING) : 0;
+  // Weights formed once per row pay when they stay close in the cache.
+  const std::size_t weighted = n <= 4 && plan.cached == d + 1
+                                   ? 2 * (std::size_t{1} << (n - 1)) * plan.stride
+                                   : 0;
+  const std::size_t formed = weighted <= MOST_WEIGHTED ? weighted : 0;
   auto scratch = allocate<TableScratch>(runs);
   if (!scratch) return std::unexpected(scratch.error());
   fill.scratch_ = std::move(*scratch);
   for (TableScratch& space : fill.scratch_) {
     auto numbers = allocate<double>(5 * prefixes + window, 0.0);
     auto indices = allocate<std::uint64_t>(2 * prefixes, 0);
-    if (!numbers || !indices) return out_of_memory();
+    auto weights = allocate<double>(formed, 0.0);
+    if (!numbers || !indices || !weights) return out_of_memory();
     space.numbers = std::move(*numbers);
     space.indices = std::move(*indices);
+    space.weighted = std::move(*weights);
   }
   return fill;
 }

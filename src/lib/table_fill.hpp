@@ -37,12 +37,14 @@ struct TablePlan {
   std::vector<double> positions;
 };
 
-// Scratch space of one run, owned by the caller: room for the last axis's
-// positions beyond `cached`, and the corner lists of five or more
-// dimensions.
+// Scratch space of one run: room for the last axis's positions beyond
+// `cached`, the corner lists of five or more dimensions, and (for 1 to 4
+// dimensions with every position cached) the corner weights of a row at
+// every cell offset.
 struct TableScratch {
   std::vector<double> numbers;
   std::vector<std::uint64_t> indices;
+  std::vector<double> weighted;
 };
 
 // The per-call state of the fill of one table: the plan and one scratch

@@ -59,6 +59,11 @@ struct Corners {
   const double* hi_dot;
   const double* hi_grad;
   std::size_t count;
+  // Optionally, weight[p] * (1 - fade) and weight[p] * fade at the cell
+  // offsets of the Positions lists, prefix p's list at p * weighted_stride.
+  const double* lower_weighted = nullptr;
+  const double* upper_weighted = nullptr;
+  std::size_t weighted_stride = 0;
 };
 
 // Writes `v` into every lane of `to`.
@@ -87,43 +92,65 @@ template <typename V, std::size_t Blocks>
 // weight * dot is +0 or -0 (dot is finite), and the total is never -0 (it
 // starts at +0, and a round-to-nearest sum is -0 only when both addends
 // are), so adding such a term leaves the total unchanged, bit for bit.
-template <std::size_t Blocks, typename V>
+template <std::size_t Blocks, typename V, bool Weighted>
 struct Sums {
   static constexpr std::size_t LANES = sizeof(V) / sizeof(double);
   V frac[Blocks], frac_minus_one[Blocks], lower[Blocks], upper[Blocks], total[Blocks];
+  std::size_t j;
 
   // Starts the sums at +0 for the positions j, j + 1, ... of `at`.
-  [[gnu::always_inline]] Sums(const Positions& at, std::size_t j) {
+  [[gnu::always_inline]] Sums(const Positions& at, std::size_t first) : j(first) {
 #pragma GCC unroll 8
     for (std::size_t b = 0; b < Blocks; ++b) {
       load(frac[b], at.frac + j + b * LANES);
       load(frac_minus_one[b], at.frac_minus_one + j + b * LANES);
-      load(lower[b], at.lower + j + b * LANES);
-      load(upper[b], at.upper + j + b * LANES);
+      if constexpr (!Weighted) {
+        load(lower[b], at.lower + j + b * LANES);
+        load(upper[b], at.upper + j + b * LANES);
+      }
       total[b] = V{};
     }
   }
 
-  // Adds the term of one corner: prefix weight `w`, prefix dot `d`, last
-  // gradient component `g`, on the side given by `side` and `offset`.
-  [[gnu::always_inline]] void add(double w, double d, double g, const V (&side)[Blocks],
+  // Adds the term of one corner: its `weight`, prefix dot `d`, last
+  // gradient component `g`, and offset from its side on the last axis.
+  [[gnu::always_inline]] void add(const V (&weight)[Blocks], double d, double g,
                                   const V (&offset)[Blocks]) {
-    V weight, dot, grad;
-    splat(weight, w);
+    V dot, grad;
     splat(dot, d);
     splat(grad, g);
 #pragma GCC unroll 8
     for (std::size_t b = 0; b < Blocks; ++b) {
-      total[b] = total[b] + (weight * side[b]) * (dot + grad * offset[b]);
+      total[b] = total[b] + weight[b] * (dot + grad * offset[b]);
     }
     interleave(total);
   }
 
+  // The weight of a corner: prefix weight * side weight, computed here or
+  // read from the lists where the same products were formed.
+  [[gnu::always_inline]] void weight_of(double w, const V (&side)[Blocks], const double* formed,
+                                        V (&weight)[Blocks]) const {
+    V prefix;
+    if constexpr (!Weighted) splat(prefix, w);
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      if constexpr (Weighted) {
+        load(weight[b], formed + j + b * LANES);
+      } else {
+        weight[b] = prefix * side[b];
+      }
+    }
+  }
+
   [[gnu::always_inline]] void add_lower(const Corners& c, std::size_t p) {
-    add(c.weight[p], c.lo_dot[p], c.lo_grad[p], lower, frac);
+    V weight[Blocks];
+    weight_of(c.weight[p], lower, c.lower_weighted + p * c.weighted_stride, weight);
+    add(weight, c.lo_dot[p], c.lo_grad[p], frac);
   }
   [[gnu::always_inline]] void add_upper(const Corners& c, std::size_t p) {
-    add(c.weight[p], c.hi_dot[p], c.hi_grad[p], upper, frac_minus_one);
+    V weight[Blocks];
+    weight_of(c.weight[p], upper, c.upper_weighted + p * c.weighted_stride, weight);
+    add(weight, c.hi_dot[p], c.hi_grad[p], frac_minus_one);
   }
 
   // Adds every corner, the walk unrolled when the number of prefixes is
@@ -158,11 +185,11 @@ struct Sums {
 
 // Writes to out[0 .. count) the noise at `count` (at most Blocks * lanes of
 // V) consecutive positions of `at` from offset j.
-template <std::size_t Count, std::size_t Blocks, typename V>
+template <std::size_t Count, std::size_t Blocks, typename V, bool Weighted>
 [[gnu::always_inline]] inline void noise(const Corners& corners, const Positions& at,
                                          std::size_t j, std::size_t count,
                                          double* __restrict out) {
-  Sums<Blocks, V> sums(at, j);
+  Sums<Blocks, V, Weighted> sums(at, j);
   sums.template add_all<Count>(corners);
   sums.store_to(out, count);
 }
@@ -170,26 +197,27 @@ template <std::size_t Count, std::size_t Blocks, typename V>
 // Writes the noise at `count` consecutive positions of `at` to out[0 ..
 // count): blocks of Blocks registers of V, then one block of as many
 // registers as the rest needs. `Count` is the number of corner prefixes
-// when it is fixed (0: corners.count). The lists of `at` are readable for
-// Blocks / 2 registers past `count`.
-template <std::size_t Count, std::size_t Blocks, typename V>
+// when it is fixed (0: corners.count); with Weighted, the corner weights
+// are read from corners' lists. The lists of `at` (and the weighted ones)
+// are readable for Blocks / 2 registers past `count`.
+template <std::size_t Count, std::size_t Blocks, typename V, bool Weighted>
 [[gnu::always_inline]] inline void fill_cell(const Corners& corners, const Positions& at,
                                              std::size_t count, double* __restrict out) {
   constexpr std::size_t LANES = sizeof(V) / sizeof(double);
   std::size_t j = 0;
   for (; j + Blocks * LANES <= count; j += Blocks * LANES) {
-    noise<Count, Blocks, V>(corners, at, j, Blocks * LANES, out + j);
+    noise<Count, Blocks, V, Weighted>(corners, at, j, Blocks * LANES, out + j);
   }
   const std::size_t rest = count - j;
   if (rest == 0) return;
   const std::size_t registers = (rest + LANES - 1) / LANES;
   if constexpr (Blocks > 1) {
-    if (registers > Blocks / 2) return noise<Count, Blocks, V>(corners, at, j, rest, out + j);
+    if (registers > Blocks / 2) return noise<Count, Blocks, V, Weighted>(corners, at, j, rest, out + j);
   }
   if constexpr (Blocks > 2) {
-    if (registers > 1) return noise<Count, Blocks / 2, V>(corners, at, j, rest, out + j);
+    if (registers > 1) return noise<Count, Blocks / 2, V, Weighted>(corners, at, j, rest, out + j);
   }
-  noise<Count, 1, V>(corners, at, j, rest, out + j);
+  noise<Count, 1, V, Weighted>(corners, at, j, rest, out + j);
 }
 
 }  // namespace veldra::table_lanes

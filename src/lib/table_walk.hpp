@@ -206,6 +206,22 @@ struct Row {
     grad[J] = g[Dims - 1];
   }
 
+  // Writes weight[p] * (1 - fade) and weight[p] * fade at every cached cell
+  // offset: the lower side's lists, prefix p's at p * plan.stride, then the
+  // upper side's.
+  [[gnu::always_inline]] void form_weights(const TablePlan& plan, double* formed) const {
+    const double* lower = plan.positions.data() + 2 * plan.stride;
+    const double* upper = plan.positions.data() + 3 * plan.stride;
+    for (std::size_t p = 0; p < FIXED; ++p) {
+      double* lower_formed = formed + p * plan.stride;
+      double* upper_formed = formed + (FIXED + p) * plan.stride;
+      for (std::size_t r = 0; r < plan.stride; ++r) {
+        lower_formed[r] = weight[p] * lower[r];
+        upper_formed[r] = weight[p] * upper[r];
+      }
+    }
+  }
+
   Corners corners() const { return {weight, lo_dot, lo_grad, hi_dot, hi_grad, count}; }
 };
 
@@ -223,8 +239,16 @@ template <std::size_t Dims, std::size_t Blocks, typename V>
   std::uint64_t r = q0 - cell * d;
   row.corner_dots(field, n, cell, row.lo_dot, row.lo_grad);
   row.corner_dots(field, n, cell + 1, row.hi_dot, row.hi_grad);
+  // When the row spans four cells or more, every corner weight (prefix
+  // weight times side weight) is formed once per row and cell offset; with
+  // fewer, forming them costs about what it saves.
+  bool weighted = false;
+  if constexpr (Dims != 0) {
+    weighted = !scratch.weighted.empty() && m >= 4 * d;
+    if (weighted) row.form_weights(plan, scratch.weighted.data());
+  }
   for (;;) {
-    const Corners corners = row.corners();
+    Corners corners = row.corners();
     // Offsets r .. r + run - 1 of this cell; the last cell also holds the
     // axis's last position, offset d.
     const std::uint64_t span = (cell + 1 == cells ? d + 1 : d) - r;
@@ -246,9 +270,18 @@ template <std::size_t Dims, std::size_t Blocks, typename V>
       }
       const std::size_t here = static_cast<std::size_t>(std::min(available, run));
       if constexpr (Dims != 0) {
-        table_lanes::fill_cell<Row<Dims>::FIXED, Blocks, V>(corners, at, here, out);
+        constexpr std::size_t FIXED = Row<Dims>::FIXED;
+        if (weighted) {
+          const double* formed = scratch.weighted.data() + r;
+          corners.lower_weighted = formed;
+          corners.upper_weighted = formed + FIXED * plan.stride;
+          corners.weighted_stride = plan.stride;
+          table_lanes::fill_cell<FIXED, Blocks, V, true>(corners, at, here, out);
+        } else {
+          table_lanes::fill_cell<FIXED, Blocks, V, false>(corners, at, here, out);
+        }
       } else {
-        table_lanes::fill_cell<0, Blocks, V>(corners, at, here, out);
+        table_lanes::fill_cell<0, Blocks, V, false>(corners, at, here, out);
       }
       out += here;
       r += here;

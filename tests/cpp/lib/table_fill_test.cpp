@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -42,11 +43,13 @@ struct Case {
 };
 
 std::string describe(const Case& c) {
-  std::string text = "dims";
-  for (auto d : c.dims) text += " " + std::to_string(d);
-  text += " divisors";
-  for (auto d : c.divisors) text += " " + std::to_string(d);
-  return text + " seed " + std::to_string(c.seed);
+  std::ostringstream text;
+  text << "dims";
+  for (auto d : c.dims) text << ' ' << d;
+  text << " divisors";
+  for (auto d : c.divisors) text << ' ' << d;
+  text << " seed " << c.seed;
+  return text.str();
 }
 
 std::uint64_t count_of(const Case& c) {
