@@ -66,10 +66,19 @@ struct Corners {
   std::size_t weighted_stride = 0;
 };
 
-// Writes `v` into every lane of `to`.
+// Writes `v` into every lane of `to`. Spelled as a braced list, which the
+// compiler turns into one broadcast (or a broadcast operand).
 template <typename V>
 [[gnu::always_inline]] inline void splat(V& to, double v) {
-  for (std::size_t lane = 0; lane < sizeof(V) / sizeof(double); ++lane) to[lane] = v;
+  constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+  static_assert(LANES == 2 || LANES == 4 || LANES == 8);
+  if constexpr (LANES == 2) {
+    to = V{v, v};
+  } else if constexpr (LANES == 4) {
+    to = V{v, v, v, v};
+  } else {
+    to = V{v, v, v, v, v, v, v, v};
+  }
 }
 
 // Keeps the compiler from evaluating the sums one after the other: each
