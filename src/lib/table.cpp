@@ -61,7 +61,7 @@ Result<Table> Instance::table(std::span<const std::uint64_t> divisors) const {
   auto layout = table_layout(divisors);
   if (!layout) return std::unexpected(layout.error());
   const std::uint64_t count = layout->count;
-  auto values = allocate_large<double>(count, 0.0);
+  auto values = allocate_deferred<double>(count);
   if (!values) return std::unexpected(values.error());
   double* out = values->data();
 
