@@ -221,7 +221,9 @@ template <std::size_t Count, std::size_t Blocks, typename V, bool Weighted>
   if (rest == 0) return;
   const std::size_t registers = (rest + LANES - 1) / LANES;
   if constexpr (Blocks > 1) {
-    if (registers > Blocks / 2) return noise<Count, Blocks, V, Weighted>(corners, at, j, rest, out + j);
+    if (registers > Blocks / 2) {
+      return noise<Count, Blocks, V, Weighted>(corners, at, j, rest, out + j);
+    }
   }
   if constexpr (Blocks > 2) {
     if (registers > 1) return noise<Count, Blocks / 2, V, Weighted>(corners, at, j, rest, out + j);

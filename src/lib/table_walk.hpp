@@ -52,7 +52,7 @@ inline constexpr std::size_t PADDING = 16;
 // The per-row and per-cell numbers of one run. With Dims fixed (1 to 4)
 // every corner prefix is kept and the lists live here; with Dims = 0 the
 // lists live in the run's scratch space and prefixes of weight 0 are
-// dropped (their corners would add +-0 only, see table_lanes::noise).
+// dropped (their corners would add +-0 only, see table_lanes::Sums).
 template <std::size_t Dims>
 struct Row {
   static constexpr std::size_t FIXED = Dims ? std::size_t{1} << (Dims - 1) : 1;
