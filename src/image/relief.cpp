@@ -32,7 +32,7 @@ Result<Image> Renderer::relief(std::span<const std::uint64_t> divisors, const Re
   if (!pixels) return std::unexpected(pixels.error());
 
   // The table's own buffer becomes the array of shaped values.
-  std::vector<double>& values = table->values;
+  auto& values = table->values;
   Range range;
   for (double& v : values) {
     v = shaped(settings.shape, v);

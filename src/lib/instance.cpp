@@ -4,6 +4,7 @@
 #include <string>
 
 #include "lib/buffer.hpp"
+#include "lib/fixed_point.hpp"
 #include "lib/float_text.hpp"
 #include "lib/splitmix64.hpp"
 #include "lib/strides.hpp"
@@ -118,7 +119,16 @@ double Instance::sample(std::span<const double> point) const {
   std::uint64_t cell[MAX_DIMS];
   double frac[MAX_DIMS];
   locate(point, cell, frac);
-  return eval(std::span(cell, n()), std::span(frac, n()));
+  switch (n()) {
+    case 2:
+      return fixed_point::noise<2>(*this, cell, frac);
+    case 3:
+      return fixed_point::noise<3>(*this, cell, frac);
+    case 4:
+      return fixed_point::noise<4>(*this, cell, frac);
+    default:
+      return eval(std::span(cell, n()), std::span(frac, n()));
+  }
 }
 
 void Instance::pull(std::span<const double> point, std::span<double> out) const {
@@ -127,6 +137,16 @@ void Instance::pull(std::span<const double> point, std::span<double> out) const 
   double frac[MAX_DIMS];
   double w[MAX_DIMS];
   locate(point, cell, frac);
+  switch (n) {
+    case 2:
+      return fixed_point::pull<2>(*this, cell, frac, out.data());
+    case 3:
+      return fixed_point::pull<3>(*this, cell, frac, out.data());
+    case 4:
+      return fixed_point::pull<4>(*this, cell, frac, out.data());
+    default:
+      break;
+  }
   std::uint64_t base = 0;
   for (std::size_t i = 0; i < n; ++i) {
     w[i] = fade(frac[i]);

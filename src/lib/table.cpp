@@ -5,6 +5,7 @@
 
 #include "lib/buffer.hpp"
 #include "lib/strides.hpp"
+#include "lib/table_fill.hpp"
 #include "lib/workers.hpp"
 
 namespace veldra {
@@ -59,21 +60,22 @@ double Instance::eval_table_point(std::uint64_t k, std::span<const std::uint64_t
 Result<Table> Instance::table(std::span<const std::uint64_t> divisors) const {
   auto layout = table_layout(divisors);
   if (!layout) return std::unexpected(layout.error());
-  const std::vector<std::uint64_t> t = row_major_strides(layout->shape);
   const std::uint64_t count = layout->count;
-  auto values = allocate<double>(count, 0.0);
+  auto values = allocate_deferred<double>(count);
   if (!values) return std::unexpected(values.error());
   double* out = values->data();
 
   const TableSplit split = split_table(count, available_processors());
+  auto fill = TableFill::create(*this, divisors, std::max<std::uint64_t>(split.runs, 1));
+  if (!fill) return std::unexpected(fill.error());
   if (split.runs == 0) {
-    for (std::uint64_t k = 0; k < count; ++k) out[k] = eval_table_point(k, divisors, t);
+    fill->fill(0, 0, count, out);
   } else {
     const std::uint64_t chunk = split.chunk;
     auto filled = run_scoped(split.runs, [&](std::size_t run) {
       const std::uint64_t begin = run * chunk;
       const std::uint64_t end = std::min(count, begin + chunk);
-      for (std::uint64_t k = begin; k < end; ++k) out[k] = eval_table_point(k, divisors, t);
+      fill->fill(run, begin, end, out + begin);
     });
     if (!filled) return std::unexpected(filled.error());
   }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "lib/buffer.hpp"
 #include "lib/instance.hpp"
 
 namespace veldra {
@@ -21,11 +22,15 @@ struct TableSplit {
 };
 TableSplit split_table(std::uint64_t count, std::uint64_t processors);
 
+// A table's values: a vector of doubles whose sizing writes nothing, as the
+// fill writes every value once, on the workers that compute it.
+using TableValues = std::vector<double, DeferredInit<double>>;
+
 // `values` is row-major over `shape` (the last axis fastest): the value at
 // per-axis index q is at sum(q[i] * row_major_strides(shape)[i]).
 struct Table {
   std::vector<std::uint64_t> shape;
-  std::vector<double> values;
+  TableValues values;
 };
 
 }  // namespace veldra

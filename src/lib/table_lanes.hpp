@@ -1,0 +1,234 @@
+// The hot formula of the table fill: the noise at consecutive positions of
+// one cell along the last axis, one position per SIMD lane. Included only by
+// table_fill.cpp, which instantiates it once per instruction set; every
+// function here is inlined into those instantiations, so it is compiled for
+// their instruction set.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+
+namespace veldra::table_lanes {
+
+template <std::size_t Lanes>
+struct LanesOf {
+  typedef double type __attribute__((vector_size(Lanes * sizeof(double))));
+};
+// `Lanes` doubles; every operator works lane by lane with the IEEE operation
+// of its scalar counterpart (no fused multiply-add: -ffp-contract=off).
+template <std::size_t Lanes>
+using Vec = typename LanesOf<Lanes>::type;
+
+// Vectors are passed by reference only: these functions are always
+// inlined, and by-value vectors would draw ABI warnings for the widths the
+// baseline instruction set lacks.
+template <typename V>
+[[gnu::always_inline]] inline void load(V& v, const double* from) {
+  __builtin_memcpy(&v, from, sizeof v);
+}
+
+template <typename V>
+[[gnu::always_inline]] inline void store(double* to, const V& v) {
+  __builtin_memcpy(to, &v, sizeof v);
+}
+
+// Stores the first `lanes` lanes of v.
+template <typename V>
+[[gnu::always_inline]] inline void store_first(double* to, const V& v, std::size_t lanes) {
+  for (std::size_t lane = 0; lane < lanes; ++lane) to[lane] = v[lane];
+}
+
+// The last axis at consecutive cell offsets: four lists indexed alike.
+struct Positions {
+  const double* frac;            // the fraction f
+  const double* frac_minus_one;  // f - 1.0, the offset from the upper side
+  const double* lower;           // 1.0 - fade(f), the weight of the lower side
+  const double* upper;           // fade(f), the weight of the upper side
+};
+
+// The corners of one cell, split by their side on the last axis. Entry j
+// stands for the corner prefix (the sides on axes 0 .. n-2) prefix[j]:
+// `weight` is its weight over those axes, and for the lower (lo) and upper
+// (hi) intersection along the last axis, `dot` is the dot product over those
+// axes and `grad` the gradient's last component.
+struct Corners {
+  const double* weight;
+  const double* lo_dot;
+  const double* lo_grad;
+  const double* hi_dot;
+  const double* hi_grad;
+  std::size_t count;
+  // Optionally, weight[p] * (1 - fade) and weight[p] * fade at the cell
+  // offsets of the Positions lists, prefix p's list at p * weighted_stride.
+  const double* lower_weighted = nullptr;
+  const double* upper_weighted = nullptr;
+  std::size_t weighted_stride = 0;
+};
+
+// Writes `v` into every lane of `to`. Spelled as a braced list, which the
+// compiler turns into one broadcast (or a broadcast operand).
+template <typename V>
+[[gnu::always_inline]] inline void splat(V& to, double v) {
+  constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+  static_assert(LANES == 2 || LANES == 4 || LANES == 8);
+  if constexpr (LANES == 2) {
+    to = V{v, v};
+  } else if constexpr (LANES == 4) {
+    to = V{v, v, v, v};
+  } else {
+    to = V{v, v, v, v, v, v, v, v};
+  }
+}
+
+// Keeps the compiler from evaluating the sums one after the other: each
+// step of every sum is emitted before the next step of any, so that the
+// processor has independent additions to overlap. Changes no value.
+template <typename V, std::size_t Blocks>
+[[gnu::always_inline]] inline void interleave(V (&total)[Blocks]) {
+#pragma GCC unroll 8
+  for (std::size_t b = 0; b < Blocks; ++b) asm("" : "+v"(total[b]));
+}
+
+// The noise at Blocks registers of V of consecutive positions, lane by
+// lane.
+//
+// Per lane this is Instance::eval's formula, operation for operation:
+// weight = prefix weight * (1 - w or w), dot = prefix dot + g * (f - bit),
+// total = total + weight * dot over the corners in increasing order (all
+// lower-side corners come first, as the last axis is the highest bit). The
+// only difference is that corners of weight 0 are not skipped: their term
+// weight * dot is +0 or -0 (dot is finite), and the total is never -0 (it
+// starts at +0, and a round-to-nearest sum is -0 only when both addends
+// are), so adding such a term leaves the total unchanged, bit for bit.
+template <std::size_t Blocks, typename V, bool Weighted>
+struct Sums {
+  static constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+  V frac[Blocks], frac_minus_one[Blocks], lower[Blocks], upper[Blocks], total[Blocks];
+  std::size_t j;
+
+  // Starts the sums at +0 for the positions j, j + 1, ... of `at`.
+  [[gnu::always_inline]] Sums(const Positions& at, std::size_t first) : j(first) {
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      load(frac[b], at.frac + j + b * LANES);
+      load(frac_minus_one[b], at.frac_minus_one + j + b * LANES);
+      if constexpr (!Weighted) {
+        load(lower[b], at.lower + j + b * LANES);
+        load(upper[b], at.upper + j + b * LANES);
+      }
+      total[b] = V{};
+    }
+  }
+
+  // Adds the term of one corner: its `weight`, prefix dot `d`, last
+  // gradient component `g`, and offset from its side on the last axis.
+  [[gnu::always_inline]] void add(const V (&weight)[Blocks], double d, double g,
+                                  const V (&offset)[Blocks]) {
+    V dot, grad;
+    splat(dot, d);
+    splat(grad, g);
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      total[b] = total[b] + weight[b] * (dot + grad * offset[b]);
+    }
+    interleave(total);
+  }
+
+  // The weight of a corner: prefix weight * side weight, computed here or
+  // read from the lists where the same products were formed.
+  [[gnu::always_inline]] void weight_of(double w, const V (&side)[Blocks], const double* formed,
+                                        V (&weight)[Blocks]) const {
+    V prefix;
+    if constexpr (!Weighted) splat(prefix, w);
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      if constexpr (Weighted) {
+        load(weight[b], formed + j + b * LANES);
+      } else {
+        weight[b] = prefix * side[b];
+      }
+    }
+  }
+
+  [[gnu::always_inline]] void add_lower(const Corners& c, std::size_t p) {
+    V weight[Blocks];
+    weight_of(c.weight[p], lower, c.lower_weighted + p * c.weighted_stride, weight);
+    add(weight, c.lo_dot[p], c.lo_grad[p], frac);
+  }
+  [[gnu::always_inline]] void add_upper(const Corners& c, std::size_t p) {
+    V weight[Blocks];
+    weight_of(c.weight[p], upper, c.upper_weighted + p * c.weighted_stride, weight);
+    add(weight, c.hi_dot[p], c.hi_grad[p], frac_minus_one);
+  }
+
+  // Adds every corner, the walk unrolled when the number of prefixes is
+  // fixed (Count, or 0: c.count).
+  template <std::size_t Count>
+  [[gnu::always_inline]] void add_all(const Corners& c) {
+    if constexpr (Count != 0) {
+      add_fixed(c, std::make_index_sequence<Count>{});
+    } else {
+      for (std::size_t p = 0; p < c.count; ++p) add_lower(c, p);
+      for (std::size_t p = 0; p < c.count; ++p) add_upper(c, p);
+    }
+  }
+  template <std::size_t... P>
+  [[gnu::always_inline]] void add_fixed(const Corners& c, std::index_sequence<P...>) {
+    (add_lower(c, P), ...);
+    (add_upper(c, P), ...);
+  }
+
+  // Writes the first `count` lanes of the sums to `out`.
+  [[gnu::always_inline]] void store_to(double* __restrict out, std::size_t count) const {
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      if (count >= (b + 1) * LANES) {
+        store(out + b * LANES, total[b]);
+      } else if (count > b * LANES) {
+        store_first(out + b * LANES, total[b], count - b * LANES);
+      }
+    }
+  }
+};
+
+// Writes to out[0 .. count) the noise at `count` (at most Blocks * lanes of
+// V) consecutive positions of `at` from offset j.
+template <std::size_t Count, std::size_t Blocks, typename V, bool Weighted>
+[[gnu::always_inline]] inline void noise(const Corners& corners, const Positions& at,
+                                         std::size_t j, std::size_t count,
+                                         double* __restrict out) {
+  Sums<Blocks, V, Weighted> sums(at, j);
+  sums.template add_all<Count>(corners);
+  sums.store_to(out, count);
+}
+
+// Writes the noise at `count` consecutive positions of `at` to out[0 ..
+// count): blocks of Blocks registers of V, then one block of as many
+// registers as the rest needs. `Count` is the number of corner prefixes
+// when it is fixed (0: corners.count); with Weighted, the corner weights
+// are read from corners' lists. The lists of `at` (and the weighted ones)
+// are readable for Blocks / 2 registers past `count`.
+template <std::size_t Count, std::size_t Blocks, typename V, bool Weighted>
+[[gnu::always_inline]] inline void fill_cell(const Corners& corners, const Positions& at,
+                                             std::size_t count, double* __restrict out) {
+  constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+  std::size_t j = 0;
+  for (; j + Blocks * LANES <= count; j += Blocks * LANES) {
+    noise<Count, Blocks, V, Weighted>(corners, at, j, Blocks * LANES, out + j);
+  }
+  const std::size_t rest = count - j;
+  if (rest == 0) return;
+  const std::size_t registers = (rest + LANES - 1) / LANES;
+  if constexpr (Blocks > 1) {
+    if (registers > Blocks / 2) {
+      return noise<Count, Blocks, V, Weighted>(corners, at, j, rest, out + j);
+    }
+  }
+  if constexpr (Blocks > 2) {
+    if (registers > 1) return noise<Count, Blocks / 2, V, Weighted>(corners, at, j, rest, out + j);
+  }
+  noise<Count, 1, V, Weighted>(corners, at, j, rest, out + j);
+}
+
+}  // namespace veldra::table_lanes

@@ -1,0 +1,135 @@
+#include "lib/fixed_point.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "lib/instance.hpp"
+#include "lib/splitmix64.hpp"
+
+namespace veldra {
+namespace {
+
+// The point location of sample and pull, written out plainly.
+void locate(const Instance& field, std::span<const double> point, std::uint64_t* cell,
+            double* frac) {
+  for (std::size_t i = 0; i < field.n(); ++i) {
+    const double upper = static_cast<double>(field.dims()[i]);
+    double x = point[i];
+    if (x < 0.0) x = 0.0;
+    if (x > upper) x = upper;
+    const double whole = std::floor(x);
+    std::uint64_t c = whole >= 0.0 ? static_cast<std::uint64_t>(whole) : 0;  // NaN gives 0
+    if (c > field.dims()[i] - 1) c = field.dims()[i] - 1;
+    cell[i] = c;
+    frac[i] = x - static_cast<double>(c);
+  }
+}
+
+// pull's blend, corner by corner in increasing order, skipping weight 0.
+std::vector<double> reference_pull(const Instance& field, std::span<const double> point) {
+  const std::size_t n = field.n();
+  std::uint64_t cell[MAX_DIMS];
+  double frac[MAX_DIMS];
+  locate(field, point, cell, frac);
+  std::vector<double> out(n, 0.0);
+  for (std::uint64_t c = 0; c < (std::uint64_t{1} << n); ++c) {
+    double weight = 1.0;
+    std::uint64_t k = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const bool upper = (c >> i) & 1;
+      const double w = fade(frac[i]);
+      weight = weight * (upper ? w : 1.0 - w);
+      k += (cell[i] + (upper ? 1 : 0)) * field.strides()[i];
+    }
+    if (weight == 0.0) continue;
+    for (std::size_t j = 0; j < n; ++j) out[j] = out[j] + weight * field.gradients()[k * n + j];
+  }
+  return out;
+}
+
+std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
+
+// Random points inside and beyond the lattice, with coordinates on cell
+// faces, on the bounds and NaN mixed in.
+std::vector<std::vector<double>> points_for(const Instance& field, std::uint64_t seed) {
+  SplitMix64 random(seed);
+  std::vector<std::vector<double>> points;
+  for (int k = 0; k < 400; ++k) {
+    std::vector<double> p;
+    for (std::size_t i = 0; i < field.n(); ++i) {
+      const double d = static_cast<double>(field.dims()[i]);
+      switch (random.next_u64() % 8) {
+        case 0:
+          p.push_back(std::floor(random.next_f64() * (d + 1.0)));  // an intersection
+          break;
+        case 1:
+          p.push_back(random.next_u64() % 2 ? 0.0 : d);
+          break;
+        case 2:
+          p.push_back(random.next_f64() * (d + 2.0) - 1.0);  // possibly outside
+          break;
+        default:
+          p.push_back(random.next_f64() * d);
+      }
+    }
+    points.push_back(p);
+  }
+  std::vector<double> nan_point(field.n(), 0.5);
+  nan_point.back() = std::nan("");
+  points.push_back(nan_point);
+  return points;
+}
+
+class FixedPoint : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(FixedPoint, SampleIsEvalAtTheLocatedPoint) {
+  const std::size_t n = GetParam();
+  for (std::uint64_t seed : {1, 2, 3}) {
+    std::vector<std::uint64_t> dims;
+    for (std::size_t i = 0; i < n; ++i) dims.push_back(1 + (seed + i) % 3);
+    auto field = Instance::create(dims, seed);
+    ASSERT_TRUE(field);
+    for (const auto& p : points_for(*field, seed)) {
+      std::uint64_t cell[MAX_DIMS];
+      double frac[MAX_DIMS];
+      locate(*field, p, cell, frac);
+      const double expected = field->eval(std::span(cell, n), std::span(frac, n));
+      const double got = field->sample(p);
+      if (std::isnan(expected)) {
+        EXPECT_TRUE(std::isnan(got));
+      } else {
+        ASSERT_EQ(bits(got), bits(expected)) << "seed " << seed << " at " << p[0];
+      }
+    }
+  }
+}
+
+TEST_P(FixedPoint, PullIsTheCornerByCornerBlend) {
+  const std::size_t n = GetParam();
+  for (std::uint64_t seed : {4, 5}) {
+    auto field = Instance::create(std::vector<std::uint64_t>(n, 2), seed);
+    ASSERT_TRUE(field);
+    for (const auto& p : points_for(*field, seed)) {
+      const std::vector<double> expected = reference_pull(*field, p);
+      std::vector<double> got(n, -1.0);
+      field->pull(p, got);
+      for (std::size_t j = 0; j < n; ++j) {
+        if (std::isnan(expected[j])) {
+          EXPECT_TRUE(std::isnan(got[j]));
+        } else {
+          ASSERT_EQ(bits(got[j]), bits(expected[j])) << "seed " << seed << " component " << j;
+        }
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Dimensions, FixedPoint, testing::Values(1, 2, 3, 4, 5),
+                         [](const auto& info) { return std::to_string(info.param) + "d"; });
+
+}  // namespace
+}  // namespace veldra
