@@ -248,10 +248,10 @@ def call_table_or_image(args):
     image = args.choose(IMAGES)
     if args.small(3) == 0:
         name = args.fdp.ConsumeUnicodeNoSurrogates(6)
-        path = args.choose([os.path.join(FOLDER, name.replace("/", "_") or "x"), args.value(),
-                            name.encode(errors="surrogateescape")])
-        if isinstance(path, str) and os.path.basename(path) in (".", ".."):
-            return
+        path = args.choose([name, args.value(), name.encode(errors="surrogateescape")])
+        if isinstance(path, str):
+            # Files are written only inside the scratch folder.
+            path = os.path.join(FOLDER, path.replace("/", "_").strip(".") or "x")
         try:
             image.write_png(path)
         except OSError:
