@@ -81,7 +81,8 @@ struct Method {
   static inline Signature signature;
 
   static PyObject* call(PyObject* self, PyObject* args, PyObject* kwargs) {
-    return shielded([&] { return bind_and_call<F, 1>(signature, args, kwargs, core_of<Self>(self)); });
+    return shielded(
+        [&] { return bind_and_call<F, 1>(signature, args, kwargs, core_of<Self>(self)); });
   }
 };
 

@@ -34,7 +34,7 @@ void raise_cannot_convert(PyObject* object, const char* target);
 // other a SystemError. The failure value is then nullptr or -1.
 template <typename Body>
 auto shielded(Body&& body) noexcept -> decltype(body()) {
-  using Result = decltype(body());
+  using Returned = decltype(body());
   try {
     return body();
   } catch (const std::bad_alloc&) {
@@ -44,10 +44,10 @@ auto shielded(Body&& body) noexcept -> decltype(body()) {
   } catch (...) {
     PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
   }
-  if constexpr (std::is_pointer_v<Result>) {
+  if constexpr (std::is_pointer_v<Returned>) {
     return nullptr;
   } else {
-    return Result(-1);
+    return Returned(-1);
   }
 }
 

@@ -99,7 +99,8 @@ struct SettingsTable {
 
 template <typename Record>
 PyObject* settings_get(PyObject* self, void* closure) {
-  return shielded([&] { return static_cast<const Field<Record>*>(closure)->get(core_of<Record>(self)); });
+  const auto* f = static_cast<const Field<Record>*>(closure);
+  return shielded([&] { return f->get(core_of<Record>(self)); });
 }
 
 // Converts `value` into the field of `closure`, then stores it; deleting
