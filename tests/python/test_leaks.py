@@ -98,6 +98,12 @@ def run_everything(times):
     gc.collect()
 
 
+def total_references():
+    """All live references, on a debug build of the interpreter only."""
+    counter = getattr(sys, "gettotalrefcount", None)
+    return counter() if counter else None
+
+
 def native_bytes_in_use():
     """Bytes the C allocator has handed out on the main arena and in mapped
     blocks, or None where glibc's mallinfo2 is missing."""
@@ -122,13 +128,17 @@ def test_running_every_entry_point_many_times_leaks_nothing():
     tracemalloc.start()
     try:
         run_everything(5)
+        references_before = total_references()
         python_before = tracemalloc.get_traced_memory()[0]
         native_before = native_bytes_in_use()
         run_everything(60)
         python_after = tracemalloc.get_traced_memory()[0]
         native_after = native_bytes_in_use()
+        references_after = total_references()
     finally:
         tracemalloc.stop()
+    if references_before is not None:
+        assert references_after - references_before < 1000
     # A leak of a single object per call would grow by 60 * 31 objects.
     assert python_after - python_before < 16 * 1024
     if native_before is not None:
