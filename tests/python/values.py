@@ -1,15 +1,17 @@
 """Hypothesis strategies for arguments: mostly values a parameter accepts,
 often values at and beyond its edges, and values of every wrong type."""
 
+import os
 import pathlib
 
 from hypothesis import HealthCheck, settings
 from hypothesis import strategies as st
 
-# Every property test runs this fixed number of examples, derandomized, so
-# a CI run is the same as the one before it and cannot flake.
+# Every property test runs a fixed number of examples, derandomized, so a CI
+# run is the same as the one before it and cannot flake. VELDRA_EXAMPLES asks
+# for more in a deeper run by hand.
 bounded = settings(
-    max_examples=60,
+    max_examples=int(os.environ.get("VELDRA_EXAMPLES", "60")),
     deadline=None,
     derandomize=True,
     database=None,
