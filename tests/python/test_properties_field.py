@@ -9,8 +9,7 @@ from hypothesis import strategies as st
 
 from contract import (Refusal, expect_field, expect_floats, expect_layout, expect_u64,
                       expect_u64s, memory_class, outcome, plain_float)
-from values import (EDGE_FLOATS, any_floats, bounded, sequence_or_junk, small_ints,
-                    u64_or_junk)
+from values import EDGE_FLOATS, any_floats, bounded, sequence_or_junk, u64_or_junk
 from veldra import Instance
 
 cells = st.integers(1, 4)

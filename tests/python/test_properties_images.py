@@ -221,7 +221,8 @@ def test_write_png_takes_paths_only(image, kind, tmp_path_factory):
     folder = tmp_path_factory.mktemp("png")
     special = {"pathlib": folder / "p.png", "bytes": str(folder / "b.png").encode(), "bytes-like": BytesPath()}
     if isinstance(kind, str):
-        path = special.get(kind, str(folder / kind))
+        # Any other text names a file inside the folder (a NUL stays in it).
+        path = special.get(kind, str(folder / (kind.replace("/", "_").strip(".") or "x")))
     else:
         path = kind
 

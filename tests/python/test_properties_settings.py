@@ -71,12 +71,21 @@ def field_value(cls):
         lambda name: st.tuples(st.just(name), values_by_kind[CLASSES[cls][name][0]] | anything))
 
 
+def comparable(value):
+    """The value with floats as their text, so that NaN equals NaN."""
+    if isinstance(value, float):
+        return repr(value)
+    if isinstance(value, tuple):
+        return tuple(comparable(v) for v in value)
+    return value
+
+
 def snapshot(settings):
     """Every field as read back, settings objects by their own snapshot."""
     out = {}
     for name in CLASSES[type(settings)]:
         value = getattr(settings, name)
-        out[name] = snapshot(value) if type(value) in CLASSES else value
+        out[name] = snapshot(value) if type(value) in CLASSES else comparable(value)
     return out
 
 
