@@ -37,7 +37,7 @@ struct Box {
 };
 
 // The Python class of each boxed core type and its bare name, set when the
-// class is created.
+// class is created; the class holds a reference of its own (make_class).
 template <typename Core>
 inline PyTypeObject* class_of = nullptr;
 template <typename Core>

@@ -81,7 +81,8 @@ struct Method {
   static inline Signature signature;
 
   static PyObject* call(PyObject* self, PyObject* args, PyObject* kwargs) {
-    return bind_and_call<F, 1>(signature, args, kwargs, core_of<Self>(self));
+    return shielded(
+        [&] { return bind_and_call<F, 1>(signature, args, kwargs, core_of<Self>(self)); });
   }
 };
 
@@ -92,7 +93,7 @@ struct Constructor {
   static inline Signature signature;
 
   static PyObject* call(PyTypeObject*, PyObject* args, PyObject* kwargs) {
-    return bind_and_call<F, 0>(signature, args, kwargs);
+    return shielded([&] { return bind_and_call<F, 0>(signature, args, kwargs); });
   }
 };
 
@@ -101,7 +102,9 @@ template <auto G>
 struct Getter {
   using Self = std::remove_cvref_t<
       std::tuple_element_t<0, typename FunctionTraits<decltype(G)>::Arguments>>;
-  static PyObject* get(PyObject* self, void*) { return to_python(G(core_of<Self>(self))); }
+  static PyObject* get(PyObject* self, void*) {
+    return shielded([&] { return to_python(G(core_of<Self>(self))); });
+  }
 };
 
 }  // namespace veldra::py

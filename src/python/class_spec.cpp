@@ -77,7 +77,11 @@ PyObject* make_class(ClassSpec spec, PyTypeObject** registered, const char** reg
   PyType_Spec type_spec{t.qualified_name.c_str(), s.basic_size, 0, flags, t.slots.data()};
   PyObject* type = PyType_FromSpec(&type_spec);
   if (!type) return nullptr;
-  *registered = reinterpret_cast<PyTypeObject*>(type);
+  // Objects of the class are made from C++ long after registration (a
+  // rendering returns an Image), even once Python code has deleted the class
+  // from the module; the registry holds its own reference for the life of
+  // the process so that the class outlives every such call.
+  *registered = reinterpret_cast<PyTypeObject*>(Py_NewRef(type));
   *registered_name = s.name;
   return type;
 }

@@ -66,8 +66,10 @@ template <auto R>
 PyObject* repr_of(PyObject* self) {
   using Self = std::remove_cvref_t<
       std::tuple_element_t<0, typename FunctionTraits<decltype(R)>::Arguments>>;
-  std::string text = R(core_of<Self>(self));
-  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  return shielded([&] {
+    std::string text = R(core_of<Self>(self));
+    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  });
 }
 
 // The common part of every spec of a class owning a `Core`.

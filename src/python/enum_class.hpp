@@ -19,8 +19,11 @@ struct Variant {
 
 template <typename E>
 PyObject* enum_repr(PyObject* self) {
-  std::string text = std::string(class_name<E>) + "." + std::string(display_name(core_of<E>(self)));
-  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  return shielded([&] {
+    std::string text =
+        std::string(class_name<E>) + "." + std::string(display_name(core_of<E>(self)));
+    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  });
 }
 
 template <typename E>

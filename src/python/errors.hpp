@@ -2,6 +2,10 @@
 // wrapping of conversion failures.
 #pragma once
 
+#include <exception>
+#include <new>
+#include <type_traits>
+
 #include "lib/error.hpp"
 #include "python/python.hpp"
 
@@ -23,5 +27,28 @@ void prefix_argument_name(const char* name);
 
 // Raises TypeError "'{type}' object cannot be converted to '{target}'".
 void raise_cannot_convert(PyObject* object, const char* target);
+
+// Runs `body`, a call from the interpreter into C++. A C++ exception must
+// not unwind into the interpreter (that ends the process), so one that
+// escapes becomes a Python exception: std::bad_alloc a MemoryError, any
+// other a SystemError. The failure value is then nullptr or -1.
+template <typename Body>
+auto shielded(Body&& body) noexcept -> decltype(body()) {
+  using Returned = decltype(body());
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    PyErr_SetString(PyExc_SystemError, e.what());
+  } catch (...) {
+    PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
+  }
+  if constexpr (std::is_pointer_v<Returned>) {
+    return nullptr;
+  } else {
+    return Returned(-1);
+  }
+}
 
 }  // namespace veldra::py

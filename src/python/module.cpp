@@ -68,4 +68,4 @@ PyObject* initialise() {
 }  // namespace
 }  // namespace veldra::py
 
-PyMODINIT_FUNC PyInit__native() { return veldra::py::initialise(); }
+PyMODINIT_FUNC PyInit__native() { return veldra::py::shielded(veldra::py::initialise); }

@@ -99,11 +99,14 @@ struct SettingsTable {
 
 template <typename Record>
 PyObject* settings_get(PyObject* self, void* closure) {
-  return static_cast<const Field<Record>*>(closure)->get(core_of<Record>(self));
+  const auto* f = static_cast<const Field<Record>*>(closure);
+  return shielded([&] { return f->get(core_of<Record>(self)); });
 }
 
+// Converts `value` into the field of `closure`, then stores it; deleting
+// fails. Returns -1 with an exception set when nothing was stored.
 template <typename Record>
-int settings_set(PyObject* self, PyObject* value, void* closure) {
+int store_field(PyObject* self, PyObject* value, void* closure) {
   if (!value) {
     PyErr_SetString(PyExc_AttributeError, "can't delete attribute");
     return -1;
@@ -124,7 +127,13 @@ int settings_set(PyObject* self, PyObject* value, void* closure) {
 }
 
 template <typename Record>
-PyObject* settings_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+int settings_set(PyObject* self, PyObject* value, void* closure) {
+  return shielded([&] { return store_field<Record>(self, value, closure); });
+}
+
+// Binds and converts every field, then checks list lengths, then boxes.
+template <typename Record>
+PyObject* build_settings(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
   const auto& fields = SettingsTable<Record>::fields;
   std::vector<PyObject*> slots(fields.size());
   if (!bind_arguments(SettingsTable<Record>::signature, args, kwargs, slots.data())) return nullptr;
@@ -145,7 +154,12 @@ PyObject* settings_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 }
 
 template <typename Record>
-PyObject* settings_repr(PyObject* self) {
+PyObject* settings_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  return shielded([&] { return build_settings<Record>(type, args, kwargs); });
+}
+
+template <typename Record>
+PyObject* settings_text(PyObject* self) {
   const Record& record = core_of<Record>(self);
   std::string text = std::string(class_name<Record>) + "(";
   bool first = true;
@@ -156,6 +170,11 @@ PyObject* settings_repr(PyObject* self) {
   }
   text += ")";
   return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+template <typename Record>
+PyObject* settings_repr(PyObject* self) {
+  return shielded([&] { return settings_text<Record>(self); });
 }
 
 // Creates a settings class from its fields; `doc` follows the generated
