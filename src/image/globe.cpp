@@ -6,6 +6,7 @@
 #include "image/globe_image.hpp"
 #include "image/in_parallel.hpp"
 #include "image/lit.hpp"
+#include "image/slice_noise.hpp"
 #include "image/sphere.hpp"
 #include "lib/buffer.hpp"
 #include "lib/float_text.hpp"
@@ -29,16 +30,15 @@ Status check_globe(const Renderer& renderer, std::uint64_t width, std::uint64_t 
 }
 
 // The first pass at the centre of the pixel in column i and row j.
-Surface surface_at(const Instance& field, const Sphere& sphere, const std::array<double, 4>& slices,
-                   Shape shape, std::uint64_t i, std::uint64_t j) {
+Surface surface_at(const Instance& field, const SliceNoise& noise, const Sphere& sphere, Shape shape,
+                   std::uint64_t i, std::uint64_t j) {
   const Disc at = sphere.at(static_cast<double>(i) + 0.5, static_cast<double>(j) + 0.5);
   const double c = sphere.coverage(at, 1.0);
   if (c <= 0.0) return Surface{};
-  const Vec3 p = Sphere::surface_point(at);
-  return Surface{static_cast<float>(c), static_cast<float>(shaped(shape, noise_at(field, p, slices[0]))),
-                 static_cast<float>(noise_at(field, p, slices[1])),
-                 static_cast<float>(noise_at(field, p, slices[2])),
-                 static_cast<float>(noise_at(field, p, slices[3]))};
+  double v[4];
+  noise.sample(lattice_xyz(field, Sphere::surface_point(at)), 0, 4, v);
+  return Surface{static_cast<float>(c), static_cast<float>(shaped(shape, v[0])), static_cast<float>(v[1]),
+                 static_cast<float>(v[2]), static_cast<float>(v[3])};
 }
 
 // The second pass: the pixel in column i and row j, supersampled and
@@ -82,6 +82,7 @@ Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::ui
   const Instance& field = renderer.field();
   const Sphere sphere = Sphere::centred(width, height, settings.fill);
   const std::array<double, 4> slices = fourth_axis_slices(field);
+  const SliceNoise noise(field, slices);
   const Shape shape = settings.surface.shape;
 
   Range heights;
@@ -89,7 +90,7 @@ Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::ui
   {
     auto surfaces = in_parallel<Surface>(
         *pixel_count, GLOBE_SERIAL_LIMIT,
-        [&](std::uint64_t k) { return surface_at(field, sphere, slices, shape, k % width, k / width); },
+        [&](std::uint64_t k) { return surface_at(field, noise, sphere, shape, k % width, k / width); },
         workers);
     if (!surfaces) return std::unexpected(surfaces.error());
     for (const Surface& s : *surfaces) {
