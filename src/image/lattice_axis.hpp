@@ -2,7 +2,6 @@
 // the renderers' evaluators of fields with a fixed number of axes.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 
 #include "lib/instance.hpp"
@@ -25,12 +24,12 @@ inline AxisPoint locate_on_axis(double x, std::uint64_t cells) {
   const double upper = static_cast<double>(cells);
   if (x < 0.0) x = 0.0;
   if (x > upper) x = upper;
-  const double floor = std::floor(x);
-  std::uint64_t cell = 0;  // NaN and negatives give 0; beyond the range saturates
-  if (floor >= 18446744073709551616.0) {
+  // x is now NaN or in [0, cells], where truncation is the floor.
+  std::uint64_t cell = 0;  // NaN gives 0; beyond the range saturates
+  if (x >= 18446744073709551616.0) {
     cell = UINT64_MAX;
-  } else if (floor >= 0.0) {
-    cell = static_cast<std::uint64_t>(floor);
+  } else if (x >= 0.0) {
+    cell = static_cast<std::uint64_t>(x);
   }
   if (cell > cells - 1) cell = cells - 1;
   const double low = x - static_cast<double>(cell);

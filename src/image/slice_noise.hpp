@@ -32,6 +32,7 @@ class SliceNoise {
   const double* gradients_;  // four numbers per intersection, row-major
   std::array<std::uint64_t, 4> dims_;
   std::array<std::uint64_t, 4> strides_;
+  std::array<std::uint64_t, 8> corner_steps_;  // from a cell's lowest corner to corner c (bits: axes 0 to 2)
   std::array<AxisPoint, kMaxSlices> slices_{};
 };
 
