@@ -3,6 +3,7 @@
 #include <string>
 
 #include "image/color_bytes.hpp"
+#include "image/encoded_steps.hpp"
 #include "image/globe_image.hpp"
 #include "image/in_parallel.hpp"
 #include "image/lit.hpp"
@@ -44,7 +45,7 @@ Surface surface_at(const Instance& field, const SliceNoise& noise, const Sphere&
 // The second pass: the pixel in column i and row j, supersampled and
 // blended with the background (in linear light) by its uncovered share.
 Rgb shade_pixel(const Lit& lit, const Sphere& sphere, const std::array<double, 3>& background,
-                std::uint64_t i, std::uint64_t j) {
+                const EncodedSteps& encode, std::uint64_t i, std::uint64_t j) {
   const std::uint64_t n = lit.samples;
   const double s = lit.inverse_samples;
   double sums[3] = {0.0, 0.0, 0.0};
@@ -63,7 +64,7 @@ Rgb shade_pixel(const Lit& lit, const Sphere& sphere, const std::array<double, 3
   const double m = static_cast<double>(n * n);
   Rgb out;
   for (std::size_t ch = 0; ch < 3; ++ch) {
-    out[ch] = encoded_byte(sums[ch] / m + (1.0 - covered / m) * background[ch]);
+    out[ch] = encode(sums[ch] / m + (1.0 - covered / m) * background[ch]);
   }
   return out;
 }
@@ -108,9 +109,10 @@ Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::ui
     background[ch] = srgb_decode(static_cast<double>(settings.background[ch]) / 255.0);
   }
 
+  const EncodedSteps& encode = EncodedSteps::table();
   auto colours = in_parallel<Rgb>(
       *pixel_count, GLOBE_SERIAL_LIMIT,
-      [&](std::uint64_t k) { return shade_pixel(lit, sphere, background, k % width, k / width); },
+      [&](std::uint64_t k) { return shade_pixel(lit, sphere, background, encode, k % width, k / width); },
       workers);
   if (!colours) return std::unexpected(colours.error());
   auto pixels = allocate<std::uint8_t>(*byte_count, 0);
