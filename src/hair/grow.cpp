@@ -3,6 +3,7 @@
 #include <new>
 #include <span>
 
+#include "hair/plane_pull.hpp"
 #include "hair/saturate.hpp"
 #include "hair/strand.hpp"
 #include "lib/buffer.hpp"
@@ -52,10 +53,10 @@ Strand grow_strand(const Instance& field, const Hair& hair, std::uint64_t index,
   strand.top = sy * p[0];
   strand.bottom = sy * p[0];
 
+  const PlanePull pull(field);
   double v[2] = {0.0, 0.0};
-  double g[2];
   for (std::uint64_t i = 0; i < n; ++i) {
-    field.pull(std::span<const double>(p, 2), std::span<double>(g, 2));
+    const std::array<double, 2> g = pull.at(p[0], p[1]);
     const double r[2] = {g[0] * c - g[1] * s, g[1] * c + g[0] * s};
     const double a[2] = {push[0] + r[0] * hair.force, push[1] + r[1] * hair.force};
     double next[2];

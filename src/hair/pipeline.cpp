@@ -87,16 +87,15 @@ Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::ui
   if (!pixels) return std::unexpected(pixels.error());
 
   // Every band draws all strands in the same order and owns its pixels, so
-  // the image does not depend on how many bands there are.
+  // the image does not depend on how many bands there are; each worker then
+  // develops its own band into its own rows of the image.
   auto combed = run_scoped(canvases->size(), [&](std::size_t k) {
-    (*canvases)[k].comb(*strands, *order, hair, look);
-  });
-  if (!combed) return std::unexpected(combed.error());
-
-  for (const Canvas& canvas : *canvases) {
+    Canvas& canvas = (*canvases)[k];
+    canvas.comb(*strands, *order, hair, look);
     const std::uint64_t offset = canvas.top * width * 3;
     canvas.develop(std::span<std::uint8_t>(pixels->data() + offset, canvas.rows * width * 3));
-  }
+  });
+  if (!combed) return std::unexpected(combed.error());
   return Image{std::move(*pixels), width, height, 3};
 }
 
