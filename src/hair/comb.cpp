@@ -34,15 +34,13 @@ bool reaches(const Canvas& canvas, const Stroke& s) {
 // the canvas. Only the columns of each row within the stroke's reach are
 // visited: the others have no coverage.
 void blend(Canvas& canvas, const Stroke& s, const LinearRgb& color) {
-  const std::uint64_t row_first = saturating_u64(
-      std::fmax(std::floor(std::min(s.y0, s.y1) - s.radius), static_cast<double>(canvas.top)));
-  const std::uint64_t row_last = saturating_u64(
-      std::fmin(std::ceil(std::max(s.y0, s.y1) + s.radius),
-                static_cast<double>(canvas.top + canvas.rows - 1)));
-  const std::uint64_t col_first =
-      saturating_u64(std::fmax(std::floor(std::min(s.x0, s.x1) - s.radius), 0.0));
-  const std::uint64_t col_last = saturating_u64(std::fmin(
-      std::ceil(std::max(s.x0, s.x1) + s.radius), static_cast<double>(canvas.width - 1)));
+  const std::uint64_t row_first =
+      floor_at_least(std::min(s.y0, s.y1) - s.radius, static_cast<double>(canvas.top));
+  const std::uint64_t row_last = ceil_at_most(std::max(s.y0, s.y1) + s.radius,
+                                              static_cast<double>(canvas.top + canvas.rows - 1));
+  const std::uint64_t col_first = floor_at_least(std::min(s.x0, s.x1) - s.radius, 0.0);
+  const std::uint64_t col_last =
+      ceil_at_most(std::max(s.x0, s.x1) + s.radius, static_cast<double>(canvas.width - 1));
   const double first_centre = static_cast<double>(col_first) + 0.5;
   const double last_centre = static_cast<double>(col_last) + 0.5;
 
