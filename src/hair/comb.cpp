@@ -94,7 +94,11 @@ void Canvas::comb(std::span<const Strand> strands, std::span<const std::uint64_t
       if (!reaches(*this, s)) continue;
 
       const double cos = light.x * s.ux + light.y * s.uy;
-      const double sin = std::fmin(std::sqrt(std::fmax(1.0 - cos * cos, 0.0)), 1.0);
+      // fmin(sqrt(fmax(1 - cos^2, 0)), 1) by comparisons: 1 - cos^2 is never
+      // -0 and at most 1, so only a NaN or a negative becomes 0, and the
+      // root, at most 1, is never capped.
+      const double across = 1.0 - cos * cos;
+      const double sin = std::sqrt(across > 0.0 ? across : 0.0);
       blend(*this, s, look.color(sin, strand.shade, {(s.x0 + s.x1) * 0.5, (s.y0 + s.y1) * 0.5}));
     }
   }
