@@ -29,13 +29,15 @@ class PlanePull {
     // Instance's corner walk: c = 0 .. 3 with axis 0 on bit 0, each weight
     // multiplied up from 1.0, zero weights skipped, sums from 0.0.
     double out[2] = {0.0, 0.0};
-    for (std::uint64_t c = 0; c < 4; ++c) {
-      const double weight = (1.0 * wa[c & 1]) * wb[c >> 1];
-      if (weight == 0.0) continue;
-      const double* g = lowest + (((c & 1) ? strides_[0] : 0) + ((c & 2) ? strides_[1] : 0)) * 2;
+    auto corner = [&](double weight, const double* g) {
+      if (weight == 0.0) return;
       out[0] = out[0] + weight * g[0];
       out[1] = out[1] + weight * g[1];
-    }
+    };
+    corner((1.0 * wa[0]) * wb[0], lowest);
+    corner((1.0 * wa[1]) * wb[0], lowest + strides_[0] * 2);
+    corner((1.0 * wa[0]) * wb[1], lowest + strides_[1] * 2);
+    corner((1.0 * wa[1]) * wb[1], lowest + (strides_[0] + strides_[1]) * 2);
     return {out[0], out[1]};
   }
 
