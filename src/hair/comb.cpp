@@ -118,16 +118,23 @@ void Canvas::comb(std::span<const Strand> strands, std::span<const std::uint64_t
   const Direction light = unit(hair.light[0], hair.light[1]);
   if (order.empty() || width == 0) return;
   const double margin = hair.thickness * 0.5 + 1.0;
+  const double y_lo = static_cast<double>(top) - margin;
+  const double y_hi = static_cast<double>(top + rows) + margin;
 
   // Slab by slab: every pixel still receives the same blends in the same
-  // order, as each segment blends each pixel on its own.
+  // order, as each segment blends each pixel on its own. A strand is passed
+  // over for the band as a whole, and for a slab when even its widest
+  // stroke cannot reach the slab's pixel centres.
   for (std::uint64_t slab_top = top; slab_top < top + rows; slab_top += kSlabRows) {
     const Slab slab{slab_top, std::min(slab_top + kSlabRows, top + rows)};
-    const double y_lo = static_cast<double>(slab.top) - margin;
-    const double y_hi = static_cast<double>(slab.end) + margin;
     for (std::uint64_t index : order) {
       const Strand& strand = strands[index];
       if (strand.bottom < y_lo || strand.top > y_hi || strand.points.size() < 2) continue;
+      const double reach = std::max(1.0, strand.radius + 0.5) + 0.5;
+      if (strand.bottom < static_cast<double>(slab.top) - reach ||
+          strand.top > static_cast<double>(slab.end) + reach) {
+        continue;
+      }
       comb_strand(*this, slab, strand, hair, look, light);
     }
   }
