@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "image/color_bytes.hpp"
+#include "image/encoded_steps.hpp"
 #include "lib/buffer.hpp"
 
 namespace veldra {
@@ -29,9 +29,10 @@ Result<std::vector<Canvas>> Canvas::bands(std::uint64_t width, std::uint64_t hei
 }
 
 void Canvas::develop(std::span<std::uint8_t> out) const {
+  const EncodedSteps& encode = EncodedSteps::table();
   std::uint8_t* byte = out.data();
   for (const LinearRgb& pixel : pixels) {
-    for (float channel : pixel) *byte++ = encoded_byte(static_cast<double>(channel));
+    for (float channel : pixel) *byte++ = encode(static_cast<double>(channel));
   }
 }
 

@@ -3,82 +3,143 @@
 #include <new>
 #include <span>
 
+#include "hair/plane_pull.hpp"
 #include "hair/saturate.hpp"
 #include "hair/strand.hpp"
 #include "lib/buffer.hpp"
 #include "lib/splitmix64.hpp"
 
 namespace veldra {
+namespace {
 
-Strand grow_strand(const Instance& field, const Hair& hair, std::uint64_t index,
-                   std::array<double, 2> scale) {
-  const double sx = scale[0];
-  const double sy = scale[1];
-  const double dims0 = static_cast<double>(field.dims()[0]);
-  const double dims1 = static_cast<double>(field.dims()[1]);
+// One particle being followed: the strand it has left so far and the state
+// of its motion, advanced one step at a time.
+class Growth {
+ public:
+  // Draws the particle's random looks, reserves its points (throwing
+  // std::bad_alloc when that is impossible) and records its start.
+  Growth(const Instance& field, const PlanePull& pull, const Hair& hair, std::uint64_t index,
+         std::array<double, 2> scale)
+      : pull_(pull),
+        hair_(hair),
+        sx_(scale[0]),
+        sy_(scale[1]),
+        dims0_(static_cast<double>(field.dims()[0])),
+        dims1_(static_cast<double>(field.dims()[1])) {
+    // Every random look of the strand comes from its own generator, so the
+    // strand does not depend on how many others are grown or in which order.
+    SplitMix64 random(hair.seed * 0x9E3779B97F4A7C15ull + index);
+    const double u1 = random.next_f64();
+    const double u2 = random.next_f64();
+    const double u3 = random.next_f64();
+    const double u4 = random.next_f64();
+    const double u5 = random.next_f64();
+    const double u6 = random.next_f64();
+    double dir[2];
+    random.next_unit_vector(std::span<double>(dir, 2));
 
-  // Every random look of the strand comes from its own generator, so the
-  // strand does not depend on how many others are grown or in which order.
-  SplitMix64 random(hair.seed * 0x9E3779B97F4A7C15ull + index);
-  const double u1 = random.next_f64();
-  const double u2 = random.next_f64();
-  const double u3 = random.next_f64();
-  const double u4 = random.next_f64();
-  const double u5 = random.next_f64();
-  const double u6 = random.next_f64();
-  double dir[2];
-  random.next_unit_vector(std::span<double>(dir, 2));
+    p_[0] = u1 * dims0_;
+    p_[1] = u2 * dims1_;
+    const double shade = (1.0 - hair.jitter * u4) * (1.0 - hair.depth * (1.0 - u3));
+    const double radius = (hair.thickness * 0.5) * (1.0 - (hair.jitter * 0.5) * u5);
+    left_ = saturating_u64((1.0 - hair.jitter * u6) * static_cast<double>(hair.steps));
 
-  double p[2] = {u1 * dims0, u2 * dims1};
-  const double shade = (1.0 - hair.jitter * u4) * (1.0 - hair.depth * (1.0 - u3));
-  const double radius = (hair.thickness * 0.5) * (1.0 - (hair.jitter * 0.5) * u5);
-  const std::uint64_t n =
-      saturating_u64((1.0 - hair.jitter * u6) * static_cast<double>(hair.steps));
+    const double theta = hair.swirl * 0.017453292519943295;
+    c_ = std::cos(theta);
+    s_ = std::sin(theta);
+    e_ = std::exp(-(hair.drag * hair.step));
+    push_[0] = hair.frizz * hair.force * dir[0];
+    push_[1] = hair.frizz * hair.force * dir[1];
 
-  const double theta = hair.swirl * 0.017453292519943295;
-  const double c = std::cos(theta);
-  const double s = std::sin(theta);
-  const double e = std::exp(-(hair.drag * hair.step));
-  const double push[2] = {hair.frizz * hair.force * dir[0], hair.frizz * hair.force * dir[1]};
+    strand_.radius = radius;
+    strand_.layer = static_cast<float>(u3);
+    strand_.shade = static_cast<float>(shade);
+    auto room = checked_add(left_, 1);
+    if (!room || !try_reserve(strand_.points, *room)) throw std::bad_alloc();
 
-  Strand strand;
-  strand.radius = radius;
-  strand.layer = static_cast<float>(u3);
-  strand.shade = static_cast<float>(shade);
-  auto room = checked_add(n, 1);
-  if (!room || !try_reserve(strand.points, *room)) throw std::bad_alloc();
+    strand_.points.push_back({static_cast<float>(sx_ * p_[1]), static_cast<float>(sy_ * p_[0])});
+    strand_.top = sy_ * p_[0];
+    strand_.bottom = sy_ * p_[0];
+  }
 
-  strand.points.push_back({static_cast<float>(sx * p[1]), static_cast<float>(sy * p[0])});
-  strand.top = sy * p[0];
-  strand.bottom = sy * p[0];
-
-  double v[2] = {0.0, 0.0};
-  double g[2];
-  for (std::uint64_t i = 0; i < n; ++i) {
-    field.pull(std::span<const double>(p, 2), std::span<double>(g, 2));
-    const double r[2] = {g[0] * c - g[1] * s, g[1] * c + g[0] * s};
-    const double a[2] = {push[0] + r[0] * hair.force, push[1] + r[1] * hair.force};
+  // Takes the next step and records where it lands; false, with nothing
+  // recorded, once the particle has taken all its steps or has left the
+  // lattice (or stopped being a number).
+  bool step() {
+    if (left_ == 0) return false;
+    --left_;
+    const std::array<double, 2> g = pull_.at(p_[0], p_[1]);
+    const double r[2] = {g[0] * c_ - g[1] * s_, g[1] * c_ + g[0] * s_};
+    const double a[2] = {push_[0] + r[0] * hair_.force, push_[1] + r[1] * hair_.force};
     double next[2];
     for (int k = 0; k < 2; ++k) {
       // With drag this is the exact solution of dv/dt = a - drag v over one
       // step; without it, a plain Euler step.
-      next[k] = hair.drag > 0.0 ? v[k] * e + (a[k] / hair.drag) * (1.0 - e)
-                                : v[k] + a[k] * hair.step;
+      next[k] = hair_.drag > 0.0 ? v_[k] * e_ + (a[k] / hair_.drag) * (1.0 - e_)
+                                 : v_[k] + a[k] * hair_.step;
     }
-    for (int k = 0; k < 2; ++k) p[k] = p[k] + ((v[k] + next[k]) * 0.5) * hair.step;
+    for (int k = 0; k < 2; ++k) p_[k] = p_[k] + ((v_[k] + next[k]) * 0.5) * hair_.step;
 
-    if (!std::isfinite(p[0]) || p[0] > dims0 || p[1] > dims1 || p[0] < 0.0 || p[1] < 0.0 ||
-        !std::isfinite(p[1])) {
-      break;
+    if (!std::isfinite(p_[0]) || p_[0] > dims0_ || p_[1] > dims1_ || p_[0] < 0.0 || p_[1] < 0.0 ||
+        !std::isfinite(p_[1])) {
+      left_ = 0;
+      return false;
     }
-    v[0] = next[0];
-    v[1] = next[1];
-    const double y = sy * p[0];
-    strand.top = std::min(strand.top, y);
-    strand.bottom = std::max(strand.bottom, y);
-    strand.points.push_back({static_cast<float>(sx * p[1]), static_cast<float>(y)});
+    v_[0] = next[0];
+    v_[1] = next[1];
+    const double y = sy_ * p_[0];
+    strand_.top = std::min(strand_.top, y);
+    strand_.bottom = std::max(strand_.bottom, y);
+    strand_.points.push_back({static_cast<float>(sx_ * p_[1]), static_cast<float>(y)});
+    return true;
   }
-  return strand;
+
+  Strand take() { return std::move(strand_); }
+
+ private:
+  const PlanePull& pull_;
+  const Hair& hair_;
+  double sx_, sy_;        // pixels per lattice cell across and down
+  double dims0_, dims1_;  // the lattice's extent on each axis
+  double c_ = 0.0, s_ = 0.0;  // cosine and sine of the swirl
+  double e_ = 0.0;            // the velocity left after one step of drag
+  double push_[2] = {0.0, 0.0};
+  double p_[2] = {0.0, 0.0};  // position, in lattice cells
+  double v_[2] = {0.0, 0.0};  // velocity
+  std::uint64_t left_ = 0;    // steps still to take
+  Strand strand_;
+};
+
+}  // namespace
+
+Strand grow_strand(const Instance& field, const Hair& hair, std::uint64_t index,
+                   std::array<double, 2> scale) {
+  const PlanePull pull(field);
+  Growth growth(field, pull, hair, index, scale);
+  while (growth.step()) {
+  }
+  return growth.take();
+}
+
+void grow_strands(const Instance& field, const Hair& hair, std::uint64_t first, std::uint64_t count,
+                  std::array<double, 2> scale, Strand* out) {
+  const PlanePull pull(field);
+  std::uint64_t i = 0;
+  // Two particles at a time: their steps do not depend on each other, so the
+  // processor can work on both at once.
+  for (; i + 1 < count; i += 2) {
+    Growth a(field, pull, hair, first + i, scale);
+    Growth b(field, pull, hair, first + i + 1, scale);
+    bool a_moves = true;
+    bool b_moves = true;
+    while (a_moves || b_moves) {
+      if (a_moves) a_moves = a.step();
+      if (b_moves) b_moves = b.step();
+    }
+    out[i] = a.take();
+    out[i + 1] = b.take();
+  }
+  if (i < count) out[i] = grow_strand(field, hair, first + i, scale);
 }
 
 }  // namespace veldra

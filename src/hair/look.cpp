@@ -19,10 +19,12 @@ Result<ColorMap> ColorMap::from_image(const Image& image) {
   const std::uint64_t count = image.pixels.size() / 3;
   auto colors = allocate<LinearRgb>(count);
   if (!colors) return std::unexpected(colors.error());
+  // Each byte's decoding, once.
+  std::array<float, 256> linear;
+  for (int b = 0; b < 256; ++b) linear[b] = linear_from_byte(static_cast<std::uint8_t>(b));
   const std::uint8_t* bytes = image.pixels.data();
   for (std::uint64_t i = 0; i < count; ++i) {
-    (*colors)[i] = {linear_from_byte(bytes[3 * i]), linear_from_byte(bytes[3 * i + 1]),
-                    linear_from_byte(bytes[3 * i + 2])};
+    (*colors)[i] = {linear[bytes[3 * i]], linear[bytes[3 * i + 1]], linear[bytes[3 * i + 2]]};
   }
   return ColorMap{std::move(*colors), image.width, image.height};
 }

@@ -61,10 +61,15 @@ Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::ui
   };
   workers = std::max<std::size_t>(workers, 1);
 
-  auto strands = in_parallel<Strand>(
-      hair.count, kSerialStrands,
-      [&](std::uint64_t i) { return grow_strand(field, hair, i, scale); }, workers);
+  // What in_parallel would give, with the same chunks on the same workers,
+  // growing two strands at a time.
+  auto strands = allocate<Strand>(hair.count);
   if (!strands) return std::unexpected(strands.error());
+  Strand* grown = strands->data();
+  auto growth = for_each_chunk(hair.count, kSerialStrands, [&](std::uint64_t begin, std::uint64_t end) {
+    grow_strands(field, hair, begin, end - begin, scale, grown + begin);
+  }, workers);
+  if (!growth) return std::unexpected(growth.error());
   auto order = drawing_order(*strands);
   if (!order) return std::unexpected(order.error());
 
@@ -87,16 +92,15 @@ Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::ui
   if (!pixels) return std::unexpected(pixels.error());
 
   // Every band draws all strands in the same order and owns its pixels, so
-  // the image does not depend on how many bands there are.
+  // the image does not depend on how many bands there are; each worker then
+  // develops its own band into its own rows of the image.
   auto combed = run_scoped(canvases->size(), [&](std::size_t k) {
-    (*canvases)[k].comb(*strands, *order, hair, look);
-  });
-  if (!combed) return std::unexpected(combed.error());
-
-  for (const Canvas& canvas : *canvases) {
+    Canvas& canvas = (*canvases)[k];
+    canvas.comb(*strands, *order, hair, look);
     const std::uint64_t offset = canvas.top * width * 3;
     canvas.develop(std::span<std::uint8_t>(pixels->data() + offset, canvas.rows * width * 3));
-  }
+  });
+  if (!combed) return std::unexpected(combed.error());
   return Image{std::move(*pixels), width, height, 3};
 }
 

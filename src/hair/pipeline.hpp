@@ -1,5 +1,5 @@
-// The hair pipeline: checks, growth, drawing order, shading, combing on one
-// thread per band, and developing into a three-channel image.
+// The hair pipeline: checks, growth, drawing order, shading, and combing and
+// developing into a three-channel image on one thread per band.
 #pragma once
 
 #include <array>

@@ -33,4 +33,10 @@ struct Strand {
 Strand grow_strand(const Instance& field, const Hair& hair, std::uint64_t index,
                    std::array<double, 2> scale);
 
+// Writes grow_strand(field, hair, first + i, scale) to out[i] for i in
+// [0, count), following two particles at a time. Throws std::bad_alloc
+// like grow_strand.
+void grow_strands(const Instance& field, const Hair& hair, std::uint64_t first, std::uint64_t count,
+                  std::array<double, 2> scale, Strand* out);
+
 }  // namespace veldra

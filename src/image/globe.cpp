@@ -3,9 +3,11 @@
 #include <string>
 
 #include "image/color_bytes.hpp"
+#include "image/encoded_steps.hpp"
 #include "image/globe_image.hpp"
 #include "image/in_parallel.hpp"
 #include "image/lit.hpp"
+#include "image/slice_noise.hpp"
 #include "image/sphere.hpp"
 #include "lib/buffer.hpp"
 #include "lib/float_text.hpp"
@@ -29,22 +31,21 @@ Status check_globe(const Renderer& renderer, std::uint64_t width, std::uint64_t 
 }
 
 // The first pass at the centre of the pixel in column i and row j.
-Surface surface_at(const Instance& field, const Sphere& sphere, const std::array<double, 4>& slices,
-                   Shape shape, std::uint64_t i, std::uint64_t j) {
+Surface surface_at(const Instance& field, const SliceNoise& noise, const Sphere& sphere, Shape shape,
+                   std::uint64_t i, std::uint64_t j) {
   const Disc at = sphere.at(static_cast<double>(i) + 0.5, static_cast<double>(j) + 0.5);
   const double c = sphere.coverage(at, 1.0);
   if (c <= 0.0) return Surface{};
-  const Vec3 p = Sphere::surface_point(at);
-  return Surface{static_cast<float>(c), static_cast<float>(shaped(shape, noise_at(field, p, slices[0]))),
-                 static_cast<float>(noise_at(field, p, slices[1])),
-                 static_cast<float>(noise_at(field, p, slices[2])),
-                 static_cast<float>(noise_at(field, p, slices[3]))};
+  double v[4];
+  noise.sample(lattice_xyz(field, Sphere::surface_point(at)), 0, 4, v);
+  return Surface{static_cast<float>(c), static_cast<float>(shaped(shape, v[0])), static_cast<float>(v[1]),
+                 static_cast<float>(v[2]), static_cast<float>(v[3])};
 }
 
 // The second pass: the pixel in column i and row j, supersampled and
 // blended with the background (in linear light) by its uncovered share.
 Rgb shade_pixel(const Lit& lit, const Sphere& sphere, const std::array<double, 3>& background,
-                std::uint64_t i, std::uint64_t j) {
+                const EncodedSteps& encode, std::uint64_t i, std::uint64_t j) {
   const std::uint64_t n = lit.samples;
   const double s = lit.inverse_samples;
   double sums[3] = {0.0, 0.0, 0.0};
@@ -63,7 +64,7 @@ Rgb shade_pixel(const Lit& lit, const Sphere& sphere, const std::array<double, 3
   const double m = static_cast<double>(n * n);
   Rgb out;
   for (std::size_t ch = 0; ch < 3; ++ch) {
-    out[ch] = encoded_byte(sums[ch] / m + (1.0 - covered / m) * background[ch]);
+    out[ch] = encode(sums[ch] / m + (1.0 - covered / m) * background[ch]);
   }
   return out;
 }
@@ -82,6 +83,7 @@ Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::ui
   const Instance& field = renderer.field();
   const Sphere sphere = Sphere::centred(width, height, settings.fill);
   const std::array<double, 4> slices = fourth_axis_slices(field);
+  const SliceNoise noise(field, slices);
   const Shape shape = settings.surface.shape;
 
   Range heights;
@@ -89,7 +91,7 @@ Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::ui
   {
     auto surfaces = in_parallel<Surface>(
         *pixel_count, GLOBE_SERIAL_LIMIT,
-        [&](std::uint64_t k) { return surface_at(field, sphere, slices, shape, k % width, k / width); },
+        [&](std::uint64_t k) { return surface_at(field, noise, sphere, shape, k % width, k / width); },
         workers);
     if (!surfaces) return std::unexpected(surfaces.error());
     for (const Surface& s : *surfaces) {
@@ -107,9 +109,10 @@ Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::ui
     background[ch] = srgb_decode(static_cast<double>(settings.background[ch]) / 255.0);
   }
 
+  const EncodedSteps& encode = EncodedSteps::table();
   auto colours = in_parallel<Rgb>(
       *pixel_count, GLOBE_SERIAL_LIMIT,
-      [&](std::uint64_t k) { return shade_pixel(lit, sphere, background, k % width, k / width); },
+      [&](std::uint64_t k) { return shade_pixel(lit, sphere, background, encode, k % width, k / width); },
       workers);
   if (!colours) return std::unexpected(colours.error());
   auto pixels = allocate<std::uint8_t>(*byte_count, 0);

@@ -13,27 +13,39 @@ Lit Lit::make(const Instance& field, const Globe& settings, double radius, const
               const Range& colors) {
   const std::array<double, 3>& l = settings.surface.light;
   const Vec3 light = unit_or_up({l[0], l[1], l[2]});
+  const std::array<double, 4> slices = fourth_axis_slices(field);
   return Lit{field,
              settings,
-             fourth_axis_slices(field),
+             slices,
              heights,
              colors,
              light,
              radius,
              settings.samples,
              1.0 / static_cast<double>(settings.samples),
-             half_vector(light)};
+             half_vector(light),
+             SliceNoise(field, slices)};
+}
+
+double Lit::height_of(double v) const {
+  const double shaped_v = shaped(settings.surface.shape, v);
+  const double t = heights.has_spread() ? clamp01(heights.fraction(shaped_v)) : 0.5;
+  return std::pow(t, settings.surface.gamma);
 }
 
 double Lit::height_at(const Vec3& p) const {
-  const double v = shaped(settings.surface.shape, noise_at(field, p, slices[0]));
-  const double t = heights.has_spread() ? clamp01(heights.fraction(v)) : 0.5;
-  return std::pow(t, settings.surface.gamma);
+  double v;
+  noise.sample(lattice_xyz(field, p), 0, 1, &v);
+  return height_of(v);
 }
 
 std::array<double, 3> Lit::point(const Vec3& p) const {
   const Relief& surface = settings.surface;
-  const double h = height_at(p);
+  // The height and, when they are needed, the three colour slices at p.
+  const bool rgb = settings.rgb_from_fourth_axis && colors.has_spread();
+  double v[4];
+  noise.sample(lattice_xyz(field, p), 0, rgb ? 4 : 1, v);
+  const double h = height_of(v[0]);
 
   // Tangent frame and a step of about one image pixel on the sphere.
   const Vec3 axis = std::fabs(p.y) < 0.9 ? Vec3{0.0, 1.0, 0.0} : Vec3{1.0, 0.0, 0.0};
@@ -54,10 +66,8 @@ std::array<double, 3> Lit::point(const Vec3& p) const {
   Rgb base;
   if (!settings.rgb_from_fourth_axis) {
     base = color(surface.palette, h);
-  } else if (colors.has_spread()) {
-    for (std::size_t c = 0; c < 3; ++c) {
-      base[c] = byte_from_fraction(clamp01(colors.fraction(noise_at(field, p, slices[c + 1]))));
-    }
+  } else if (rgb) {
+    for (std::size_t c = 0; c < 3; ++c) base[c] = byte_from_fraction(clamp01(colors.fraction(v[c + 1])));
   } else {
     base = {128, 128, 128};
   }

@@ -8,6 +8,7 @@
 #include "image/globe.hpp"
 #include "image/renderer.hpp"
 #include "image/shading.hpp"
+#include "image/slice_noise.hpp"
 #include "lib/instance.hpp"
 
 namespace veldra {
@@ -36,6 +37,7 @@ struct Lit {
   std::uint64_t samples;
   double inverse_samples;  // 1 / samples
   Vec3 half;               // between the light and the viewer, computed once per image
+  SliceNoise noise;        // the field on the four slices
 
   // The record for one image; `heights` and `colors` come from the first pass.
   static Lit make(const Instance& field, const Globe& settings, double radius, const Range& heights,
@@ -48,6 +50,9 @@ struct Lit {
   // The height at unit vector `p`: shaped noise on the height slice,
   // normalised against `heights` (0.5 when flat) and raised to the surface gamma.
   double height_at(const Vec3& p) const;
+
+  // The height of a raw noise sample `v` of the height slice, as height_at.
+  double height_of(double v) const;
 };
 
 }  // namespace veldra

@@ -59,18 +59,17 @@ inline std::array<double, 4> fourth_axis_slices(const Instance& field) {
   return {0.0, depth / 3.0, 2.0 * depth / 3.0, depth};
 }
 
-// The noise of a four-dimensional field at unit vector `p` on fourth-axis
-// coordinate `t`: the first axis runs across the image, the second down it
-// and the third from the back of the sphere towards the viewer.
-inline double noise_at(const Instance& field, const Vec3& p, double t) {
+// The first three lattice coordinates of the point of a four-dimensional
+// field at unit vector `p`: the first axis runs across the image, the second
+// down it and the third from the back of the sphere towards the viewer. The
+// fourth coordinate is a slice's.
+inline std::array<double, 3> lattice_xyz(const Instance& field, const Vec3& p) {
   const std::vector<std::uint64_t>& dims = field.dims();
-  const std::array<double, 4> point = {
+  return {
       (p.x + 1.0) / 2.0 * static_cast<double>(dims[0]),
       (p.y + 1.0) / 2.0 * static_cast<double>(dims[1]),
       (p.z + 1.0) / 2.0 * static_cast<double>(dims[2]),
-      t,
   };
-  return field.sample(point);
 }
 
 }  // namespace veldra

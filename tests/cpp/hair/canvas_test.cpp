@@ -75,6 +75,22 @@ TEST(Canvas, TaperedAndThinStrokesKeepTheirWidthAndOpacity) {
   }
 }
 
+TEST(Canvas, AStrokeWiderThanTheThicknessPaintsEveryRowItCovers) {
+  // Radius 6 (stroke radius 6.5) at y = 29.5, in one band of 64 rows: rows
+  // 23 to 35 have their centres within reach, rows 22 and 36 do not.
+  Hair hair;
+  hair.taper = 0.0;
+  const Look look = Look::of(hair, std::nullopt, 48, 64);
+  Strand wide{{{5.5f, 29.5f}, {40.5f, 29.5f}}, 6.0, 29.5, 29.5, 0.0f, 1.0f};
+  std::vector<Canvas> canvases = cut(48, 64, 1);
+  ASSERT_EQ(canvases.size(), 1u);
+  canvases[0].comb(std::span(&wide, 1), std::vector<std::uint64_t>{0}, hair, look);
+  for (std::uint64_t row = 0; row < 64; ++row) {
+    const bool covered = row >= 23 && row <= 35;
+    EXPECT_EQ(canvases[0].pixels[row * 48 + 20] != kBlack, covered) << row;
+  }
+}
+
 TEST(Canvas, StrandsWithoutLengthDrawNothing) {
   const Instance field = field_of({4, 4});
   Hair hair;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -32,6 +33,26 @@ TEST(Grow, StrandDependsOnlyOnItsIndex) {
   for (std::uint64_t i = 0; i < 200; ++i) {
     EXPECT_EQ((*one_worker)[i], (*many_workers)[i]) << i;
     EXPECT_TRUE(i >= 63 || (*one_worker)[i] == (*serial)[i]) << i;
+  }
+}
+
+TEST(Grow, StrandsGrownTwoAtATimeAreTheStrandsGrownAlone) {
+  const Instance field = field_of({4, 4});
+  Hair wild;
+  wild.drag = 0.0;
+  wild.force = 40.0;  // most particles leave the lattice early
+  Hair still;
+  still.steps = 0;
+  Hair lost;
+  lost.swirl = NAN;
+  for (const Hair& hair : {Hair{}, wild, still, lost}) {
+    for (std::uint64_t count : {0u, 1u, 2u, 7u, 40u}) {
+      std::vector<Strand> strands(count);
+      grow_strands(field, hair, 5, count, kScale, strands.data());
+      for (std::uint64_t i = 0; i < count; ++i) {
+        ASSERT_EQ(strands[i], grow_strand(field, hair, 5 + i, kScale)) << count << ", " << i;
+      }
+    }
   }
 }
 

@@ -129,5 +129,23 @@ TEST_F(InParallel, ARefusedThreadFailsToSpawnAfterJoiningTheStartedOnes) {
   EXPECT_EQ(finished, 2u * 4096u);
 }
 
+TEST_F(InParallel, ChunksCoverTheRangeOnceInContiguousRuns) {
+  // (count, limit, workers) -> the ranges handed out, in start order.
+  auto ranges = [](std::uint64_t count, std::uint64_t limit, std::size_t workers) {
+    std::vector<std::vector<std::uint64_t>> seen(workers + 1);
+    starts = 0;
+    auto done = for_each_chunk(count, limit, [&](std::uint64_t begin, std::uint64_t end) {
+      seen[static_cast<std::size_t>(thread_ordinal + 1)] = {begin, end};
+    }, workers, &counting_start);
+    EXPECT_TRUE(done);
+    return seen;
+  };
+  using Runs = std::vector<std::vector<std::uint64_t>>;
+  EXPECT_EQ(ranges(100, 101, 4), (Runs{{0, 100}, {}, {}, {}, {}}));  // the calling thread
+  EXPECT_EQ(ranges(10, 1, 4), (Runs{{}, {0, 3}, {3, 6}, {6, 9}, {9, 10}}));
+  EXPECT_EQ(ranges(9, 1, 4), (Runs{{}, {0, 3}, {3, 6}, {6, 9}, {}}));  // ceil(9 / 4) = 3: three chunks
+  EXPECT_EQ(ranges(0, 0, 2), (Runs{{}, {}, {}}));
+}
+
 }  // namespace
 }  // namespace veldra

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "image/relief_image.hpp"
 #include "image/renderer.hpp"
 #include "lib/table.hpp"
 
@@ -125,6 +126,25 @@ TEST(Relief, ShadesBorderAndInteriorPixelsAsComputedByHand) {
   EXPECT_EQ(pixel(*rocky, 15, 14), (Rgb{220, 220, 220}));
   EXPECT_EQ(pixel(*rocky, 7, 7), (Rgb{67, 92, 102}));
   EXPECT_EQ(pixel(*rocky, 8, 0), (Rgb{134, 127, 120}));
+}
+
+TEST(Relief, IdenticalOnOneWorkerAndMany) {
+  // 161 x 121 pixels: above the serial limit, and rows that do not split
+  // evenly between the workers.
+  const Renderer renderer = renderer_of({4, 5}, 8);
+  const std::uint64_t divisors[] = {30, 32};
+  for (Relief settings : {Relief{}, unlit(Palette::Azure)}) {
+    settings.shape = Shape::Ridged;
+    auto one = relief_image(renderer, divisors, settings, 1);
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->width * one->height, 161u * 121u);
+    for (std::size_t workers : {2u, 3u, 7u, 200u}) {
+      auto many = relief_image(renderer, divisors, settings, workers);
+      ASSERT_TRUE(many);
+      EXPECT_EQ(many->pixels, one->pixels) << workers << " workers";
+    }
+    EXPECT_EQ(renderer.relief(divisors, settings)->pixels, one->pixels);
+  }
 }
 
 }  // namespace

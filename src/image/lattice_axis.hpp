@@ -1,0 +1,39 @@
+// One coordinate of a point placed on one axis of a field's lattice, for
+// the renderers' evaluators of fields with a fixed number of axes.
+#pragma once
+
+#include <cstdint>
+
+#include "lib/instance.hpp"
+
+namespace veldra {
+
+// Where a coordinate lies on an axis of `cells` cells.
+struct AxisPoint {
+  std::uint64_t cell = 0;  // the cell holding the coordinate, at most cells - 1
+  double low = 0.0;        // offset from the cell's lower intersection: x - cell
+  double high = 0.0;       // offset from its upper intersection: low - 1
+  double fade = 0.0;       // fade(low): the weight of the upper side
+};
+
+// The coordinate `x` placed on an axis of `cells` (at least 1) cells
+// exactly as Instance::sample and Instance::pull place it: clamped into
+// [0, cells], the upper boundary belonging to the last cell, a NaN kept
+// (in cell 0).
+inline AxisPoint locate_on_axis(double x, std::uint64_t cells) {
+  const double upper = static_cast<double>(cells);
+  if (x < 0.0) x = 0.0;
+  if (x > upper) x = upper;
+  // x is now NaN or in [0, cells], where truncation is the floor.
+  std::uint64_t cell = 0;  // NaN gives 0; beyond the range saturates
+  if (x >= 18446744073709551616.0) {
+    cell = UINT64_MAX;
+  } else if (x >= 0.0) {
+    cell = static_cast<std::uint64_t>(x);
+  }
+  if (cell > cells - 1) cell = cells - 1;
+  const double low = x - static_cast<double>(cell);
+  return {cell, low, low - 1.0, fade(low)};
+}
+
+}  // namespace veldra
