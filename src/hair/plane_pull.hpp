@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdint>
 
-#include "image/lattice_axis.hpp"
+#include "lib/lattice_axis.hpp"
 #include "lib/instance.hpp"
 
 namespace veldra {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "image/lattice_axis.hpp"
+#include "lib/lattice_axis.hpp"
 #include "lib/instance.hpp"
 
 namespace veldra {

@@ -5,20 +5,13 @@
 
 #include "lib/buffer.hpp"
 #include "lib/fixed_point.hpp"
+#include "lib/lattice_axis.hpp"
 #include "lib/float_text.hpp"
 #include "lib/splitmix64.hpp"
 #include "lib/strides.hpp"
 
 namespace veldra {
 namespace {
-
-// Converts like a saturating float-to-integer cast: NaN and negative values
-// become 0, values beyond the range become the largest integer.
-std::uint64_t saturating_u64(double x) {
-  if (!(x >= 0.0)) return 0;
-  if (x >= 18446744073709551616.0) return UINT64_MAX;
-  return static_cast<std::uint64_t>(x);
-}
 
 // Calls visit(c, weight, k) for the corners c = 0 .. 2^n - 1 of the cell
 // whose lowest intersection has linear index `base`, in increasing order,
@@ -104,14 +97,9 @@ double Instance::eval(std::span<const std::uint64_t> cell, std::span<const doubl
 
 void Instance::locate(std::span<const double> point, std::uint64_t* cell, double* frac) const {
   for (std::size_t i = 0; i < dims_.size(); ++i) {
-    double x = point[i];
-    double upper = static_cast<double>(dims_[i]);
-    if (x < 0.0) x = 0.0;
-    if (x > upper) x = upper;
-    std::uint64_t c = saturating_u64(std::floor(x));
-    if (c > dims_[i] - 1) c = dims_[i] - 1;
-    cell[i] = c;
-    frac[i] = x - static_cast<double>(c);
+    const AxisPoint at = locate_on_axis(point[i], dims_[i]);
+    cell[i] = at.cell;
+    frac[i] = at.low;
   }
 }
 

@@ -1,5 +1,6 @@
-// One coordinate of a point placed on one axis of a field's lattice, for
-// the renderers' evaluators of fields with a fixed number of axes.
+// One coordinate of a point placed on one axis of a field's lattice: how
+// Instance::sample and Instance::pull locate points, shared with the
+// renderers' evaluators of fields with a fixed number of axes.
 #pragma once
 
 #include <cstdint>
@@ -16,8 +17,8 @@ struct AxisPoint {
   double fade = 0.0;       // fade(low): the weight of the upper side
 };
 
-// The coordinate `x` placed on an axis of `cells` (at least 1) cells
-// exactly as Instance::sample and Instance::pull place it: clamped into
+// The coordinate `x` placed on an axis of `cells` (at least 1) cells:
+// clamped into
 // [0, cells], the upper boundary belonging to the last cell, a NaN kept
 // (in cell 0).
 inline AxisPoint locate_on_axis(double x, std::uint64_t cells) {
