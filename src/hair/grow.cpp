@@ -3,10 +3,10 @@
 #include <new>
 #include <span>
 
-#include "hair/plane_pull.hpp"
 #include "hair/saturate.hpp"
 #include "hair/strand.hpp"
 #include "lib/buffer.hpp"
+#include "lib/fixed_field.hpp"
 #include "lib/splitmix64.hpp"
 
 namespace veldra {
@@ -18,9 +18,9 @@ class Growth {
  public:
   // Draws the particle's random looks, reserves its points (throwing
   // std::bad_alloc when that is impossible) and records its start.
-  Growth(const Instance& field, const PlanePull& pull, const Hair& hair, std::uint64_t index,
+  Growth(const Instance& field, const FixedField<2>& plane, const Hair& hair, std::uint64_t index,
          std::array<double, 2> scale)
-      : pull_(pull),
+      : plane_(plane),
         hair_(hair),
         sx_(scale[0]),
         sy_(scale[1]),
@@ -68,7 +68,7 @@ class Growth {
   bool step() {
     if (left_ == 0) return false;
     --left_;
-    const std::array<double, 2> g = pull_.at(p_[0], p_[1]);
+    const std::array<double, 2> g = plane_.pull(p_);
     const double r[2] = {g[0] * c_ - g[1] * s_, g[1] * c_ + g[0] * s_};
     const double a[2] = {push_[0] + r[0] * hair_.force, push_[1] + r[1] * hair_.force};
     double next[2];
@@ -97,7 +97,7 @@ class Growth {
   Strand take() { return std::move(strand_); }
 
  private:
-  const PlanePull& pull_;
+  const FixedField<2>& plane_;
   const Hair& hair_;
   double sx_, sy_;        // pixels per lattice cell across and down
   double dims0_, dims1_;  // the lattice's extent on each axis
@@ -114,8 +114,8 @@ class Growth {
 
 Strand grow_strand(const Instance& field, const Hair& hair, std::uint64_t index,
                    std::array<double, 2> scale) {
-  const PlanePull pull(field);
-  Growth growth(field, pull, hair, index, scale);
+  const FixedField<2> plane(field);
+  Growth growth(field, plane, hair, index, scale);
   while (growth.step()) {
   }
   return growth.take();
@@ -123,13 +123,13 @@ Strand grow_strand(const Instance& field, const Hair& hair, std::uint64_t index,
 
 void grow_strands(const Instance& field, const Hair& hair, std::uint64_t first, std::uint64_t count,
                   std::array<double, 2> scale, Strand* out) {
-  const PlanePull pull(field);
+  const FixedField<2> plane(field);
   std::uint64_t i = 0;
   // Two particles at a time: their steps do not depend on each other, so the
   // processor can work on both at once.
   for (; i + 1 < count; i += 2) {
-    Growth a(field, pull, hair, first + i, scale);
-    Growth b(field, pull, hair, first + i + 1, scale);
+    Growth a(field, plane, hair, first + i, scale);
+    Growth b(field, plane, hair, first + i + 1, scale);
     bool a_moves = true;
     bool b_moves = true;
     while (a_moves || b_moves) {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "lib/buffer.hpp"
-#include "lib/fixed_point.hpp"
+#include "lib/fixed_field.hpp"
 #include "lib/lattice_axis.hpp"
 #include "lib/float_text.hpp"
 #include "lib/splitmix64.hpp"
@@ -31,6 +31,11 @@ void for_each_corner(std::size_t n, const std::uint64_t* strides, std::uint64_t 
     }
     if (weight != 0.0) visit(c, weight, k);
   }
+}
+
+template <std::size_t N>
+void copy_to(const std::array<double, N>& values, std::span<double> out) {
+  for (std::size_t j = 0; j < N; ++j) out[j] = values[j];
 }
 
 }  // namespace
@@ -104,37 +109,38 @@ void Instance::locate(std::span<const double> point, std::uint64_t* cell, double
 }
 
 double Instance::sample(std::span<const double> point) const {
+  switch (n()) {
+    case 2:
+      return FixedField<2>(*this).noise(point.data());
+    case 3:
+      return FixedField<3>(*this).noise(point.data());
+    case 4:
+      return FixedField<4>(*this).noise(point.data());
+    default:
+      break;
+  }
   std::uint64_t cell[MAX_DIMS];
   double frac[MAX_DIMS];
   locate(point, cell, frac);
-  switch (n()) {
-    case 2:
-      return fixed_point::noise<2>(*this, cell, frac);
-    case 3:
-      return fixed_point::noise<3>(*this, cell, frac);
-    case 4:
-      return fixed_point::noise<4>(*this, cell, frac);
-    default:
-      return eval(std::span(cell, n()), std::span(frac, n()));
-  }
+  return eval(std::span(cell, n()), std::span(frac, n()));
 }
 
 void Instance::pull(std::span<const double> point, std::span<double> out) const {
+  switch (n()) {
+    case 2:
+      return copy_to(FixedField<2>(*this).pull(point.data()), out);
+    case 3:
+      return copy_to(FixedField<3>(*this).pull(point.data()), out);
+    case 4:
+      return copy_to(FixedField<4>(*this).pull(point.data()), out);
+    default:
+      break;
+  }
   const std::size_t n = dims_.size();
   std::uint64_t cell[MAX_DIMS];
   double frac[MAX_DIMS];
   double w[MAX_DIMS];
   locate(point, cell, frac);
-  switch (n) {
-    case 2:
-      return fixed_point::pull<2>(*this, cell, frac, out.data());
-    case 3:
-      return fixed_point::pull<3>(*this, cell, frac, out.data());
-    case 4:
-      return fixed_point::pull<4>(*this, cell, frac, out.data());
-    default:
-      break;
-  }
   std::uint64_t base = 0;
   for (std::size_t i = 0; i < n; ++i) {
     w[i] = fade(frac[i]);
