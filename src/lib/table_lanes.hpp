@@ -94,6 +94,31 @@ template <typename V, std::size_t Blocks>
 #endif
 }
 
+// The numbers of a cell's corners in every lane, broadcast once per cell
+// rather than once per block of positions: Count fixed prefixes' weights,
+// dot products and last gradient components. With Count = 0 (a number of
+// prefixes known only at run time) nothing is kept and Sums broadcasts each
+// number as it comes.
+template <std::size_t Count, typename V>
+struct CellLanes {
+  V weight[Count], lo_dot[Count], lo_grad[Count], hi_dot[Count], hi_grad[Count];
+
+  [[gnu::always_inline]] explicit CellLanes(const Corners& c) {
+#pragma GCC unroll 8
+    for (std::size_t p = 0; p < Count; ++p) {
+      splat(weight[p], c.weight[p]);
+      splat(lo_dot[p], c.lo_dot[p]);
+      splat(lo_grad[p], c.lo_grad[p]);
+      splat(hi_dot[p], c.hi_dot[p]);
+      splat(hi_grad[p], c.hi_grad[p]);
+    }
+  }
+};
+template <typename V>
+struct CellLanes<0, V> {
+  explicit CellLanes(const Corners&) {}
+};
+
 // The noise at Blocks registers of V of consecutive positions, lane by
 // lane.
 //
@@ -125,13 +150,11 @@ struct Sums {
     }
   }
 
-  // Adds the term of one corner: its `weight`, prefix dot `d`, last
-  // gradient component `g`, and offset from its side on the last axis.
-  [[gnu::always_inline]] void add(const V (&weight)[Blocks], double d, double g,
+  // Adds the term of one corner: its `weight`, prefix dot `dot`, last
+  // gradient component `grad` (each in every lane), and offset from its
+  // side on the last axis.
+  [[gnu::always_inline]] void add(const V (&weight)[Blocks], const V& dot, const V& grad,
                                   const V (&offset)[Blocks]) {
-    V dot, grad;
-    splat(dot, d);
-    splat(grad, g);
 #pragma GCC unroll 8
     for (std::size_t b = 0; b < Blocks; ++b) {
       total[b] = total[b] + weight[b] * (dot + grad * offset[b]);
@@ -139,12 +162,11 @@ struct Sums {
     interleave(total);
   }
 
-  // The weight of a corner: prefix weight * side weight, computed here or
-  // read from the lists where the same products were formed.
-  [[gnu::always_inline]] void weight_of(double w, const V (&side)[Blocks], const double* formed,
-                                        V (&weight)[Blocks]) const {
-    V prefix;
-    if constexpr (!Weighted) splat(prefix, w);
+  // The weight of a corner: prefix weight (in every lane) * side weight,
+  // computed here or read from the lists where the same products were
+  // formed.
+  [[gnu::always_inline]] void weight_of(const V& prefix, const V (&side)[Blocks],
+                                        const double* formed, V (&weight)[Blocks]) const {
 #pragma GCC unroll 8
     for (std::size_t b = 0; b < Blocks; ++b) {
       if constexpr (Weighted) {
@@ -155,32 +177,50 @@ struct Sums {
     }
   }
 
-  [[gnu::always_inline]] void add_lower(const Corners& c, std::size_t p) {
-    V weight[Blocks];
-    weight_of(c.weight[p], lower, c.lower_weighted + p * c.weighted_stride, weight);
-    add(weight, c.lo_dot[p], c.lo_grad[p], frac);
+  // The corner of prefix p on the lower and on the upper side of the cell,
+  // its numbers (weight, dot, grad) given in every lane.
+  [[gnu::always_inline]] void add_lower(const Corners& c, std::size_t p, const V& weight,
+                                        const V& dot, const V& grad) {
+    V weights[Blocks];
+    weight_of(weight, lower, c.lower_weighted + p * c.weighted_stride, weights);
+    add(weights, dot, grad, frac);
   }
-  [[gnu::always_inline]] void add_upper(const Corners& c, std::size_t p) {
-    V weight[Blocks];
-    weight_of(c.weight[p], upper, c.upper_weighted + p * c.weighted_stride, weight);
-    add(weight, c.hi_dot[p], c.hi_grad[p], frac_minus_one);
+  [[gnu::always_inline]] void add_upper(const Corners& c, std::size_t p, const V& weight,
+                                        const V& dot, const V& grad) {
+    V weights[Blocks];
+    weight_of(weight, upper, c.upper_weighted + p * c.weighted_stride, weights);
+    add(weights, dot, grad, frac_minus_one);
   }
 
-  // Adds every corner, the walk unrolled when the number of prefixes is
-  // fixed (Count, or 0: c.count).
+  // Adds every corner of a fixed number of prefixes, their numbers
+  // broadcast once per cell.
   template <std::size_t Count>
-  [[gnu::always_inline]] void add_all(const Corners& c) {
-    if constexpr (Count != 0) {
-      add_fixed(c, std::make_index_sequence<Count>{});
-    } else {
-      for (std::size_t p = 0; p < c.count; ++p) add_lower(c, p);
-      for (std::size_t p = 0; p < c.count; ++p) add_upper(c, p);
-    }
+  [[gnu::always_inline]] void add_all(const Corners& c, const CellLanes<Count, V>& lanes) {
+    add_fixed(c, lanes, std::make_index_sequence<Count>{});
   }
-  template <std::size_t... P>
-  [[gnu::always_inline]] void add_fixed(const Corners& c, std::index_sequence<P...>) {
-    (add_lower(c, P), ...);
-    (add_upper(c, P), ...);
+  template <std::size_t Count, std::size_t... P>
+  [[gnu::always_inline]] void add_fixed(const Corners& c, const CellLanes<Count, V>& lanes,
+                                        std::index_sequence<P...>) {
+    (add_lower(c, P, lanes.weight[P], lanes.lo_dot[P], lanes.lo_grad[P]), ...);
+    (add_upper(c, P, lanes.weight[P], lanes.hi_dot[P], lanes.hi_grad[P]), ...);
+  }
+
+  // Adds every corner of c.count prefixes, broadcasting their numbers as
+  // they come.
+  [[gnu::always_inline]] void add_all(const Corners& c, const CellLanes<0, V>&) {
+    V weight{}, dot{}, grad{};
+    for (std::size_t p = 0; p < c.count; ++p) {
+      if constexpr (!Weighted) splat(weight, c.weight[p]);
+      splat(dot, c.lo_dot[p]);
+      splat(grad, c.lo_grad[p]);
+      add_lower(c, p, weight, dot, grad);
+    }
+    for (std::size_t p = 0; p < c.count; ++p) {
+      if constexpr (!Weighted) splat(weight, c.weight[p]);
+      splat(dot, c.hi_dot[p]);
+      splat(grad, c.hi_grad[p]);
+      add_upper(c, p, weight, dot, grad);
+    }
   }
 
   // Writes the first `count` lanes of the sums to `out`.
@@ -199,11 +239,11 @@ struct Sums {
 // Writes to out[0 .. count) the noise at `count` (at most Blocks * lanes of
 // V) consecutive positions of `at` from offset j.
 template <std::size_t Count, std::size_t Blocks, typename V, bool Weighted>
-[[gnu::always_inline]] inline void noise(const Corners& corners, const Positions& at,
-                                         std::size_t j, std::size_t count,
+[[gnu::always_inline]] inline void noise(const Corners& corners, const CellLanes<Count, V>& lanes,
+                                         const Positions& at, std::size_t j, std::size_t count,
                                          double* __restrict out) {
   Sums<Blocks, V, Weighted> sums(at, j);
-  sums.template add_all<Count>(corners);
+  sums.add_all(corners, lanes);
   sums.store_to(out, count);
 }
 
@@ -217,22 +257,23 @@ template <std::size_t Count, std::size_t Blocks, typename V, bool Weighted>
 [[gnu::always_inline]] inline void fill_cell(const Corners& corners, const Positions& at,
                                              std::size_t count, double* __restrict out) {
   constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+  const CellLanes<Count, V> lanes(corners);
   std::size_t j = 0;
   for (; j + Blocks * LANES <= count; j += Blocks * LANES) {
-    noise<Count, Blocks, V, Weighted>(corners, at, j, Blocks * LANES, out + j);
+    noise<Count, Blocks, V, Weighted>(corners, lanes, at, j, Blocks * LANES, out + j);
   }
   const std::size_t rest = count - j;
   if (rest == 0) return;
   const std::size_t registers = (rest + LANES - 1) / LANES;
   if constexpr (Blocks > 1) {
     if (registers > Blocks / 2) {
-      return noise<Count, Blocks, V, Weighted>(corners, at, j, rest, out + j);
+      return noise<Count, Blocks, V, Weighted>(corners, lanes, at, j, rest, out + j);
     }
   }
   if constexpr (Blocks > 2) {
-    if (registers > 1) return noise<Count, Blocks / 2, V, Weighted>(corners, at, j, rest, out + j);
+    if (registers > 1) return noise<Count, Blocks / 2, V, Weighted>(corners, lanes, at, j, rest, out + j);
   }
-  noise<Count, 1, V, Weighted>(corners, at, j, rest, out + j);
+  noise<Count, 1, V, Weighted>(corners, lanes, at, j, rest, out + j);
 }
 
 }  // namespace veldra::table_lanes
