@@ -13,10 +13,12 @@ Result<Image> Renderer::grayscale(std::span<const std::uint64_t> divisors) const
 
   const StridedValues all{table->values.data(), table->values.size(), 1};
   Range range;
-  widen(range, all);
+  if (auto widened = widen(range, all); !widened) return std::unexpected(widened.error());
   auto pixels = allocate<std::uint8_t>(all.count);
   if (!pixels) return std::unexpected(pixels.error());
-  fill_bytes(range, all, pixels->data(), 1);
+  if (auto filled = fill_bytes(range, all, pixels->data(), 1); !filled) {
+    return std::unexpected(filled.error());
+  }
   return Image{std::move(*pixels), table->shape[1], table->shape[0], 1};
 }
 
@@ -26,11 +28,13 @@ Result<Image> Renderer::colored(std::span<const std::uint64_t> divisors, Palette
 
   const StridedValues all{table->values.data(), table->values.size(), 1};
   Range range;
-  widen(range, all);
+  if (auto widened = widen(range, all); !widened) return std::unexpected(widened.error());
   // The table already holds 8 bytes per value, so 3 per value cannot overflow.
   auto pixels = allocate<std::uint8_t>(3 * all.count);
   if (!pixels) return std::unexpected(pixels.error());
-  fill_colors(range, all, palette, pixels->data());
+  if (auto filled = fill_colors(range, all, palette, pixels->data()); !filled) {
+    return std::unexpected(filled.error());
+  }
   return Image{std::move(*pixels), table->shape[1], table->shape[0], 3};
 }
 

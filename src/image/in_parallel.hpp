@@ -14,6 +14,22 @@
 
 namespace veldra {
 
+// How for_each_chunk cuts [0, count): `chunks` runs of `length` items, the
+// last one possibly shorter; below the serial limit, one run on the caller.
+struct Chunking {
+  std::uint64_t length = 0;
+  std::uint64_t chunks = 0;
+  bool on_caller = true;
+
+  static Chunking of(std::uint64_t count, std::uint64_t serial_limit, std::size_t workers) {
+    if (count == 0) return {};
+    if (count < serial_limit) return {count, 1, true};
+    const std::uint64_t threads = std::max<std::uint64_t>(workers, 1);
+    const std::uint64_t length = std::max<std::uint64_t>((count + threads - 1) / threads, 1);
+    return {length, (count + length - 1) / length, false};
+  }
+};
+
 // Calls body(begin, end) on consecutive ranges that together cover [0,
 // count) once. Below `serial_limit` the whole range runs on the calling
 // thread; from it on, contiguous chunks of ceil(count / workers) go to one
@@ -26,8 +42,9 @@ template <typename Body>
 Status for_each_chunk(std::uint64_t count, std::uint64_t serial_limit, Body&& body,
                       std::size_t workers = available_processors(),
                       ThreadStarter start = &start_thread) {
-  if (count == 0) return {};
-  if (count < serial_limit) {
+  const Chunking cut = Chunking::of(count, serial_limit, workers);
+  if (cut.chunks == 0) return {};
+  if (cut.on_caller) {
     try {
       body(std::uint64_t{0}, count);
     } catch (const std::bad_alloc&) {
@@ -35,13 +52,28 @@ Status for_each_chunk(std::uint64_t count, std::uint64_t serial_limit, Body&& bo
     }
     return {};
   }
-  const std::uint64_t threads = std::max<std::uint64_t>(workers, 1);
-  const std::uint64_t chunk = std::max<std::uint64_t>((count + threads - 1) / threads, 1);
-  const std::uint64_t chunks = (count + chunk - 1) / chunk;
-  return run_scoped(chunks, [&](std::size_t k) {
-    const std::uint64_t begin = k * chunk;
-    body(begin, std::min(count, begin + chunk));
+  return run_scoped(cut.chunks, [&](std::size_t k) {
+    const std::uint64_t begin = k * cut.length;
+    body(begin, std::min(count, begin + cut.length));
   }, start);
+}
+
+// Returns fold(begin, end) of every run that for_each_chunk hands out, in
+// run order, so that a caller can combine the partial results in the order
+// one pass over [0, count) would have met them. Empty when count is 0.
+template <typename T, typename Fold>
+Result<std::vector<T>> per_chunk(std::uint64_t count, std::uint64_t serial_limit, Fold&& fold,
+                                 std::size_t workers = available_processors(),
+                                 ThreadStarter start = &start_thread) {
+  const Chunking cut = Chunking::of(count, serial_limit, workers);
+  auto partials = allocate<T>(cut.chunks);
+  if (!partials) return partials;
+  T* out = partials->data();
+  auto done = for_each_chunk(count, serial_limit, [&](std::uint64_t begin, std::uint64_t end) {
+    out[begin / cut.length] = fold(begin, end);
+  }, workers, start);
+  if (!done) return std::unexpected(done.error());
+  return partials;
 }
 
 // Returns the vector whose element i is item(i) for i in [0, count),

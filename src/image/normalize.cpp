@@ -1,15 +1,19 @@
 #include "image/normalize.hpp"
 
 #include "image/color_bytes.hpp"
+#include "image/in_parallel.hpp"
 
 namespace veldra {
+namespace {
 
-void widen(Range& range, StridedValues values) {
+Range range_of(StridedValues values) {
+  Range range;
   for (std::uint64_t k = 0; k < values.count; ++k) range.add(values[k]);
+  return range;
 }
 
-void fill_bytes(const Range& range, StridedValues values, std::uint8_t* out,
-                std::uint64_t out_stride) {
+void write_bytes(const Range& range, StridedValues values, std::uint8_t* out,
+                 std::uint64_t out_stride) {
   if (!range.has_spread()) {
     for (std::uint64_t k = 0; k < values.count; ++k) out[k * out_stride] = 128;
     return;
@@ -19,7 +23,7 @@ void fill_bytes(const Range& range, StridedValues values, std::uint8_t* out,
   }
 }
 
-void fill_colors(const Range& range, StridedValues values, Palette palette, std::uint8_t* out) {
+void write_colors(const Range& range, StridedValues values, Palette palette, std::uint8_t* out) {
   if (!range.has_spread()) {
     const Rgb middle = color(palette, 0.5);
     for (std::uint64_t k = 0; k < values.count; ++k) {
@@ -31,6 +35,35 @@ void fill_colors(const Range& range, StridedValues values, Palette palette, std:
     const Rgb rgb = color(palette, range.fraction(values[k]));
     for (std::size_t c = 0; c < 3; ++c) out[3 * k + c] = rgb[c];
   }
+}
+
+}  // namespace
+
+Status widen(Range& range, StridedValues values, std::size_t workers, ThreadStarter start) {
+  auto partials = per_chunk<Range>(values.count, NORMALIZE_SERIAL_LIMIT,
+                                   [&](std::uint64_t begin, std::uint64_t end) {
+                                     return range_of(values.part(begin, end));
+                                   }, workers, start);
+  if (!partials) return std::unexpected(partials.error());
+  for (const Range& partial : *partials) range.merge(partial);
+  return {};
+}
+
+Status fill_bytes(const Range& range, StridedValues values, std::uint8_t* out,
+                  std::uint64_t out_stride, std::size_t workers, ThreadStarter start) {
+  return for_each_chunk(values.count, NORMALIZE_SERIAL_LIMIT,
+                        [&](std::uint64_t begin, std::uint64_t end) {
+                          write_bytes(range, values.part(begin, end), out + begin * out_stride,
+                                      out_stride);
+                        }, workers, start);
+}
+
+Status fill_colors(const Range& range, StridedValues values, Palette palette, std::uint8_t* out,
+                   std::size_t workers, ThreadStarter start) {
+  return for_each_chunk(values.count, NORMALIZE_SERIAL_LIMIT,
+                        [&](std::uint64_t begin, std::uint64_t end) {
+                          write_colors(range, values.part(begin, end), palette, out + 3 * begin);
+                        }, workers, start);
 }
 
 }  // namespace veldra

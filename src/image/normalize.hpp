@@ -1,13 +1,21 @@
 // Noise values to bytes: the per-image range and the byte and palette
-// mappings shared by the flat and three-axis renderings.
+// mappings shared by the flat and three-axis renderings. From
+// NORMALIZE_SERIAL_LIMIT values on, each pass is spread over scoped workers
+// in contiguous chunks; the bytes do not depend on how many.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "image/palette.hpp"
 #include "image/renderer.hpp"
+#include "lib/error.hpp"
+#include "lib/workers.hpp"
 
 namespace veldra {
+
+// Passes over fewer values than this stay on the calling thread.
+inline constexpr std::uint64_t NORMALIZE_SERIAL_LIMIT = 16384;
 
 // The values first[k * stride] for k in [0, count): a whole table
 // (stride 1) or one slice of its last axis (stride = that axis's extent),
@@ -17,20 +25,29 @@ struct StridedValues {
   std::uint64_t count;
   std::uint64_t stride;
   double operator[](std::uint64_t k) const { return first[k * stride]; }
+  // Values [begin, end) of these.
+  StridedValues part(std::uint64_t begin, std::uint64_t end) const {
+    return {first + begin * stride, end - begin, stride};
+  }
 };
 
-// Widens `range` by every value of `values`; NaN values are ignored.
-void widen(Range& range, StridedValues values);
+// Widens `range` by every value of `values`, NaN values ignored, with the
+// same result as adding them one by one in order.
+Status widen(Range& range, StridedValues values, std::size_t workers = available_processors(),
+             ThreadStarter start = &start_thread);
 
 // Writes to out[k * out_stride] the byte of values[k] under `range`:
 // (v - lo) / (hi - lo) clamped to 0..1, times 255, rounded half away from
 // zero. Without spread every byte is 128.
-void fill_bytes(const Range& range, StridedValues values, std::uint8_t* out,
-                std::uint64_t out_stride);
+Status fill_bytes(const Range& range, StridedValues values, std::uint8_t* out,
+                  std::uint64_t out_stride, std::size_t workers = available_processors(),
+                  ThreadStarter start = &start_thread);
 
 // Writes the palette colour of each value, three bytes per value, to
 // consecutive bytes from `out`. Without spread every colour is the
 // palette's colour at 0.5.
-void fill_colors(const Range& range, StridedValues values, Palette palette, std::uint8_t* out);
+Status fill_colors(const Range& range, StridedValues values, Palette palette, std::uint8_t* out,
+                   std::size_t workers = available_processors(),
+                   ThreadStarter start = &start_thread);
 
 }  // namespace veldra

@@ -82,11 +82,18 @@ Result<Image> relief_image(const Renderer& renderer, std::span<const std::uint64
 
   // The table's own buffer becomes the array of shaped values.
   auto& values = table->values;
+  auto shape_and_measure = [&](std::uint64_t begin, std::uint64_t end) {
+    Range run;
+    for (std::uint64_t k = begin; k < end; ++k) {
+      values[k] = shaped(settings.shape, values[k]);
+      run.add(values[k]);
+    }
+    return run;
+  };
+  auto partials = per_chunk<Range>(count, RELIEF_SERIAL_LIMIT, shape_and_measure, workers);
+  if (!partials) return std::unexpected(partials.error());
   Range range;
-  for (double& v : values) {
-    v = shaped(settings.shape, v);
-    range.add(v);
-  }
+  for (const Range& run : *partials) range.merge(run);
   double* h = heights->data();
   if (range.has_spread()) {
     auto raised = for_each_chunk(count, RELIEF_SERIAL_LIMIT, [&](std::uint64_t begin, std::uint64_t end) {

@@ -74,6 +74,14 @@ struct Range {
     lo = std::fmin(lo, v);
     hi = std::fmax(hi, v);
   }
+  // Widens by `later`, the range of values met after all of this one's.
+  // fmin and fmax return one of their arguments, chosen the same way
+  // whatever came before, so ranges of consecutive runs merged in run order
+  // keep the very bits (the sign of a zero too) of one pass over them all.
+  void merge(const Range& later) {
+    lo = std::fmin(lo, later.lo);
+    hi = std::fmax(hi, later.hi);
+  }
   bool has_spread() const { return hi > lo; }
   // (v - lo) / (hi - lo), unclamped; meaningful only with spread.
   double fraction(double v) const { return (v - lo) / (hi - lo); }

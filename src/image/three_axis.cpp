@@ -53,12 +53,17 @@ Result<Image> Renderer::rgb_channels_at(std::span<const std::uint64_t> divisors,
 
   // One range over all three slices keeps the channels comparable.
   Range range;
-  for (std::uint64_t s : slices) widen(range, slice_of(*table, s));
+  for (std::uint64_t s : slices) {
+    if (auto widened = widen(range, slice_of(*table, s)); !widened) {
+      return std::unexpected(widened.error());
+    }
+  }
   const std::uint64_t count = table->shape[0] * table->shape[1];
   auto pixels = allocate<std::uint8_t>(3 * count);
   if (!pixels) return std::unexpected(pixels.error());
   for (std::size_t c = 0; c < 3; ++c) {
-    fill_bytes(range, slice_of(*table, slices[c]), pixels->data() + c, 3);
+    auto filled = fill_bytes(range, slice_of(*table, slices[c]), pixels->data() + c, 3);
+    if (!filled) return std::unexpected(filled.error());
   }
   return Image{std::move(*pixels), table->shape[1], table->shape[0], 3};
 }
@@ -73,10 +78,12 @@ Result<Image> Renderer::rgb_palette(std::span<const std::uint64_t> divisors, std
 
   const StridedValues values = slice_of(*table, slice);
   Range range;
-  widen(range, values);
+  if (auto widened = widen(range, values); !widened) return std::unexpected(widened.error());
   auto pixels = allocate<std::uint8_t>(3 * values.count);
   if (!pixels) return std::unexpected(pixels.error());
-  fill_colors(range, values, palette, pixels->data());
+  if (auto filled = fill_colors(range, values, palette, pixels->data()); !filled) {
+    return std::unexpected(filled.error());
+  }
   return Image{std::move(*pixels), table->shape[1], table->shape[0], 3};
 }
 

@@ -244,9 +244,11 @@ def test_png_path_must_be_text(tmp_path):
 def test_renderings_are_identical_on_one_worker_and_many(one_cpu, many_cpus):
     flat, cube = renderer([8, 8], seed=3), renderer([4, 4, 4], seed=3)
 
+    # Every image has enough pixels to be cut into chunks for the workers.
     def render():
         return [flat.grayscale([32, 32]).pixels, flat.colored([32, 32], Palette.HEAT).pixels,
-                cube.rgb_channels([16, 16, 4]).pixels]
+                cube.rgb_channels([64, 64, 4]).pixels,
+                cube.rgb_palette([64, 64, 4], 5, Palette.TERRAIN).pixels]
 
     many = render()
     with one_cpu():

@@ -147,5 +147,21 @@ TEST_F(InParallel, ChunksCoverTheRangeOnceInContiguousRuns) {
   EXPECT_EQ(ranges(0, 0, 2), (Runs{{}, {}, {}}));
 }
 
+TEST_F(InParallel, PerChunkGivesOneFoldPerRunInRunOrder) {
+  auto runs = [](std::uint64_t count, std::uint64_t limit, std::size_t workers) {
+    auto bounds = [](std::uint64_t begin, std::uint64_t end) {
+      return std::vector<std::uint64_t>{begin, end};
+    };
+    auto folds = per_chunk<std::vector<std::uint64_t>>(count, limit, bounds, workers, &counting_start);
+    EXPECT_TRUE(folds);
+    return *folds;
+  };
+  using Runs = std::vector<std::vector<std::uint64_t>>;
+  EXPECT_EQ(runs(100, 101, 4), (Runs{{0, 100}}));
+  EXPECT_EQ(runs(10, 1, 4), (Runs{{0, 3}, {3, 6}, {6, 9}, {9, 10}}));
+  EXPECT_EQ(runs(9, 1, 4), (Runs{{0, 3}, {3, 6}, {6, 9}}));
+  EXPECT_EQ(runs(0, 0, 2), Runs{});
+}
+
 }  // namespace
 }  // namespace veldra
