@@ -18,8 +18,10 @@ void expect_byte_of(double v) {
   ASSERT_EQ(steps(v), encoded_byte(v)) << std::hexfloat << v;
 }
 
+// The double n bit patterns from v's. Unsigned, so that stepping across
+// the sign bit (below -0.0) wraps instead of overflowing.
 double ulps_from(double v, std::int64_t n) {
-  return std::bit_cast<double>(std::bit_cast<std::int64_t>(v) + n);
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) + static_cast<std::uint64_t>(n));
 }
 
 TEST(EncodedSteps, StepsRiseThroughTheUnitInterval) {
