@@ -4,6 +4,7 @@
 
 #include "lib/buffer.hpp"
 #include "lib/strides.hpp"
+#include "lib/table_columns.hpp"
 #include "lib/table_walk.hpp"
 
 namespace veldra {
@@ -17,10 +18,11 @@ constexpr std::uint64_t MOST_CACHED = std::uint64_t{1} << 16;
 // The most numbers of a row's corner weights formed ahead (128 KiB).
 constexpr std::size_t MOST_WEIGHTED = 16384;
 
-// The cell kernel for one instruction set, Blocks registers of `lanes`
-// doubles at a time, compiled out of line: inlined into the walk, it left
-// the compiler short of vector registers, and the running sums went through
-// the stack on every corner, halving the speed.
+// The kernels for one instruction set, `Lanes` doubles to a register: the
+// cell kernel (two registers at a time) and the column kernel of short last
+// axes (one). They are compiled out of line: inlined into the walk, the
+// cell kernel left the compiler short of vector registers, and the running
+// sums went through the stack on every corner, halving the speed.
 #define VELDRA_CELLS(Name, Target, Lanes)                                                     \
   struct Name {                                                                               \
     template <std::size_t Count, bool Weighted>                                               \
@@ -30,6 +32,16 @@ constexpr std::size_t MOST_WEIGHTED = 16384;
       table_lanes::fill_cell<Count, 2, table_lanes::Vec<Lanes>, Weighted>(corners, at, count, \
                                                                           out);               \
     }                                                                                         \
+    static constexpr std::size_t COLUMN_LANES = Lanes;                                        \
+    template <std::size_t Outer>                                                              \
+    [[gnu::target(Target), gnu::noinline]] static void column(                                \
+        const table_columns::ColumnCorners<Outer>& corners,                                   \
+        const table_lanes::Positions& lane_at, std::size_t lanes,                             \
+        const table_lanes::Positions& last_at, std::size_t count, double* __restrict out,     \
+        std::size_t stride) {                                                                 \
+      table_columns::fill_column<Outer, table_lanes::Vec<Lanes>>(corners, lane_at, lanes,     \
+                                                                 last_at, count, out, stride); \
+    }                                                                                         \
   };
 VELDRA_CELLS(CellsAvx512, "avx512f", 8)
 VELDRA_CELLS(CellsAvx2, "avx2", 4)
@@ -38,8 +50,9 @@ VELDRA_CELLS(CellsSse2, "sse2", 2)
 
 // The walk specialised for 1 to 4 dimensions, general beyond.
 template <typename Cells>
-[[gnu::always_inline]] inline void fill_any(const TablePlan& plan, TableScratch& scratch,
-                                            std::uint64_t begin, std::uint64_t end, double* out) {
+[[gnu::always_inline]] inline void fill_rows(const TablePlan& plan, TableScratch& scratch,
+                                             std::uint64_t begin, std::uint64_t end,
+                                             double* out) {
   switch (plan.divisors.size()) {
     case 1:
       return table_walk::fill_run<1, Cells>(plan, scratch, begin, end, out);
@@ -52,6 +65,37 @@ template <typename Cells>
     default:
       return table_walk::fill_run<0, Cells>(plan, scratch, begin, end, out);
   }
+}
+
+// Whole planes by planes when the plan has lane positions, the partial
+// planes at either end of the run by rows.
+template <typename Cells>
+[[gnu::always_inline]] inline void fill_any(const TablePlan& plan, TableScratch& scratch,
+                                            std::uint64_t begin, std::uint64_t end, double* out) {
+  const std::size_t n = plan.divisors.size();
+  if (plan.lane_positions.empty() || begin >= end) {
+    return fill_rows<Cells>(plan, scratch, begin, end, out);
+  }
+  const std::uint64_t plane = plan.shape[n - 2] * plan.shape[n - 1];
+  const std::uint64_t first_plane = (begin + plane - 1) / plane;
+  const std::uint64_t end_plane = end / plane;
+  if (first_plane >= end_plane) return fill_rows<Cells>(plan, scratch, begin, end, out);
+  fill_rows<Cells>(plan, scratch, begin, first_plane * plane, out);
+  double* planes_out = out + (first_plane * plane - begin);
+  const table_columns::LanePlan lanes{plan.divisors[n - 2], plan.lane_stride,
+                                      plan.lane_positions.data()};
+  switch (n) {
+    case 2:
+      table_columns::fill_planes<2, Cells>(plan, lanes, first_plane, end_plane, planes_out);
+      break;
+    case 3:
+      table_columns::fill_planes<3, Cells>(plan, lanes, first_plane, end_plane, planes_out);
+      break;
+    default:
+      table_columns::fill_planes<4, Cells>(plan, lanes, first_plane, end_plane, planes_out);
+      break;
+  }
+  fill_rows<Cells>(plan, scratch, end_plane * plane, end, out + (end_plane * plane - begin));
 }
 
 [[gnu::target("avx512f")]] void fill_avx512(const TablePlan& plan, TableScratch& scratch,
@@ -110,6 +154,19 @@ Result<TableFill> TableFill::create(const Instance& field,
   plan.positions = std::move(*positions);
   table_walk::fill_positions(0, static_cast<std::size_t>(plan.cached), d, plan.positions.data(),
                              plan.stride);
+
+  // A short last axis shares little along rows: such tables of 2 to 4 axes
+  // are filled by planes, given the second-to-last axis's positions.
+  if (n >= 2 && n <= 4 && plan.shape[n - 1] <= table_columns::MOST_SHORT &&
+      divisors[n - 2] < MOST_CACHED) {
+    const std::uint64_t lane_d = divisors[n - 2];
+    plan.lane_stride = static_cast<std::size_t>(lane_d + 1) + table_walk::PADDING;
+    auto lane_positions = allocate<double>(4 * plan.lane_stride, 0.0);
+    if (!lane_positions) return std::unexpected(lane_positions.error());
+    plan.lane_positions = std::move(*lane_positions);
+    table_walk::fill_positions(0, static_cast<std::size_t>(lane_d + 1), lane_d,
+                               plan.lane_positions.data(), plan.lane_stride);
+  }
 
   // Five lists of corner-prefix numbers and two of their indices for the
   // general walk, and a window of positions when not all are cached.
