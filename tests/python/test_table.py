@@ -1,5 +1,7 @@
 """Refined-lattice tables from Instance.table and the Table class."""
 
+import itertools
+
 import pytest
 
 from veldra import Instance, Table
@@ -90,6 +92,7 @@ def test_table_outlives_its_instance():
         ([64, 64], [4, 4]),
         ([5, 6, 7], [4, 3, 5]),
         ([3, 3, 3, 3], [3, 3, 3, 3]),
+        ([8, 8, 2], [16, 16, 2]),  # a short last axis: filled by planes
     ],
 )
 def test_one_worker_and_many_give_identical_tables(dims, divisors, one_cpu, many_cpus):
@@ -98,3 +101,17 @@ def test_one_worker_and_many_give_identical_tables(dims, divisors, one_cpu, many
     with one_cpu():
         serial = field.table(divisors).values
     assert threaded == serial
+
+
+@pytest.mark.parametrize(
+    "dims, divisors",
+    [([37, 2], [8, 2]), ([3, 4, 2], [4, 8, 2]), ([2, 3, 5, 1], [2, 4, 4, 4])],
+)
+def test_short_last_axis_tables_match_noise_at_every_sample(dims, divisors):
+    # Power-of-two divisors place every sample exactly where noise() looks.
+    field = Instance(dims, seed=5)
+    table = field.table(divisors)
+    values = iter(table.values)
+    for index in itertools.product(*(range(n) for n in table.shape)):
+        point = [i / k for i, k in zip(index, divisors)]
+        assert next(values) == field.noise(point), index
