@@ -102,13 +102,15 @@ struct LanePlan {
   const double* positions = nullptr;
 };
 
-// Fills the whole planes [first_plane, end_plane) of the table (a plane:
-// every value with the same outer position), Dims 2 to 4, writing from
-// `out`. Cells::column evaluates one lane block.
+// Fills the whole rows [first_row, end_row) of the table (a row: the values
+// along the last axis at one position of the others), Dims 2 to 4, writing
+// from `out`. The rows are taken plane by plane (a plane: every row with the
+// same outer position), each plane's part of them lane block by lane block.
+// Cells::column evaluates one lane block.
 template <std::size_t Dims, typename Cells>
-[[gnu::always_inline]] inline void fill_planes(const TablePlan& plan, const LanePlan& lanes,
-                                               std::uint64_t first_plane,
-                                               std::uint64_t end_plane, double* out) {
+[[gnu::always_inline]] inline void fill_whole_rows(const TablePlan& plan,
+                                                   const LanePlan& lanes, std::uint64_t first_row,
+                                                   std::uint64_t end_row, double* out) {
   static_assert(Dims >= 2 && Dims <= 4);
   constexpr std::size_t OUTER_AXES = Dims - 2;
   constexpr std::size_t OUTER = std::size_t{1} << OUTER_AXES;
@@ -125,7 +127,12 @@ template <std::size_t Dims, typename Cells>
   const double* last_lists = plan.positions.data();
   const double* lane_lists = lanes.positions;
 
-  for (std::uint64_t plane = first_plane; plane < end_plane; ++plane) {
+  const std::uint64_t end_plane = (end_row + lane_extent - 1) / lane_extent;
+  for (std::uint64_t plane = first_row / lane_extent; plane < end_plane; ++plane) {
+    // The lane positions [lane_first, lane_end) of this plane are wanted.
+    const std::uint64_t plane_row = plane * lane_extent;
+    const std::uint64_t lane_first = std::max(first_row, plane_row) - plane_row;
+    const std::uint64_t lane_end = std::min(end_row, plane_row + lane_extent) - plane_row;
     // The outer position of this plane, its cells, offsets and weights.
     std::uint64_t outer_base = 0;
     double outer_offset[OUTER_AXES > 0 ? OUTER_AXES : 1][2];
@@ -152,12 +159,17 @@ template <std::size_t Dims, typename Cells>
         }
       }
     }
-    double* plane_out = out + (plane - first_plane) * lane_extent * last_extent;
 
     ColumnCorners<OUTER> corners;
     for (std::size_t o = 0; o < OUTER; ++o) corners.outer_weight[o] = outer_weight[o];
-    for (std::uint64_t lane_cell = 0; lane_cell < dims[LANE]; ++lane_cell) {
+    for (std::uint64_t lane_cell = std::min(lane_first / d_lane, dims[LANE] - 1);
+         lane_cell < dims[LANE] && lane_cell * d_lane < lane_end; ++lane_cell) {
+      // The cell's offsets [r_first, r_end) hold wanted positions.
+      const std::uint64_t cell_first = lane_cell * d_lane;
       const std::uint64_t lane_span = lane_cell + 1 == dims[LANE] ? d_lane + 1 : d_lane;
+      const std::uint64_t r_first = std::max(lane_first, cell_first) - cell_first;
+      const std::uint64_t r_end = std::min(lane_end, cell_first + lane_span) - cell_first;
+      if (r_first >= r_end) continue;
       for (std::uint64_t last_cell = 0; last_cell < dims[LAST]; ++last_cell) {
         // The gradients of this cell's corners, and their dot products
         // over the outer axes, in the order of eval.
@@ -180,16 +192,16 @@ template <std::size_t Dims, typename Cells>
         const std::uint64_t last_span = last_cell + 1 == dims[LAST] ? d_last + 1 : d_last;
         const Positions last_at{last_lists, last_lists + plan.stride,
                                 last_lists + 2 * plan.stride, last_lists + 3 * plan.stride};
-        double* cell_out = plane_out + lane_cell * d_lane * last_extent + last_cell * d_last;
-        for (std::uint64_t r = 0; r < lane_span; r += Cells::COLUMN_LANES) {
+        for (std::uint64_t r = r_first; r < r_end; r += Cells::COLUMN_LANES) {
           const double* lists = lane_lists + r;
           const Positions lane_at{lists, lists + lanes.stride, lists + 2 * lanes.stride,
                                   lists + 3 * lanes.stride};
           const std::size_t here =
-              static_cast<std::size_t>(std::min<std::uint64_t>(Cells::COLUMN_LANES, lane_span - r));
+              static_cast<std::size_t>(std::min<std::uint64_t>(Cells::COLUMN_LANES, r_end - r));
           Cells::template column<OUTER>(corners, lane_at, here, last_at,
                                         static_cast<std::size_t>(last_span),
-                                        cell_out + r * last_extent,
+                                        out + (plane_row + cell_first + r - first_row) *
+                                                      last_extent + last_cell * d_last,
                                         static_cast<std::size_t>(last_extent));
         }
       }

@@ -48,9 +48,9 @@ VELDRA_CELLS(CellsAvx2, "avx2", 4)
 VELDRA_CELLS(CellsSse2, "sse2", 2)
 #undef VELDRA_CELLS
 
-// The walk specialised for 1 to 4 dimensions, general beyond.
+// The row walk, specialised for 1 to 4 dimensions, general beyond.
 template <typename Cells>
-[[gnu::always_inline]] inline void fill_rows(const TablePlan& plan, TableScratch& scratch,
+[[gnu::always_inline]] inline void walk_rows(const TablePlan& plan, TableScratch& scratch,
                                              std::uint64_t begin, std::uint64_t end,
                                              double* out) {
   switch (plan.divisors.size()) {
@@ -67,35 +67,35 @@ template <typename Cells>
   }
 }
 
-// Whole planes by planes when the plan has lane positions, the partial
-// planes at either end of the run by rows.
+// Whole rows by columns when the plan has lane positions, the partial rows
+// at either end of the run by the row walk.
 template <typename Cells>
 [[gnu::always_inline]] inline void fill_any(const TablePlan& plan, TableScratch& scratch,
                                             std::uint64_t begin, std::uint64_t end, double* out) {
   const std::size_t n = plan.divisors.size();
   if (plan.lane_positions.empty() || begin >= end) {
-    return fill_rows<Cells>(plan, scratch, begin, end, out);
+    return walk_rows<Cells>(plan, scratch, begin, end, out);
   }
-  const std::uint64_t plane = plan.shape[n - 2] * plan.shape[n - 1];
-  const std::uint64_t first_plane = (begin + plane - 1) / plane;
-  const std::uint64_t end_plane = end / plane;
-  if (first_plane >= end_plane) return fill_rows<Cells>(plan, scratch, begin, end, out);
-  fill_rows<Cells>(plan, scratch, begin, first_plane * plane, out);
-  double* planes_out = out + (first_plane * plane - begin);
+  const std::uint64_t row = plan.shape[n - 1];
+  const std::uint64_t first_row = (begin + row - 1) / row;
+  const std::uint64_t end_row = end / row;
+  if (first_row >= end_row) return walk_rows<Cells>(plan, scratch, begin, end, out);
+  walk_rows<Cells>(plan, scratch, begin, first_row * row, out);
+  double* rows_out = out + (first_row * row - begin);
   const table_columns::LanePlan lanes{plan.divisors[n - 2], plan.lane_stride,
                                       plan.lane_positions.data()};
   switch (n) {
     case 2:
-      table_columns::fill_planes<2, Cells>(plan, lanes, first_plane, end_plane, planes_out);
+      table_columns::fill_whole_rows<2, Cells>(plan, lanes, first_row, end_row, rows_out);
       break;
     case 3:
-      table_columns::fill_planes<3, Cells>(plan, lanes, first_plane, end_plane, planes_out);
+      table_columns::fill_whole_rows<3, Cells>(plan, lanes, first_row, end_row, rows_out);
       break;
     default:
-      table_columns::fill_planes<4, Cells>(plan, lanes, first_plane, end_plane, planes_out);
+      table_columns::fill_whole_rows<4, Cells>(plan, lanes, first_row, end_row, rows_out);
       break;
   }
-  fill_rows<Cells>(plan, scratch, end_plane * plane, end, out + (end_plane * plane - begin));
+  walk_rows<Cells>(plan, scratch, end_row * row, end, out + (end_row * row - begin));
 }
 
 [[gnu::target("avx512f")]] void fill_avx512(const TablePlan& plan, TableScratch& scratch,
