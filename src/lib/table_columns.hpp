@@ -1,8 +1,8 @@
 // The fill of tables whose last axis is short (a three-axis colour table
 // has 3 to 5 samples along it). Walking rows of such a table shares almost
-// nothing, so these tables are walked plane by plane instead: SIMD lanes
-// run along the second-to-last axis, one lane per row, and each lane block
-// is evaluated at every position of the short last axis in turn. Included
+// nothing, so these tables are walked by columns instead: SIMD lanes run
+// along the second-to-last axis, one lane per row, and each lane block is
+// evaluated at every position of the short last axis in turn. Included
 // only by table_fill.cpp, like table_walk.hpp.
 #pragma once
 

@@ -35,8 +35,8 @@ struct TablePlan {
   std::uint64_t cached = 0;
   std::size_t stride = 0;
   std::vector<double> positions;
-  // Tables of 2 to 4 axes whose last axis is short are filled plane by
-  // plane, lanes along the second-to-last axis: that axis's positions, four
+  // Tables of 2 to 4 axes whose last axis is short are filled by columns,
+  // lanes along the second-to-last axis: that axis's positions, four
   // zero-padded lists of `lane_stride` entries like `positions`. Empty
   // otherwise.
   std::size_t lane_stride = 0;

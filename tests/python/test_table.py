@@ -92,7 +92,8 @@ def test_table_outlives_its_instance():
         ([64, 64], [4, 4]),
         ([5, 6, 7], [4, 3, 5]),
         ([3, 3, 3, 3], [3, 3, 3, 3]),
-        ([8, 8, 2], [16, 16, 2]),  # a short last axis: filled by planes
+        ([8, 8, 2], [16, 16, 2]),  # short last axes: filled by columns
+        ([512, 2], [8, 2]),  # one plane, split between the workers
     ],
 )
 def test_one_worker_and_many_give_identical_tables(dims, divisors, one_cpu, many_cpus):

@@ -118,8 +118,8 @@ TEST_P(TableFillOn, WholeTablesAndRunsMatchTheFormula) {
 }
 
 TEST_P(TableFillOn, ShortLastAxesMatchTheFormula) {
-  // Last axes of 2 to 8 samples are filled plane by plane; runs that start
-  // and end inside planes mix that with the row walk.
+  // Last axes of 2 to 8 samples are filled by columns; runs that start and
+  // end inside rows mix that with the row walk.
   SplitMix64 random(77);
   for (std::size_t dims = 2; dims <= 4; ++dims) {
     for (int trial = 0; trial < 12; ++trial) {
