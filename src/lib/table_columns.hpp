@@ -20,8 +20,18 @@ namespace veldra::table_columns {
 using table_lanes::load;
 using table_lanes::splat;
 
-// Last axes of at most this many samples are filled by planes.
-inline constexpr std::uint64_t MOST_SHORT = 8;
+// Whether a table of n axes whose last axis has `last_extent` samples and
+// whose second-to-last axis is cut `lane_divisor` times per cell is filled
+// faster by columns than by rows. A lane block stays within one cell of the
+// lane axis, so short cells there leave lanes idle; rows gain on columns as
+// they lengthen (measured on AVX2 and SSE2: columns are 3 to 4 times faster
+// for rows of 3 to 8 samples, about a third faster up to 64, even at 129).
+inline bool fills_by_columns(std::size_t n, std::uint64_t last_extent,
+                             std::uint64_t lane_divisor) {
+  if (n < 2 || n > 4) return false;
+  if (last_extent <= 8) return lane_divisor >= 2;
+  return last_extent <= 64 && lane_divisor >= 8;
+}
 
 // The corners of one cell of the lane axis (the second-to-last) and one
 // cell of the last axis, for a fixed position on the outer axes (those

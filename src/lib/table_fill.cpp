@@ -155,9 +155,9 @@ Result<TableFill> TableFill::create(const Instance& field,
   table_walk::fill_positions(0, static_cast<std::size_t>(plan.cached), d, plan.positions.data(),
                              plan.stride);
 
-  // A short last axis shares little along rows: such tables of 2 to 4 axes
-  // are filled by planes, given the second-to-last axis's positions.
-  if (n >= 2 && n <= 4 && plan.shape[n - 1] <= table_columns::MOST_SHORT &&
+  // A short last axis shares little along rows: such tables are filled by
+  // columns, given the second-to-last axis's positions.
+  if (table_columns::fills_by_columns(n, plan.shape[n - 1], n >= 2 ? divisors[n - 2] : 0) &&
       divisors[n - 2] < MOST_CACHED) {
     const std::uint64_t lane_d = divisors[n - 2];
     plan.lane_stride = static_cast<std::size_t>(lane_d + 1) + table_walk::PADDING;

@@ -118,19 +118,22 @@ TEST_P(TableFillOn, WholeTablesAndRunsMatchTheFormula) {
 }
 
 TEST_P(TableFillOn, ShortLastAxesMatchTheFormula) {
-  // Last axes of 2 to 8 samples are filled by columns; runs that start and
-  // end inside rows mix that with the row walk.
+  // Last axes of up to 8 samples (every other trial) or up to 64 are
+  // filled by columns when the second-to-last axis's cells are long enough;
+  // runs that start and end inside rows mix that with the row walk.
   SplitMix64 random(77);
   for (std::size_t dims = 2; dims <= 4; ++dims) {
-    for (int trial = 0; trial < 12; ++trial) {
+    for (int trial = 0; trial < 16; ++trial) {
+      const bool medium = trial % 2 == 1;
       Case c{{}, {}, random.next_u64() % 1000};
       for (std::size_t i = 0; i + 1 < dims; ++i) {
         c.dims.push_back(1 + random.next_u64() % 3);
-        c.divisors.push_back(1 + random.next_u64() % (i + 2 == dims ? 19 : 4));
+        c.divisors.push_back(i + 2 == dims ? (medium ? 8 : 1) + random.next_u64() % 12
+                                           : 1 + random.next_u64() % 4);
       }
       const std::uint64_t last_cells = 1 + random.next_u64() % 3;
       c.dims.push_back(last_cells);
-      c.divisors.push_back(1 + random.next_u64() % (7 / last_cells));
+      c.divisors.push_back(1 + random.next_u64() % ((medium ? 63 : 7) / last_cells));
       auto field = Instance::create(c.dims, c.seed);
       ASSERT_TRUE(field);
       const std::uint64_t count = count_of(c);
