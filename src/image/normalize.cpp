@@ -1,7 +1,6 @@
 #include "image/normalize.hpp"
 
 #include "image/color_bytes.hpp"
-#include "image/in_parallel.hpp"
 
 namespace veldra {
 namespace {
@@ -40,13 +39,10 @@ void write_colors(const Range& range, StridedValues values, Palette palette, std
 }  // namespace
 
 Status widen(Range& range, StridedValues values, std::size_t workers, ThreadStarter start) {
-  auto partials = per_chunk<Range>(values.count, NORMALIZE_SERIAL_LIMIT,
-                                   [&](std::uint64_t begin, std::uint64_t end) {
-                                     return range_of(values.part(begin, end));
-                                   }, workers, start);
-  if (!partials) return std::unexpected(partials.error());
-  for (const Range& partial : *partials) range.merge(partial);
-  return {};
+  return widen_by_runs(range, values.count, NORMALIZE_SERIAL_LIMIT,
+                       [&](std::uint64_t begin, std::uint64_t end) {
+                         return range_of(values.part(begin, end));
+                       }, workers, start);
 }
 
 Status fill_bytes(const Range& range, StridedValues values, std::uint8_t* out,

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "image/in_parallel.hpp"
 #include "image/palette.hpp"
 #include "image/renderer.hpp"
 #include "lib/error.hpp"
@@ -30,6 +31,20 @@ struct StridedValues {
     return {first + begin * stride, end - begin, stride};
   }
 };
+
+// Widens `range` by range_of_run(begin, end) of every run that
+// for_each_chunk hands out, merged in run order: when each run's range
+// adds that run's values in order, the same bits as one pass adding them
+// all in order.
+template <typename RangeOfRun>
+Status widen_by_runs(Range& range, std::uint64_t count, std::uint64_t serial_limit,
+                     RangeOfRun&& range_of_run, std::size_t workers,
+                     ThreadStarter start = &start_thread) {
+  auto partials = per_chunk<Range>(count, serial_limit, range_of_run, workers, start);
+  if (!partials) return std::unexpected(partials.error());
+  for (const Range& partial : *partials) range.merge(partial);
+  return {};
+}
 
 // Widens `range` by every value of `values`, NaN values ignored, with the
 // same result as adding them one by one in order.

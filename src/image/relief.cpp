@@ -3,6 +3,7 @@
 
 #include "image/encoded_steps.hpp"
 #include "image/in_parallel.hpp"
+#include "image/normalize.hpp"
 #include "image/relief_image.hpp"
 #include "image/shading.hpp"
 #include "lib/buffer.hpp"
@@ -75,7 +76,8 @@ Result<Image> relief_image(const Renderer& renderer, std::span<const std::uint64
   const std::uint64_t count = table->values.size();
   const auto byte_count = checked_mul(count, 3);
   if (!byte_count) return out_of_memory();
-  auto heights = allocate<double>(count, 0.0);
+  // Every height is written below, on the workers where there is spread.
+  auto heights = allocate_deferred<double>(count);
   if (!heights) return std::unexpected(heights.error());
   auto pixels = allocate<std::uint8_t>(*byte_count, 0);
   if (!pixels) return std::unexpected(pixels.error());
@@ -90,10 +92,9 @@ Result<Image> relief_image(const Renderer& renderer, std::span<const std::uint64
     }
     return run;
   };
-  auto partials = per_chunk<Range>(count, RELIEF_SERIAL_LIMIT, shape_and_measure, workers);
-  if (!partials) return std::unexpected(partials.error());
   Range range;
-  for (const Range& run : *partials) range.merge(run);
+  auto measured = widen_by_runs(range, count, RELIEF_SERIAL_LIMIT, shape_and_measure, workers);
+  if (!measured) return std::unexpected(measured.error());
   double* h = heights->data();
   if (range.has_spread()) {
     auto raised = for_each_chunk(count, RELIEF_SERIAL_LIMIT, [&](std::uint64_t begin, std::uint64_t end) {
