@@ -8,12 +8,14 @@ import sys
 import time
 from collections.abc import Callable, Sequence
 from dataclasses import dataclass
+from typing import NoReturn
 
 from veldra._native import Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape
 
 DEFAULT_OUT = "veldra-gallery"
 DEFAULT_SEED = 7
 DEFAULT_SIZE = 512
+MAX_SIZE = 16384  # a 16384 x 16384 field already takes 2 GB of samples
 CELLS = 8  # lattice cells per axis of the flat pictures
 
 
@@ -84,8 +86,15 @@ PICTURES = [
 KINDS = sorted({picture.kind for picture in PICTURES})
 
 
+class _Parser(argparse.ArgumentParser):
+    """Reports a mistake on one line, as the command's other errors are."""
+
+    def error(self, message: str) -> NoReturn:
+        self.exit(2, f"{self.prog}: error: {message}\n")
+
+
 def _parser() -> argparse.ArgumentParser:
-    parser = argparse.ArgumentParser(
+    parser = _Parser(
         prog="python -m veldra",
         description="Render a gallery of every kind of veldra picture as PNG files.",
     )
@@ -120,13 +129,24 @@ def render_gallery(out: str, seed: int, size: int, only: str | None = None,
     return written
 
 
+def _mistake(message: str) -> int:
+    print(message, file=sys.stderr)
+    return 2
+
+
 def main(argv: Sequence[str] | None = None) -> int:
     arguments = _parser().parse_args(argv)
     if arguments.size < 2:
-        print("--size must be at least 2", file=sys.stderr)
-        return 2
+        return _mistake("--size must be at least 2")
+    if arguments.size > MAX_SIZE:
+        return _mistake(f"--size must be at most {MAX_SIZE}")
     if arguments.seed < 0:
-        print("--seed must not be negative", file=sys.stderr)
-        return 2
-    render_gallery(arguments.out, arguments.seed, arguments.size, arguments.only)
+        return _mistake("--seed must not be negative")
+    try:
+        render_gallery(arguments.out, arguments.seed, arguments.size, arguments.only)
+    except OSError as error:
+        # An --out that names a file, or a place the user may not write to.
+        return _mistake(f"cannot write the gallery into {arguments.out}: {error.strerror or error}")
+    except MemoryError:
+        return _mistake(f"not enough memory for pictures of --size {arguments.size}")
     return 0

@@ -7,13 +7,17 @@
 #include "hair/saturate.hpp"
 #include "image/color_bytes.hpp"
 #include "image/palette.hpp"
+#include "image/shading.hpp"
 #include "lib/buffer.hpp"
 
 namespace veldra {
 
-float linear_from_byte(std::uint8_t c) {
-  return static_cast<float>(srgb_decode(static_cast<double>(c) / 255.0));
-}
+namespace {
+
+// A colour byte in linear light, narrowed to the 32 bits hair shades in.
+float linear_float_from_byte(std::uint8_t c) { return static_cast<float>(linear_from_byte(c)); }
+
+}  // namespace
 
 Result<ColorMap> ColorMap::from_image(const Image& image) {
   const std::uint64_t count = image.pixels.size() / 3;
@@ -21,7 +25,7 @@ Result<ColorMap> ColorMap::from_image(const Image& image) {
   if (!colors) return std::unexpected(colors.error());
   // Each byte's decoding, once.
   std::array<float, 256> linear;
-  for (int b = 0; b < 256; ++b) linear[b] = linear_from_byte(static_cast<std::uint8_t>(b));
+  for (int b = 0; b < 256; ++b) linear[b] = linear_float_from_byte(static_cast<std::uint8_t>(b));
   const std::uint8_t* bytes = image.pixels.data();
   for (std::uint64_t i = 0; i < count; ++i) {
     (*colors)[i] = {linear[bytes[3 * i]], linear[bytes[3 * i + 1]], linear[bytes[3 * i + 2]]};
@@ -35,7 +39,8 @@ Look Look::of(const Hair& hair, std::optional<ColorMap> color_map, std::uint64_t
   look.color_map = std::move(color_map);
   for (std::size_t k = 0; k < kTones; ++k) {
     Rgb c = veldra::color(hair.palette, static_cast<double>(k) / 255.0);
-    look.tones[k] = {linear_from_byte(c[0]), linear_from_byte(c[1]), linear_from_byte(c[2])};
+    look.tones[k] = {linear_float_from_byte(c[0]), linear_float_from_byte(c[1]),
+                     linear_float_from_byte(c[2])};
   }
   for (std::size_t k = 0; k < kCurve; ++k) {
     const double t = static_cast<double>(k) / 1023.0;

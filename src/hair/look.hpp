@@ -16,9 +16,6 @@ namespace veldra {
 // A colour in linear light: red, green, blue, each in [0, 1].
 using LinearRgb = std::array<float, 3>;
 
-// The sRGB byte `c` decoded to linear light and narrowed to 32 bits.
-float linear_from_byte(std::uint8_t c);
-
 // A colour image decoded to linear light. `colors` is row-major from the
 // top row, left to right: width * height entries.
 struct ColorMap {

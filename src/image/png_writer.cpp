@@ -1,7 +1,6 @@
 // Image::write_png through libpng. libpng reports failure by longjmp out of
 // its callbacks, so everything those callbacks and the setjmp frame touch
 // is plain data: no object with a destructor lives across a libpng call.
-#include <fcntl.h>
 #include <png.h>
 #include <unistd.h>
 
@@ -12,6 +11,8 @@
 
 #include "image/image.hpp"
 #include "lib/buffer.hpp"
+#include "lib/os_error.hpp"
+#include "lib/output_file.hpp"
 
 namespace veldra {
 namespace {
@@ -30,12 +31,10 @@ struct Sink {
   unsigned char buffer[kBufferSize];
 };
 
-// "No such file or directory (os error 2)": the system's text and number.
-std::string os_error_text(int err) {
-  if (err == kWroteNothing) return "failed to write whole buffer";
-  char scratch[256];
-  const char* text = strerror_r(err, scratch, sizeof scratch);
-  return std::string(text) + " (os error " + std::to_string(err) + ")";
+// The error for a failed write() on `path`.
+std::unexpected<Error> write_error(int failure, const std::string& path) {
+  if (failure == kWroteNothing) return io_error("failed to write whole buffer");
+  return os_error(failure, path);
 }
 
 // Writes out the buffered bytes; false (with sink.failure set) on failure.
@@ -118,35 +117,31 @@ Status Image::write_png(const std::string& path) const {
     return internal_error("an image's buffer must hold width * height * channels bytes");
   }
 
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return io_error(os_error_text(errno));
+  auto file = OutputFile::open(path);
+  if (!file) return std::unexpected(std::move(file.error()));
 
   Sink sink{};
-  sink.fd = fd;
+  sink.fd = file->fd();
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, on_error, on_warning);
   png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
   if (info == nullptr) {
     png_destroy_write_struct(&png, nullptr);
-    ::close(fd);
     return out_of_memory();
   }
   png_set_write_fn(png, &sink, write_data, flush_data);
   const bool encoded = encode(png, info, *this);
   png_destroy_write_struct(&png, &info);
 
-  // What was encoded before a failure still reaches the file; the first
-  // failure decides the message.
+  // What was encoded before a failure still reaches a file written in
+  // place; the first failure decides the message.
   const int encode_failure = sink.failure;
   const bool drained = drain(sink);
-  // As with any buffered writer dropped after its last flush, a failure
-  // of close itself is not reported.
-  ::close(fd);
   if (!encoded) {
-    return io_error(encode_failure != 0 ? os_error_text(encode_failure)
-                                        : std::string(sink.message));
+    if (encode_failure != 0) return write_error(encode_failure, path);
+    return io_error(std::string(sink.message));
   }
-  if (!drained) return io_error(os_error_text(sink.failure));
-  return {};
+  if (!drained) return write_error(sink.failure, path);
+  return file->commit();
 }
 
 }  // namespace veldra

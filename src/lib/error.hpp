@@ -18,6 +18,10 @@ enum class ErrorKind {
 struct Error {
   ErrorKind kind;
   std::string message;
+  // For an Io error the operating system reported: its errno and the file
+  // concerned, so that callers can tell the kinds apart; 0 otherwise.
+  int os_errno = 0;
+  std::string path = {};
 };
 
 template <typename T>
@@ -30,6 +34,7 @@ inline std::unexpected<Error> invalid_input(std::string message) {
   return std::unexpected(Error{ErrorKind::InvalidInput, std::move(message)});
 }
 
+// An Io error without an errno (an encoder's complaint, a short write).
 inline std::unexpected<Error> io_error(std::string message) {
   return std::unexpected(Error{ErrorKind::Io, std::move(message)});
 }

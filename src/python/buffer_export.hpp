@@ -24,12 +24,14 @@ struct BufferLayout {
 int export_buffer(PyObject* self, Py_buffer* view, int flags, const BufferLayout& layout);
 void release_buffer(PyObject* self, Py_buffer* view);
 
-// A getbuffer slot from a function describing the core value's layout.
+// A getbuffer slot from a function describing the core value's layout;
+// shielded like every entry point (describing allocates).
 template <auto Describe>
 int get_buffer(PyObject* self, Py_buffer* view, int flags) {
   using Self = std::remove_cvref_t<
       std::tuple_element_t<0, typename FunctionTraits<decltype(Describe)>::Arguments>>;
-  return export_buffer(self, view, flags, Describe(core_of<Self>(self)));
+  view->obj = nullptr;
+  return shielded([&] { return export_buffer(self, view, flags, Describe(core_of<Self>(self))); });
 }
 
 }  // namespace veldra::py

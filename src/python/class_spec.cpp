@@ -72,7 +72,9 @@ PyObject* make_class(ClassSpec spec, PyTypeObject** registered, const char** reg
   }
   t.slots.push_back({0, nullptr});
 
-  unsigned int flags = Py_TPFLAGS_DEFAULT;
+  // Like built-in types, the classes refuse attribute assignment and
+  // deletion (Palette.GRAY = 5, del Relief.gloss).
+  unsigned int flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE;
   if (!s.constructor.call) flags |= Py_TPFLAGS_DISALLOW_INSTANTIATION;
   PyType_Spec type_spec{t.qualified_name.c_str(), s.basic_size, 0, flags, t.slots.data()};
   PyObject* type = PyType_FromSpec(&type_spec);

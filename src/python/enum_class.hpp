@@ -69,10 +69,15 @@ PyObject* make_enum_class(const char* name, const char* doc, std::span<const Var
   if (!type) return nullptr;
   for (const Variant<E>& variant : variants) {
     Ref object(box<E>(variant.value));
-    if (!object || PyObject_SetAttrString(type.get(), variant.attribute, object.get()) < 0) {
+    Ref attribute(PyUnicode_InternFromString(variant.attribute));
+    // The class is immutable, which type.__setattr__ enforces; the generic
+    // setter writes its dictionary once, here, before anyone can look.
+    if (!object || !attribute ||
+        PyObject_GenericSetAttr(type.get(), attribute.get(), object.get()) < 0) {
       return nullptr;
     }
   }
+  PyType_Modified(reinterpret_cast<PyTypeObject*>(type.get()));
   return type.release();
 }
 

@@ -17,7 +17,9 @@ namespace veldra::py {
 bool create_internal_error_type();
 
 // Raises `error` as a Python exception (ValueError, OSError, MemoryError or
-// the internal error) and returns nullptr.
+// the internal error) and returns nullptr. An Io error with an errno raises
+// the OSError subclass Python picks for it (FileNotFoundError, ...), with
+// errno, strerror and filename set; its str() and args are the message.
 PyObject* raise(const Error& error);
 
 // Called with a conversion failure set: replaces a TypeError by

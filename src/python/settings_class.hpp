@@ -20,9 +20,11 @@ struct Field {
   const char* name;
   bool in_repr;
   PyObject* (*get)(const Record& record);
-  // Converts `value` into the field. A list of the wrong length is not
-  // raised but described in `deferred` (when still empty), so that a
-  // constructor reports every conversion failure first.
+  // Converts `value`, then stores it into this field alone, so that a
+  // conversion running Python code that sets other fields loses nothing.
+  // A list of the wrong length stores nothing and is not raised but
+  // described in `deferred` (when still empty), so that a constructor
+  // reports every conversion failure first.
   bool (*assign)(Record& record, PyObject* value, std::string& deferred);
   std::string (*text)(const Record& record);
 };
@@ -103,8 +105,9 @@ PyObject* settings_get(PyObject* self, void* closure) {
   return shielded([&] { return f->get(core_of<Record>(self)); });
 }
 
-// Converts `value` into the field of `closure`, then stores it; deleting
-// fails. Returns -1 with an exception set when nothing was stored.
+// Converts `value` (which may run Python code, and so change other
+// fields) and then stores the one field of `closure`; deleting fails.
+// Returns -1 with an exception set when nothing was stored.
 template <typename Record>
 int store_field(PyObject* self, PyObject* value, void* closure) {
   if (!value) {
@@ -112,9 +115,8 @@ int store_field(PyObject* self, PyObject* value, void* closure) {
     return -1;
   }
   const auto* f = static_cast<const Field<Record>*>(closure);
-  Record updated = core_of<Record>(self);
   std::string deferred;
-  if (!f->assign(updated, value, deferred)) {
+  if (!f->assign(core_of<Record>(self), value, deferred)) {
     prefix_argument_name("value");
     return -1;
   }
@@ -122,7 +124,6 @@ int store_field(PyObject* self, PyObject* value, void* closure) {
     PyErr_SetString(PyExc_ValueError, deferred.c_str());
     return -1;
   }
-  core_of<Record>(self) = std::move(updated);
   return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "python/signature.hpp"
 
 #include <cstring>
+#include <string_view>
 
 namespace veldra::py {
 namespace {
@@ -92,17 +93,20 @@ bool bind_arguments(const Signature& sig, PyObject* args, PyObject* kwargs, PyOb
     PyObject *key, *value;
     Py_ssize_t position = 0;
     while (PyDict_Next(kwargs, &position, &key, &value)) {
-      const char* name = PyUnicode_Check(key) ? PyUnicode_AsUTF8AndSize(key, nullptr) : nullptr;
+      Py_ssize_t length = 0;
+      const char* name = PyUnicode_Check(key) ? PyUnicode_AsUTF8AndSize(key, &length) : nullptr;
       if (!name) {
         PyErr_Clear();
         PyErr_Format(PyExc_TypeError, "%s keywords must be strings", sig.callable.c_str());
         return false;
       }
+      // By the whole length: a name may hold a NUL byte.
+      const std::string_view whole(name, static_cast<std::size_t>(length));
       std::size_t i = 0;
-      while (i < count && sig.parameters[i].name != name) ++i;
+      while (i < count && sig.parameters[i].name != whole) ++i;
       if (i == count) {
-        PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%s'",
-                     sig.callable.c_str(), name);
+        PyErr_Format(PyExc_TypeError, "%s got an unexpected keyword argument '%U'",
+                     sig.callable.c_str(), key);
         return false;
       }
       if (slots[i]) {

@@ -40,12 +40,18 @@ def test_same_seed_same_files(tmp_path):
     assert [open(p, "rb").read() for p in first] == [open(p, "rb").read() for p in second]
 
 
-@pytest.mark.parametrize("arguments", [["--only", "sculpture"], ["--size", "1"], ["--seed", "-1"]])
-def test_bad_arguments_fail(arguments, tmp_path):
-    result = subprocess.run([sys.executable, "-m", "veldra", "--out", str(tmp_path), *arguments],
+@pytest.mark.parametrize("arguments", [
+    ["--only", "sculpture"], ["--size", "1"], ["--size", "100000"], ["--seed", "-1"],
+    ["--out", "{tmp}/file"], ["--out", "{tmp}/file/sub"],
+])
+def test_mistakes_are_one_line_and_status_2(arguments, tmp_path):
+    (tmp_path / "file").write_bytes(b"kept")
+    arguments = [a.format(tmp=tmp_path) for a in arguments]
+    result = subprocess.run([sys.executable, "-m", "veldra", "--out", str(tmp_path / "out"), *arguments],
                             capture_output=True, text=True)
-    assert result.returncode == 2 and result.stderr
-    assert not any(tmp_path.iterdir())
+    assert result.returncode == 2 and len(result.stderr.splitlines()) == 1, result.stderr
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["file"]
+    assert (tmp_path / "file").read_bytes() == b"kept"
 
 
 def test_help():

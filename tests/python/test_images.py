@@ -224,15 +224,6 @@ def test_png_truncates_a_longer_file(tmp_path):
     assert PIL.open(path).size == (5, 5) and path.stat().st_size < 1000
 
 
-def test_png_into_a_missing_directory(tmp_path):
-    target = tmp_path / "missing" / "map.png"
-    with pytest.raises(OSError) as caught:
-        renderer([2, 2]).grayscale([2, 2]).write_png(target)
-    assert str(caught.value).endswith(" (os error 2)")
-    assert caught.value.errno is None
-    assert not target.parent.exists()
-
-
 def test_png_path_must_be_text(tmp_path):
     image = renderer([2, 2]).grayscale([2, 2])
     with pytest.raises(TypeError, match="^argument 'path': "):

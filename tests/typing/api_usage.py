@@ -85,6 +85,8 @@ def main() -> None:
     view = memoryview(table)
     assert view.shape == (33, 33) and MAX_DIMS == 16 and MAX_SAMPLES == 8
     assert veldra.__all__[0] == "MAX_DIMS"
+    version: str = veldra.__version__
+    assert version
 
 
 if __name__ == "__main__":

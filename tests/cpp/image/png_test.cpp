@@ -1,14 +1,18 @@
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "image/image.hpp"
@@ -146,6 +150,8 @@ TEST_F(Png, MissingDirectoryIsAnOsErrorAndCreatesNothing) {
   ASSERT_FALSE(status);
   EXPECT_EQ(status.error().kind, ErrorKind::Io);
   EXPECT_EQ(status.error().message, "No such file or directory (os error 2)");
+  EXPECT_EQ(status.error().os_errno, ENOENT);
+  EXPECT_EQ(status.error().path, (dir_ / "missing" / "out.png").string());
   EXPECT_TRUE(fs::is_empty(dir_));
 }
 
@@ -164,11 +170,52 @@ TEST(PngFailure, FullDeviceIsAnOsError) {
   EXPECT_EQ(status.error().message, "No space left on device (os error 28)");
 }
 
-TEST_F(Png, EncoderComplaintIsAnIoErrorWithLibpngsText) {
+TEST_F(Png, EncoderComplaintIsAnIoErrorWithLibpngsTextAndWritesNothing) {
   auto status = Image{{}, 0, 0, 1}.write_png((dir_ / "empty.png").string());
   ASSERT_FALSE(status);
   EXPECT_EQ(status.error().kind, ErrorKind::Io);
   EXPECT_EQ(status.error().message, "Invalid IHDR data");
+  EXPECT_TRUE(fs::is_empty(dir_));
+}
+
+TEST_F(Png, WriteFailingPartWayLeavesTheOldFileAndNoTemporary) {
+  const fs::path path = dir_ / "old.png";
+  std::ofstream(path, std::ios::binary) << "old";
+  // Past the limit write() fails with EFBIG rather than raising SIGXFSZ.
+  const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit previous;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  rlimit limited = previous;
+  limited.rlim_cur = 10000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  auto status = pattern(300, 200, 3).write_png(path.string());
+  setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, previous_handler);
+  ASSERT_FALSE(status);
+  EXPECT_EQ(status.error().os_errno, EFBIG);
+  EXPECT_EQ(read_file(path), Bytes({'o', 'l', 'd'}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
+}
+
+TEST_F(Png, ReplacedFileKeepsItsMode) {
+  const fs::path path = dir_ / "kept.png";
+  std::ofstream(path) << "old";
+  fs::permissions(path, fs::perms(0604));
+  expect_round_trip(pattern(3, 3, 1), path);
+  EXPECT_EQ(fs::status(path).permissions(), fs::perms(0604));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
+}
+
+TEST_F(Png, FifoIsWrittenInPlace) {
+  const fs::path path = dir_ / "pipe";
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  Bytes received;
+  std::thread reader([&] { received = read_file(path); });
+  const bool written = pattern(4, 4, 1).write_png(path.string()).has_value();
+  reader.join();
+  ASSERT_TRUE(written);
+  EXPECT_EQ(chunks_of(received).types.back(), "IEND");
+  EXPECT_TRUE(fs::is_fifo(path));
 }
 
 }  // namespace
