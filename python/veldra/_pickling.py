@@ -13,8 +13,11 @@ from typing import Any, Callable, TypeVar
 from veldra._extras import image_from_bytes, table_from_bytes
 from veldra._native import Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table
 
+T = TypeVar("T")
 Settings = TypeVar("Settings", Relief, Globe, Hair)
-Reduced = tuple[Callable[..., object], tuple[Any, ...]]
+Member = TypeVar("Member", Palette, Shape)
+# What a reducer returns: a callable that rebuilds an object, and its arguments.
+Reduced = tuple[Callable[..., T], tuple[Any, ...]]
 
 
 def _field_names(cls: type) -> list[str]:
@@ -35,36 +38,37 @@ def settings_from_fields(cls: type[Settings], fields: dict[str, Any]) -> Setting
     return cls(**fields)
 
 
-def _reduce_settings(settings: Relief | Globe | Hair) -> Reduced:
+def _reduce_settings(settings: Settings) -> Reduced[Settings]:
     cls = type(settings)
     return settings_from_fields, (cls, {name: getattr(settings, name) for name in FIELDS[cls]})
 
 
-def _reduce_member(member: Palette | Shape) -> Reduced:
+def _reduce_member(member: Member) -> Reduced[Member]:
     cls = type(member)
     return getattr, (cls, MEMBER_NAMES[cls][int(member)])
 
 
-def _reduce_instance(field: Instance) -> Reduced:
+def _reduce_instance(field: Instance) -> Reduced[Instance]:
     return Instance, (field.dims, field.seed)
 
 
-def _reduce_renderer(renderer: Renderer) -> Reduced:
+def _reduce_renderer(renderer: Renderer) -> Reduced[Renderer]:
     return Renderer, (renderer.instance(),)
 
 
-def _reduce_table(table: Table) -> Reduced:
+def _reduce_table(table: Table) -> Reduced[Table]:
     return table_from_bytes, (table.shape, bytes(table))
 
 
-def _reduce_image(image: Image) -> Reduced:
+def _reduce_image(image: Image) -> Reduced[Image]:
     return image_from_bytes, (image.width, image.height, image.channels, image.pixels)
 
 
-for _cls in (Relief, Globe, Hair):
-    copyreg.pickle(_cls, _reduce_settings)
-for _cls in (Palette, Shape):
-    copyreg.pickle(_cls, _reduce_member)
+copyreg.pickle(Relief, _reduce_settings)
+copyreg.pickle(Globe, _reduce_settings)
+copyreg.pickle(Hair, _reduce_settings)
+copyreg.pickle(Palette, _reduce_member)
+copyreg.pickle(Shape, _reduce_member)
 copyreg.pickle(Instance, _reduce_instance)
 copyreg.pickle(Renderer, _reduce_renderer)
 copyreg.pickle(Table, _reduce_table)
