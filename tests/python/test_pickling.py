@@ -15,7 +15,6 @@ OBJECTS = [
     Instance([1] * 16, seed=2**64 - 1),
     Renderer(FIELD),
     FIELD.table([3, 2]),
-    Instance([5], seed=3).table([7]),
     Renderer(FIELD).grayscale([2, 3]),
     Renderer(Instance([2, 2, 2], seed=5)).rgb_channels([2, 2, 2]),
     Relief(shape=Shape.RIDGED, palette=Palette.TERRAIN, light=[0.1, 0.2, 0.3], gloss=7.5),
@@ -87,7 +86,6 @@ HOSTILE = [
     (lambda: I(1, 1, 2, b"xx"), ValueError, "Channels has to be 1 or 3, got 2"),
     (lambda: I(2**32, 2**32, 3, b""), MemoryError, ""),
     (lambda: I(2, 2, 3, bytes(11)), ValueError, "Expected 12 bytes for 2x2 pixels of 3 channels, got 11"),
-    (lambda: I(2, 2, 1.0, bytes(4)), TypeError, "argument 'channels': 'float' object cannot be interpreted as an integer"),
 ]
 
 
