@@ -12,7 +12,7 @@ FIELD = Instance([3, 2], seed=11)
 MEMBERS = [m for cls in (Palette, Shape) for m in vars(cls).values() if isinstance(m, cls)]
 OBJECTS = [
     FIELD,
-    Instance([1] * 16, seed=2**64 - 1),
+    Instance([1] * 9, seed=2**64 - 1),
     Renderer(FIELD),
     FIELD.table([3, 2]),
     Renderer(FIELD).grayscale([2, 3]),
