@@ -34,7 +34,9 @@ MEMBER_NAMES = {
 
 
 def settings_from_fields(cls: type[Settings], fields: dict[str, Any]) -> Settings:
-    """Rebuilds a settings object from its fields, by keyword."""
+    """Rebuilds a settings object from its fields, by keyword (so that a
+    pickle outlives a change in the order of the constructor's parameters).
+    Pickles refer to this function by module and name: both must stay."""
     return cls(**fields)
 
 
