@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Coverage-guided fuzzing of every entry point of veldra._native.
+"""Coverage-guided fuzzing of every entry point of veldra._native and veldra._extras.
 
 The fuzzer's bytes choose an entry point and its arguments: numbers at and
 beyond every edge, NaN and infinities, sequences (honest and lying ones),
@@ -37,6 +37,7 @@ if _core:
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "python"))
 import contract  # noqa: E402
 from veldra import Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table  # noqa: E402
+from veldra import _extras as veldra_extras  # noqa: E402
 
 EDGE_INTS = [-1, 0, 1, 2, 3, 8, 9, 16, 17, 255, 256, 2**31, 2**32, 2**53 + 1, 2**63 - 1, 2**63,
              2**64 - 1, 2**64, -(2**63), 10**30]
@@ -375,7 +376,23 @@ def call_constructors(args):
             pass
 
 
-ENTRY_POINTS = [call_instance_methods, call_table_or_image, call_renderer, call_settings, call_constructors]
+def call_value_constructors(args):
+    """What unpickling a table or image calls, with crafted sizes and bytes."""
+    data = args.fdp.ConsumeBytes(args.small(64)) if args.small(3) else args.value()
+    if args.small(1) == 0:
+        shape = args.dims()
+        table = veldra_extras.table_from_bytes(shape, data)
+        assert table.shape == contract.expect_u64s(shape, "shape") and bytes(table) == bytes(data)
+    else:
+        width, height, channels = args.integer(), args.integer(), args.choose([1, 3, args.integer()])
+        image = veldra_extras.image_from_bytes(width, height, channels, data)
+        check_image(image)
+        sizes = [contract.expect_u64(v, "size") for v in (width, height, channels)]
+        assert [image.width, image.height, image.channels] == sizes and image.pixels == bytes(data)
+
+
+ENTRY_POINTS = [call_instance_methods, call_table_or_image, call_renderer, call_settings, call_constructors,
+                call_value_constructors]
 
 
 def test_one_input(data):

@@ -5,7 +5,7 @@ import inspect
 import pytest
 
 import veldra
-from veldra import _native
+from veldra import _extras, _native
 
 CLASSES = ["Palette", "Shape", "Relief", "Globe", "Hair", "Instance", "Table", "Image", "Renderer"]
 
@@ -46,26 +46,48 @@ def test_classes_without_constructor_cannot_be_called(cls):
         cls()
 
 
-def test_module_is_initialised_once():
+def test_second_module_lists_its_functions_and_shares_the_classes():
+    assert _extras.__all__ == ["table_from_bytes", "image_from_bytes"]
+    assert all(getattr(_extras, name).__module__ == "veldra._extras" for name in _extras.__all__)
+    assert _extras.__file__ == _native.__file__ and _extras.__doc__ == ""
+    assert isinstance(_extras.table_from_bytes([1], bytes(8)), _native.Table)
+
+
+@pytest.mark.parametrize("name", ["_native", "_extras"])
+def test_module_is_initialised_once(name):
     import importlib
     import sys
 
-    module = sys.modules.pop("veldra._native")
+    module = sys.modules.pop("veldra." + name)
     try:
-        assert importlib.import_module("veldra._native") is module
+        again = importlib.import_module("veldra._native") if name == "_native" else load(name)
+        assert again is module
     finally:
-        sys.modules["veldra._native"] = module
+        sys.modules["veldra." + name] = module
 
 
-def test_subinterpreters_are_refused():
+def load(name, path=_native.__file__):
+    """Loads a module of _native's library under its own name, as the package does."""
+    import importlib.machinery
+    import importlib.util
+
+    loader = importlib.machinery.ExtensionFileLoader("veldra." + name, path)
+    return importlib.util.module_from_spec(importlib.util.spec_from_file_location(loader.name, path, loader=loader))
+
+
+@pytest.mark.parametrize("name", ["_native", "_extras"])
+def test_subinterpreters_are_refused(name):
     testcapi = pytest.importorskip("_testcapi")
     if not hasattr(testcapi, "run_in_subinterp"):
         pytest.skip("no legacy sub-interpreters in this build")
     code = (
+        "import importlib.machinery, importlib.util\n"
+        f"loader = importlib.machinery.ExtensionFileLoader('veldra.{name}', {_native.__file__!r})\n"
+        "spec = importlib.util.spec_from_file_location(loader.name, loader.path, loader=loader)\n"
         "try:\n"
-        "    import veldra._native\n"
-        "except ImportError:\n"
-        "    pass\n"
+        "    importlib.util.module_from_spec(spec)\n"
+        "except ImportError as e:\n"
+        f"    assert str(e) == 'veldra.{name} can only be imported in the main interpreter', e\n"
         "else:\n"
         "    raise RuntimeError('imported in a sub-interpreter')\n"
     )

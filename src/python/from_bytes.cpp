@@ -1,0 +1,87 @@
+// The input comes from pickles, which anyone can craft: every size is
+// checked before anything is allocated, and the bytes must match it exactly.
+#include "python/from_bytes.hpp"
+
+#include <cstring>
+
+#include "image/image.hpp"
+#include "lib/buffer.hpp"
+#include "lib/table.hpp"
+#include "python/byte_view.hpp"
+#include "python/module_kit.hpp"
+#include "python/text.hpp"
+
+namespace veldra::py {
+namespace {
+
+// A count of bytes that no buffer can hold (nor its byte count be written).
+bool impossible(std::optional<std::uint64_t> bytes) {
+  return !bytes || *bytes > static_cast<std::uint64_t>(PTRDIFF_MAX);
+}
+
+Result<Table> table_from_bytes(std::vector<std::uint64_t> shape, ByteView data) {
+  if (shape.empty() || shape.size() > MAX_DIMS) {
+    return invalid_input("A table has 1 to " + std::to_string(MAX_DIMS) + " axes, got " +
+                         std::to_string(shape.size()));
+  }
+  std::optional<std::uint64_t> count = 1;
+  for (std::uint64_t extent : shape) {
+    if (extent == 0) return invalid_input("Table extent cannot be 0");
+    count = checked_mul(*count, extent);
+    if (!count) return invalid_input("Grid size overflows usize");
+  }
+  const auto bytes = checked_mul(*count, sizeof(double));
+  if (impossible(bytes)) return out_of_memory();
+  if (data.bytes().size() != *bytes) {
+    return invalid_input("Expected " + std::to_string(*bytes) + " bytes for shape " +
+                         list_text(shape) + ", got " + std::to_string(data.bytes().size()));
+  }
+  auto values = allocate_deferred<double>(*count);
+  if (!values) return std::unexpected(values.error());
+  std::memcpy(values->data(), data.bytes().data(), data.bytes().size());
+  return Table{std::move(shape), std::move(*values)};
+}
+
+Result<Image> image_from_bytes(std::uint64_t width, std::uint64_t height, std::uint64_t channels,
+                               ByteView pixels) {
+  if (width == 0 || height == 0) return invalid_input("An image needs a positive width and height");
+  if (channels != 1 && channels != 3) {
+    return invalid_input("Channels has to be 1 or 3, got " + std::to_string(channels));
+  }
+  const auto area = checked_mul(width, height);
+  const auto bytes = area ? checked_mul(*area, channels) : std::nullopt;
+  if (impossible(bytes)) return out_of_memory();
+  if (pixels.bytes().size() != *bytes) {
+    return invalid_input("Expected " + std::to_string(*bytes) + " bytes for " +
+                         std::to_string(width) + "x" + std::to_string(height) + " pixels of " +
+                         std::to_string(channels) + " channels, got " +
+                         std::to_string(pixels.bytes().size()));
+  }
+  // The size is that of a buffer that exists: a failure here is a real
+  // shortage, which the entry point raises as MemoryError.
+  Image image;
+  image.pixels.assign(pixels.bytes().begin(), pixels.bytes().end());
+  image.width = width;
+  image.height = height;
+  image.channels = channels;
+  return image;
+}
+
+}  // namespace
+
+std::vector<MethodSpec> from_bytes_functions() {
+  return {
+      function<table_from_bytes>(
+          "table_from_bytes(shape, data)\n--\n\n"
+          "A table of ``shape`` holding ``data``: row-major float64 values in the\n"
+          "machine's byte order, as ``bytes(table)`` gives them. Rebuilds a pickled\n"
+          "table; ``data`` is any C-contiguous bytes-like object."),
+      function<image_from_bytes>(
+          "image_from_bytes(width, height, channels, pixels)\n--\n\n"
+          "An image of ``width`` x ``height`` pixels of ``channels`` bytes (1 or 3)\n"
+          "each, rows top to bottom, as :attr:`Image.pixels` gives them. Rebuilds a\n"
+          "pickled image; ``pixels`` is any C-contiguous bytes-like object."),
+  };
+}
+
+}  // namespace veldra::py

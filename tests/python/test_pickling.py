@@ -1,0 +1,96 @@
+"""Pickles and copies of every class, and the value constructors that
+unpickle tables and images, which must refuse crafted input cleanly."""
+
+import copy
+import pickle
+
+import pytest
+
+from veldra import Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table, _extras
+
+FIELD = Instance([3, 2], seed=11)
+MEMBERS = [m for cls in (Palette, Shape) for m in vars(cls).values() if isinstance(m, cls)]
+OBJECTS = [
+    FIELD,
+    Instance([1] * 9, seed=2**64 - 1),
+    Renderer(FIELD),
+    FIELD.table([3, 2]),
+    Renderer(FIELD).grayscale([2, 3]),
+    Renderer(Instance([2, 2, 2], seed=5)).rgb_channels([2, 2, 2]),
+    Relief(shape=Shape.RIDGED, palette=Palette.TERRAIN, light=[0.1, 0.2, 0.3], gloss=7.5),
+    Globe(surface=Relief(height=0.25, palette=Palette.AZURE), rgb_from_fourth_axis=False, fill=0.5,
+          background=[1, 2, 3], samples=3),
+    Hair(count=10, light=[0.5, -0.25], color_from_field=True, surface=Relief(gamma=3.0),
+         palette=Palette.HEAT, seed=9),
+    *MEMBERS,
+]
+COPIERS = {
+    "copy": copy.copy,
+    "deepcopy": copy.deepcopy,
+    **{f"pickle{p}": lambda o, p=p: pickle.loads(pickle.dumps(o, protocol=p)) for p in range(2, 6)},
+}
+
+
+def state(obj):
+    """Everything that tells the object from another of its class."""
+    if isinstance(obj, Instance):
+        point = [0.37 * d for d in obj.dims]
+        return obj.dims, obj.seed, obj.noise(point), obj.force(point)
+    if isinstance(obj, Renderer):
+        return state(obj.instance())
+    if isinstance(obj, Table):
+        return obj.shape, bytes(obj)
+    if isinstance(obj, Image):
+        return obj.width, obj.height, obj.channels, obj.pixels
+    if isinstance(obj, (Relief, Globe, Hair)):
+        return {name: state(getattr(obj, name)) for name in dir(obj) if not name.startswith("_")}
+    return obj
+
+
+@pytest.mark.parametrize("copier", COPIERS.values(), ids=COPIERS)
+@pytest.mark.parametrize("obj", OBJECTS, ids=repr)
+def test_copies_equal_the_original(obj, copier):
+    twin = copier(obj)
+    assert type(twin) is type(obj) and state(twin) == state(obj)
+    assert (twin is obj) == isinstance(obj, (Palette, Shape))
+
+
+@pytest.mark.parametrize("copier", [copy.copy, copy.deepcopy])
+def test_copied_settings_are_independent(copier):
+    original = Globe()
+    twin = copier(original)
+    twin.fill, twin.surface = 0.25, Relief(gloss=1.0)
+    assert state(original) == state(Globe())
+
+
+def test_tables_take_any_contiguous_buffer():
+    table = FIELD.table([3, 2])
+    rebuilt = _extras.table_from_bytes(table.shape, memoryview(bytearray(bytes(table))).cast("d"))
+    assert bytes(rebuilt) == bytes(table)
+
+
+T, I = _extras.table_from_bytes, _extras.image_from_bytes
+HOSTILE = [
+    (lambda: T([], b""), ValueError, "A table has 1 to 16 axes, got 0"),
+    (lambda: T([1] * 17, bytes(8)), ValueError, "A table has 1 to 16 axes, got 17"),
+    (lambda: T([2, 0], b""), ValueError, "Table extent cannot be 0"),
+    (lambda: T([2**32, 2**32], b""), ValueError, "Grid size overflows usize"),
+    (lambda: T([2**61], b""), MemoryError, ""),
+    (lambda: T([2, 3], bytes(47)), ValueError, "Expected 48 bytes for shape [2, 3], got 47"),
+    (lambda: T([-1], b""), OverflowError, "can't convert negative int to unsigned"),
+    (lambda: T("12", b""), TypeError, "argument 'shape': Can't extract `str` to `Vec`"),
+    (lambda: T([2], "x" * 16), TypeError, "argument 'data': a bytes-like object is required, not 'str'"),
+    (lambda: T([2], memoryview(bytes(32))[::2]), TypeError,
+     "argument 'data': memoryview: underlying buffer is not C-contiguous"),
+    (lambda: I(0, 1, 1, b""), ValueError, "An image needs a positive width and height"),
+    (lambda: I(1, 1, 2, b"xx"), ValueError, "Channels has to be 1 or 3, got 2"),
+    (lambda: I(2**32, 2**32, 3, b""), MemoryError, ""),
+    (lambda: I(2, 2, 3, bytes(11)), ValueError, "Expected 12 bytes for 2x2 pixels of 3 channels, got 11"),
+]
+
+
+@pytest.mark.parametrize("call, error, message", HOSTILE)
+def test_value_constructors_refuse_crafted_input(call, error, message):
+    with pytest.raises(error) as caught:
+        call()
+    assert str(caught.value) == message
