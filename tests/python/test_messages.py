@@ -91,7 +91,7 @@ class Real:
         return 2.5
 
 
-TYPE_AND_OVERFLOW_ERRORS = [
+OTHER_ERRORS = [
     # binding, named after the callable
     (lambda: Instance(), TypeError, "Instance.__new__() missing 1 required positional argument: 'dims'"),
     (lambda: Instance([1], 1, 2), TypeError, "Instance.__new__() takes from 1 to 2 positional arguments but 3 were given"),
@@ -126,11 +126,13 @@ TYPE_AND_OVERFLOW_ERRORS = [
      "argument 'slices': 'list' object cannot be converted to 'PyTuple'"),
     (lambda: setattr(Relief(), "gamma", None), TypeError, "argument 'value': must be real number, not NoneType"),
     (lambda: delattr(Hair(), "surface"), AttributeError, "can't delete attribute"),
+    (lambda: r([2, 2]).grayscale([1, 1]).write_png("/nonexistent/veldra.png"), OSError,
+     "No such file or directory (os error 2)"),
 ]
 
 
-@pytest.mark.parametrize("call, error, message", TYPE_AND_OVERFLOW_ERRORS)
-def test_type_and_overflow_errors(call, error, message):
+@pytest.mark.parametrize("call, error, message", OTHER_ERRORS)
+def test_type_overflow_attribute_and_os_errors(call, error, message):
     with pytest.raises(error) as caught:
         call()
     assert type(caught.value) is error and str(caught.value) == message
