@@ -11,7 +11,6 @@ import decimal
 import math
 import operator
 import os
-import re
 
 U64_LIMIT = 2**64
 
@@ -289,6 +288,3 @@ def outcome(model, function, *args, **kwargs):
         refusal.check(got)
         return None
     return expected, function(*args, **kwargs)
-
-
-NAME_PREFIX = re.compile(r"^(argument '\w+': |\w+\.\w+\(\) )")

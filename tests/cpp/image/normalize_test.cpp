@@ -5,18 +5,16 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
-#include <system_error>
 #include <vector>
+
+#include "support/test_support.hpp"
 
 namespace veldra {
 namespace {
+using test::refuse_to_start;
 
 constexpr std::size_t kWorkerCounts[] = {1, 2, 3, 7};
 constexpr std::uint64_t kCount = NORMALIZE_SERIAL_LIMIT + 1001;  // 7 workers: chunks of 2484
-
-std::thread refuse_to_start(std::function<void()>) {
-  throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-}
 
 // Bits, so that +0 and -0 (and NaN) tell apart.
 std::vector<std::uint64_t> bits_of(const Range& range) {

@@ -4,22 +4,10 @@
 #include <sched.h>
 
 #include <algorithm>
-#include <atomic>
-#include <stdexcept>
-#include <system_error>
 #include <vector>
 
 namespace veldra {
 namespace {
-
-int allowed_starts = 0;
-
-std::thread start_a_few(std::function<void()> body) {
-  if (allowed_starts-- <= 0) {
-    throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
-  }
-  return std::thread(std::move(body));
-}
 
 TEST(RunScoped, RunsEveryPieceOnceOnItsOwnThread) {
   std::vector<std::thread::id> ran_on(6);
@@ -27,28 +15,6 @@ TEST(RunScoped, RunsEveryPieceOnceOnItsOwnThread) {
   ran_on.push_back(std::this_thread::get_id());
   std::sort(ran_on.begin(), ran_on.end());
   EXPECT_EQ(std::unique(ran_on.begin(), ran_on.end()), ran_on.end());
-}
-
-TEST(RunScoped, AThrowingPiecePanicsAfterTheOthersFinish) {
-  std::atomic<int> finished{0};
-  auto status = run_scoped(5, [&](std::size_t k) {
-    if (k == 1) throw std::runtime_error("bad piece");
-    finished.fetch_add(1);
-  });
-  ASSERT_FALSE(status);
-  EXPECT_EQ(status.error().kind, ErrorKind::Internal);
-  EXPECT_EQ(status.error().message, "a scoped thread panicked");
-  EXPECT_EQ(finished, 4);
-}
-
-TEST(RunScoped, ARefusedStartFailsAfterJoiningTheStartedThreads) {
-  allowed_starts = 2;
-  std::atomic<int> finished{0};
-  auto status = run_scoped(5, [&](std::size_t) { finished.fetch_add(1); }, &start_a_few);
-  ASSERT_FALSE(status);
-  EXPECT_EQ(status.error().kind, ErrorKind::Internal);
-  EXPECT_EQ(status.error().message, "failed to spawn thread: Resource temporarily unavailable");
-  EXPECT_EQ(finished, 2);
 }
 
 TEST(AvailableProcessors, FollowsTheAffinityOfTheProcess) {

@@ -1,0 +1,34 @@
+"""Every table and picture has the same bytes on one worker as on many."""
+
+import pytest
+
+from veldra import Globe, Hair, Instance, Palette, Relief, Renderer, Shape
+
+
+def r(dims):
+    return Renderer(Instance(dims, seed=3))
+
+
+CASES = {
+    "below the serial limit": lambda: Instance([2], seed=7).table([8191]).values,
+    "the smallest threaded table": lambda: Instance([43], seed=7).table([381]).values,
+    "3-D table": lambda: Instance([5, 6, 7], seed=7).table([4, 3, 5]).values,
+    "4-D table": lambda: Instance([3, 3, 3, 3], seed=7).table([3, 3, 3, 3]).values,
+    "short last axes, by columns": lambda: Instance([8, 8, 2], seed=7).table([16, 16, 2]).values,
+    "one plane split between workers": lambda: Instance([512, 2], seed=7).table([8, 2]).values,
+    "flat images": lambda: (r([8, 8]).grayscale([32, 32]).pixels, r([8, 8]).colored([32, 32], Palette.HEAT).pixels),
+    "colour axis images": lambda: (r([4, 4, 4]).rgb_channels([64, 64, 4]).pixels,
+                                   r([4, 4, 4]).rgb_palette([64, 64, 4], 5, Palette.TERRAIN).pixels),
+    "relief": lambda: r([6, 6]).relief([24, 24], Relief(shape=Shape.RIDGED)).pixels,
+    "globe": lambda: r([3, 3, 3, 3]).globe(160, 130, Globe(samples=3)).pixels,
+    "globe from the palette": lambda: r([3, 3, 3, 3]).globe(140, 140, Globe(rgb_from_fourth_axis=False)).pixels,
+    "hair": lambda: r([6, 6]).hair(200, 150, Hair(count=2000, steps=60)).pixels,
+    "hair coloured by the field": lambda: r([6, 6]).hair(200, 150, Hair(count=2000, steps=60, color_from_field=True)).pixels,
+}
+
+
+@pytest.mark.parametrize("make", CASES.values(), ids=CASES.keys())
+def test_one_worker_and_many_agree(make, one_cpu, many_cpus):
+    many = make()
+    with one_cpu():
+        assert make() == many
