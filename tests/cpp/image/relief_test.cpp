@@ -6,7 +6,7 @@
 
 #include "image/relief_image.hpp"
 #include "image/renderer.hpp"
-#include "lib/table.hpp"
+#include "table/table.hpp"
 
 namespace veldra {
 namespace {

@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "image/slice_noise.hpp"
+#include "field/slice_noise.hpp"
 #include "lib/splitmix64.hpp"
 
 namespace veldra {

@@ -1,4 +1,4 @@
-#include "lib/fixed_field.hpp"
+#include "field/fixed_field.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/instance.hpp"
+#include "field/instance.hpp"
 #include "lib/splitmix64.hpp"
 
 namespace veldra {

@@ -1,4 +1,4 @@
-#include "lib/instance.hpp"
+#include "field/instance.hpp"
 
 #include <gtest/gtest.h>
 

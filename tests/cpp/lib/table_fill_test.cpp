@@ -1,4 +1,4 @@
-#include "lib/table_fill.hpp"
+#include "table/table_fill.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 
 #include "lib/splitmix64.hpp"
 #include "lib/strides.hpp"
-#include "lib/table.hpp"
+#include "table/table.hpp"
 
 namespace veldra {
 namespace {

@@ -1,4 +1,4 @@
-#include "lib/table.hpp"
+#include "table/table.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "lib/table.hpp"
+#include "table/table.hpp"
 
 #include <algorithm>
 #include <string>
 
 #include "lib/buffer.hpp"
 #include "lib/strides.hpp"
-#include "lib/table_fill.hpp"
+#include "table/table_fill.hpp"
 #include "lib/workers.hpp"
 
 namespace veldra {

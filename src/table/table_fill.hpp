@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "lib/error.hpp"
-#include "lib/instance.hpp"
+#include "field/instance.hpp"
 
 namespace veldra {
 

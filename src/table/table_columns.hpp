@@ -10,10 +10,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "lib/instance.hpp"
-#include "lib/table_fill.hpp"
-#include "lib/table_lanes.hpp"
-#include "lib/table_walk.hpp"
+#include "field/instance.hpp"
+#include "table/table_fill.hpp"
+#include "table/table_lanes.hpp"
+#include "table/table_walk.hpp"
 
 namespace veldra::table_columns {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "lib/instance.hpp"
+#include "field/instance.hpp"
 
 namespace veldra {
 

@@ -1,11 +1,11 @@
-#include "lib/table_fill.hpp"
+#include "table/table_fill.hpp"
 
 #include <algorithm>
 
 #include "lib/buffer.hpp"
 #include "lib/strides.hpp"
-#include "lib/table_columns.hpp"
-#include "lib/table_walk.hpp"
+#include "table/table_columns.hpp"
+#include "table/table_walk.hpp"
 
 namespace veldra {
 namespace {

@@ -1,4 +1,4 @@
-#include "image/slice_noise.hpp"
+#include "field/slice_noise.hpp"
 
 #include <cmath>
 #include <utility>

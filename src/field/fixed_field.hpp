@@ -12,8 +12,8 @@
 #include <cstdint>
 #include <utility>
 
-#include "lib/instance.hpp"
-#include "lib/lattice_axis.hpp"
+#include "field/instance.hpp"
+#include "field/lattice_axis.hpp"
 
 namespace veldra {
 

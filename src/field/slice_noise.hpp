@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <span>
 
-#include "lib/lattice_axis.hpp"
-#include "lib/instance.hpp"
+#include "field/lattice_axis.hpp"
+#include "field/instance.hpp"
 
 namespace veldra {
 

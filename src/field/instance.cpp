@@ -1,11 +1,11 @@
-#include "lib/instance.hpp"
+#include "field/instance.hpp"
 
 #include <cmath>
 #include <string>
 
 #include "lib/buffer.hpp"
-#include "lib/fixed_field.hpp"
-#include "lib/lattice_axis.hpp"
+#include "field/fixed_field.hpp"
+#include "field/lattice_axis.hpp"
 #include "lib/float_text.hpp"
 #include "lib/splitmix64.hpp"
 #include "lib/strides.hpp"

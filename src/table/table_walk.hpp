@@ -9,9 +9,9 @@
 #include <cstdint>
 #include <utility>
 
-#include "lib/instance.hpp"
-#include "lib/table_fill.hpp"
-#include "lib/table_lanes.hpp"
+#include "field/instance.hpp"
+#include "table/table_fill.hpp"
+#include "table/table_lanes.hpp"
 
 namespace veldra::table_walk {
 
