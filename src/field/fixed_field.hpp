@@ -1,17 +1,15 @@
-// A field whose number of axes (2 to 4) is known when compiling: the corner
-// walk of Instance::eval and of its pull unrolled, for Instance::sample and
-// Instance::pull and for callers that evaluate one field at many points.
-// Corner weights are built axis by axis, each corner's the same product in
-// axis order, from 1.0, that the corner-by-corner loop forms; corners of
-// weight 0 are skipped and sums start from 0.0 as there, so every result is
-// bit for bit the general walk's.
+// A field whose number of axes (2 to 4) is known when compiling: the
+// formula (field/formula.hpp) unrolled, for Instance::sample and
+// Instance::pull, for the globe's slices and for hair growth, which
+// evaluate one field at many points.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <utility>
+#include <type_traits>
 
+#include "field/formula.hpp"
 #include "field/instance.hpp"
 #include "field/lattice_axis.hpp"
 
@@ -27,14 +25,14 @@ class FixedField {
   // field's layout once, so keep one for as long as its points are wanted.
   [[gnu::always_inline]] explicit FixedField(const Instance& field)
       : gradients_(field.gradients().data()) {
-    unrolled<N>([&]<std::size_t I> [[gnu::always_inline]] () {
-      dims_[I] = field.dims()[I];
-      strides_[I] = field.strides()[I];
+    formula::each<N>(N, [&](auto i) {
+      dims_[i] = field.dims()[i];
+      strides_[i] = field.strides()[i];
     });
-    unrolled<CORNERS>([&]<std::size_t C> [[gnu::always_inline]] () {
-      corner_steps_[C] = 0;
-      unrolled<N>([&]<std::size_t I> [[gnu::always_inline]] () {
-        if constexpr ((C >> I) & 1) corner_steps_[C] += strides_[I] * N;
+    formula::each<CORNERS>(CORNERS, [&](auto c) {
+      corner_steps_[c] = 0;
+      formula::each<N>(N, [&](auto i) {
+        if constexpr ((std::remove_cvref_t<decltype(c)>::value >> std::remove_cvref_t<decltype(i)>::value) & 1) corner_steps_[c] += strides_[i] * N;
       });
     });
   }
@@ -43,9 +41,7 @@ class FixedField {
   // Instance::sample and Instance::pull place it.
   [[gnu::always_inline]] Located locate(const double* point) const {
     Located at;
-    unrolled<N>([&]<std::size_t I> [[gnu::always_inline]] () {
-      at[I] = locate_on_axis(point[I], dims_[I]);
-    });
+    formula::each<N>(N, [&](auto i) { at[i] = locate_on_axis(point[i], dims_[i]); });
     return at;
   }
 
@@ -57,63 +53,41 @@ class FixedField {
     return pull(locate(point));
   }
 
-  // Instance::eval inside the cell and at the fractions of `at`.
-  [[gnu::always_inline]] double noise(const Located& at) const {
-    double total = 0.0;
-    for_each_corner(at, [&]<std::size_t C> [[gnu::always_inline]] (double weight, const double* g) {
-      double dot = 0.0;
-      unrolled<N>([&]<std::size_t I> [[gnu::always_inline]] () {
-        dot = dot + g[I] * ((C >> I) & 1 ? at[I].high : at[I].low);
-      });
-      total = total + weight * dot;
-    });
-    return total;
+  // The noise inside the cell and at the offsets of `at`, whose corner
+  // weights over the first K axes are `prefix` (as formula::weight_of
+  // takes them): points that share those axes share their weights.
+  template <std::size_t K = 0>
+  [[gnu::always_inline]] double noise(const Located& at, const double* prefix = &ONE) const {
+    Sides axes[N];
+    const double* lowest = lowest_corner(at, axes);
+    return formula::noise<N, K>(N, axes, prefix, [&](auto c) { return lowest + corner_steps_[c]; });
   }
 
   // The gradients around `at` blended under its fade weights.
   [[gnu::always_inline]] std::array<double, N> pull(const Located& at) const {
+    Sides axes[N];
+    const double* lowest = lowest_corner(at, axes);
     // Summed in a local array rather than in the returned one, which the
     // compiler would keep in memory across the skipped corners.
     double sum[N];
-    unrolled<N>([&]<std::size_t I> [[gnu::always_inline]] () { sum[I] = 0.0; });
-    for_each_corner(at, [&]<std::size_t C> [[gnu::always_inline]] (double weight, const double* g) {
-      unrolled<N>([&]<std::size_t I> [[gnu::always_inline]] () {
-        sum[I] = sum[I] + weight * g[I];
-      });
-    });
+    formula::each<N>(N, [&](auto i) { sum[i] = 0.0; });
+    formula::pull<N>(N, axes, [&](auto c) { return lowest + corner_steps_[c]; }, sum);
     std::array<double, N> out;
-    unrolled<N>([&]<std::size_t I> [[gnu::always_inline]] () { out[I] = sum[I]; });
+    formula::each<N>(N, [&](auto i) { out[i] = sum[i]; });
     return out;
   }
 
  private:
-  // Calls f.template operator()<I>() for I = 0 .. COUNT - 1 in order. Every
-  // loop here is written this way: with constant indices the compiler keeps
-  // the small arrays in registers instead of on the stack.
-  template <std::size_t COUNT, typename F>
-  [[gnu::always_inline]] static void unrolled(F&& f) {
-    [&]<std::size_t... I> [[gnu::always_inline]] (std::index_sequence<I...>) {
-      (f.template operator()<I>(), ...);
-    }(std::make_index_sequence<COUNT>{});
-  }
+  static constexpr double ONE = 1.0;
 
-  // Calls visit.template operator()<C>(weight, gradient) for the corners
-  // C = 0 .. CORNERS - 1 in increasing order, bit i of C on the upper side
-  // of axis i, skipping corners of weight 0. Each corner's weight is written
-  // out whole; corners that share their lower axes share those products
-  // once compiled.
-  template <typename Visit>
-  [[gnu::always_inline]] void for_each_corner(const Located& at, Visit&& visit) const {
+  // Copies the Sides of `at` to `axes` and finds its cell's lowest gradient.
+  [[gnu::always_inline]] const double* lowest_corner(const Located& at, Sides* axes) const {
     std::uint64_t base = 0;
-    unrolled<N>([&]<std::size_t I> [[gnu::always_inline]] () { base += at[I].cell * strides_[I]; });
-    const double* lowest = gradients_ + base * N;
-    unrolled<CORNERS>([&]<std::size_t C> [[gnu::always_inline]] () {
-      double weight = 1.0;
-      unrolled<N>([&]<std::size_t I> [[gnu::always_inline]] () {
-        weight = weight * ((C >> I) & 1 ? at[I].fade : 1.0 - at[I].fade);
-      });
-      if (weight != 0.0) visit.template operator()<C>(weight, lowest + corner_steps_[C]);
+    formula::each<N>(N, [&](auto i) {
+      axes[i] = at[i].sides;
+      base += at[i].cell * strides_[i];
     });
+    return gradients_ + base * N;
   }
 
   const double* gradients_;  // N numbers per intersection, row-major

@@ -5,10 +5,9 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
 #include <span>
 
-#include "field/lattice_axis.hpp"
+#include "field/fixed_field.hpp"
 #include "field/instance.hpp"
 
 namespace veldra {
@@ -23,16 +22,13 @@ class SliceNoise {
 
   // Writes to out[s], for s in [0, count), the noise at (xyz[0], xyz[1],
   // xyz[2], slices[first + s]): bit for bit Instance::sample at that point.
-  // The cell and fade weights of the first three axes are found once for
+  // The cell and corner weights of the first three axes are found once for
   // all of these slices, and the slices' own once per record.
   void sample(const std::array<double, 3>& xyz, std::size_t first, std::size_t count,
               double* out) const;
 
  private:
-  const double* gradients_;  // four numbers per intersection, row-major
-  std::array<std::uint64_t, 4> dims_;
-  std::array<std::uint64_t, 4> strides_;
-  std::array<std::uint64_t, 8> corner_steps_;  // from a cell's lowest corner to corner c (bits: axes 0 to 2)
+  FixedField<4> field_;
   std::array<AxisPoint, kMaxSlices> slices_{};
 };
 

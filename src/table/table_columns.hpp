@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "field/formula.hpp"
 #include "field/instance.hpp"
 #include "table/table_fill.hpp"
 #include "table/table_lanes.hpp"
@@ -79,14 +80,14 @@ template <std::size_t Outer, typename V>
   for (std::size_t k = 0; k < 2 * Outer; ++k) {
     V outer;
     splat(outer, c.outer_weight[k % Outer]);
-    weight_over[k] = outer * lane_weight[k / Outer];
+    weight_step(weight_over[k], outer, lane_weight[k / Outer]);
   }
 #pragma GCC unroll 32
   for (std::size_t k = 0; k < 4 * Outer; ++k) {
     V dot, grad;
     splat(dot, c.outer_dot[k]);
     splat(grad, c.lane_grad[k]);
-    dot_over[k] = dot + grad * lane_offset[(k / Outer) % 2];
+    dot_step(dot_over[k], dot, grad, lane_offset[(k / Outer) % 2]);
   }
   for (std::size_t j = 0; j < count; ++j) {
     const double last_offset[2] = {last_at.frac[j], last_at.frac_minus_one[j]};
@@ -95,10 +96,11 @@ template <std::size_t Outer, typename V>
 #pragma GCC unroll 32
     for (std::size_t k = 0; k < 4 * Outer; ++k) {
       const std::size_t side = k / (2 * Outer);
-      V weight, along;
+      V weight, dot;
       splat(weight, last_weight[side]);
-      splat(along, c.last_grad[k] * last_offset[side]);
-      total = total + (weight_over[k % (2 * Outer)] * weight) * (dot_over[k] + along);
+      weight_step(weight, weight_over[k % (2 * Outer)], weight);
+      dot_step(dot, dot_over[k], c.last_grad[k], last_offset[side]);
+      term_step(total, weight, dot);
     }
     for (std::size_t lane = 0; lane < lanes; ++lane) out[lane * stride + j] = total[lane];
   }
@@ -145,7 +147,7 @@ template <std::size_t Dims, typename Cells>
     const std::uint64_t lane_end = std::min(end_row, plane_row + lane_extent) - plane_row;
     // The outer position of this plane, its cells, offsets and weights.
     std::uint64_t outer_base = 0;
-    double outer_offset[OUTER_AXES > 0 ? OUTER_AXES : 1][2];
+    Sides outer_sides[OUTER_AXES > 0 ? OUTER_AXES : 1];
     double outer_weight[OUTER];
     outer_weight[0] = 1.0;
     {
@@ -158,15 +160,9 @@ template <std::size_t Dims, typename Cells>
       for (std::size_t i = 0; i < OUTER_AXES; ++i) {
         const std::uint64_t d = plan.divisors[i];
         const std::uint64_t cell = std::min(q[i] / d, dims[i] - 1);
-        double lower_weight, upper_weight;
-        table_walk::position(q[i] - cell * d, d, &outer_offset[i][0], &outer_offset[i][1],
-                             &lower_weight, &upper_weight);
+        outer_sides[i] = table_walk::position(q[i] - cell * d, d);
         outer_base += cell * strides[i];
-        const std::size_t half = std::size_t{1} << i;
-        for (std::size_t j = 0; j < half; ++j) {
-          outer_weight[half + j] = outer_weight[j] * upper_weight;
-          outer_weight[j] = outer_weight[j] * lower_weight;
-        }
+        formula::split<0>(outer_weight, std::size_t{1} << i, outer_sides[i]);
       }
     }
 
@@ -193,7 +189,7 @@ template <std::size_t Dims, typename Cells>
           const double* g = gradients + at * Dims;
           double sum = 0.0;
           for (std::size_t i = 0; i < OUTER_AXES; ++i) {
-            sum = sum + g[i] * outer_offset[i][(k >> i) & 1];
+            dot_step(sum, sum, g[i], outer_sides[i].offset[(k >> i) & 1]);
           }
           corners.outer_dot[k] = sum;
           corners.lane_grad[k] = g[LANE];

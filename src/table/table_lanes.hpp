@@ -9,7 +9,13 @@
 #include <cstdint>
 #include <utility>
 
+#include "field/formula.hpp"
+
 namespace veldra::table_lanes {
+
+using veldra::dot_step;
+using veldra::term_step;
+using veldra::weight_step;
 
 template <std::size_t Lanes>
 struct LanesOf {
@@ -157,7 +163,9 @@ struct Sums {
                                   const V (&offset)[Blocks]) {
 #pragma GCC unroll 8
     for (std::size_t b = 0; b < Blocks; ++b) {
-      total[b] = total[b] + weight[b] * (dot + grad * offset[b]);
+      V sum;
+      dot_step(sum, dot, grad, offset[b]);
+      term_step(total[b], weight[b], sum);
     }
     interleave(total);
   }
@@ -172,7 +180,7 @@ struct Sums {
       if constexpr (Weighted) {
         load(weight[b], formed + j + b * LANES);
       } else {
-        weight[b] = prefix * side[b];
+        weight_step(weight[b], prefix, side[b]);
       }
     }
   }
