@@ -5,10 +5,11 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 
-#include "field/fixed_field.hpp"
 #include "field/instance.hpp"
+#include "field/lattice_axis.hpp"
 
 namespace veldra {
 
@@ -28,7 +29,10 @@ class SliceNoise {
               double* out) const;
 
  private:
-  FixedField<4> field_;
+  const double* gradients_;  // four numbers per intersection, row-major
+  std::array<std::uint64_t, 4> dims_;
+  std::array<std::uint64_t, 4> strides_;
+  std::array<std::uint64_t, 8> corner_steps_;  // from a cell's lowest corner to corner c (bits: axes 0 to 2)
   std::array<AxisPoint, kMaxSlices> slices_{};
 };
 

@@ -38,7 +38,7 @@ inline bool fills_by_columns(std::size_t n, std::uint64_t last_extent,
 // cell of the last axis, for a fixed position on the outer axes (those
 // before the lane axis). Corner k has bit i set when it lies on the upper
 // side of axis i; with Outer outer corners, k = outer + Outer * lane side
-// + 2 * Outer * last side, the order in which Instance::eval adds them.
+// + 2 * Outer * last side, the order of the formula.
 template <std::size_t Outer>
 struct ColumnCorners {
   double outer_weight[Outer];   // the weight over the outer axes, from 1.0
@@ -55,13 +55,11 @@ using table_lanes::Positions;
 // (at most the lanes of V) and the `count` last-axis positions `last_at`,
 // all in the cells of `c`, to out[lane * stride + j].
 //
-// Per lane and last position this is Instance::eval's formula, operation
-// for operation, as in table_lanes::Sums: weight = (outer weight * lane
-// side weight) * last side weight, dot = (outer dot + lane gradient *
-// lane offset) + last gradient * last offset, total = total + weight * dot
-// over the corners in increasing order, corners of weight 0 included (they
-// add +0 or -0 to a total that is never -0). The products and sums that do
-// not depend on the last position are formed once for all of them.
+// Per lane and last position these are the steps of field/formula.hpp,
+// as in table_lanes::Sums: the outer axes', then the lane axis's, then the
+// last axis's, over the corners in increasing order, corners of weight 0
+// included. The steps that do not depend on the last position are taken
+// once for all of them.
 template <std::size_t Outer, typename V>
 [[gnu::always_inline]] inline void fill_column(const ColumnCorners<Outer>& c,
                                                const Positions& lane_at, std::size_t lanes,
@@ -178,7 +176,7 @@ template <std::size_t Dims, typename Cells>
       if (r_first >= r_end) continue;
       for (std::uint64_t last_cell = 0; last_cell < dims[LAST]; ++last_cell) {
         // The gradients of this cell's corners, and their dot products
-        // over the outer axes, in the order of eval.
+        // over the outer axes, in the order of the formula.
         const std::uint64_t cell_base =
             outer_base + lane_cell * strides[LANE] + last_cell * strides[LAST];
         for (std::size_t k = 0; k < 4 * OUTER; ++k) {
