@@ -2,7 +2,7 @@
 
     python bench/kernel_model.py [--cpu znver4 --cpu znver1 ...]
 
-Compiles src/lib/table_fill.cpp to assembly with the project's flags, finds
+Compiles src/table/table_fill_{sse2,avx2,avx512}.cpp to assembly with the project's flags, finds
 the hot loop of every cell kernel (one per instruction set, number of corner
 prefixes and way of forming the corner weights), and has llvm-mca simulate
 it on each processor model named (by default Zen 4, which has AVX-512, and
@@ -109,7 +109,9 @@ def main():
     mca = find_tool([f"llvm-mca-{v}" for v in range(22, 15, -1)] + ["llvm-mca"])
     if not mca:
         sys.exit("llvm-mca not found: apt-get install llvm (or llvm-19)")
-    lines = assembly(args.cxx, os.path.join(ROOT, "src", "lib", "table_fill.cpp"))
+    lines = []
+    for simd in ("sse2", "avx2", "avx512"):
+        lines += assembly(args.cxx, os.path.join(ROOT, "src", "table", f"table_fill_{simd}.cpp"))
     rows = []
     for struct, prefixes, weighted, body in kernel_loops(lines):
         if prefixes == 0:

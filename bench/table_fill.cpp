@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "lib/table.hpp"
-#include "lib/table_fill.hpp"
+#include "table/table.hpp"
+#include "table/table_fill.hpp"
 #include "lib/workers.hpp"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "hair/saturate.hpp"
 #include "hair/strand.hpp"
 #include "lib/buffer.hpp"
-#include "lib/fixed_field.hpp"
+#include "field/fixed_field.hpp"
 #include "lib/splitmix64.hpp"
 
 namespace veldra {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "hair/hair.hpp"
-#include "lib/instance.hpp"
+#include "field/instance.hpp"
 
 namespace veldra {
 

@@ -3,7 +3,7 @@
 #include "image/normalize.hpp"
 #include "image/renderer.hpp"
 #include "lib/buffer.hpp"
-#include "lib/table.hpp"
+#include "table/table.hpp"
 
 namespace veldra {
 

@@ -7,7 +7,7 @@
 #include "image/globe_image.hpp"
 #include "image/in_parallel.hpp"
 #include "image/lit.hpp"
-#include "image/slice_noise.hpp"
+#include "field/slice_noise.hpp"
 #include "image/sphere.hpp"
 #include "lib/buffer.hpp"
 #include "lib/float_text.hpp"

@@ -8,8 +8,8 @@
 #include "image/globe.hpp"
 #include "image/renderer.hpp"
 #include "image/shading.hpp"
-#include "image/slice_noise.hpp"
-#include "lib/instance.hpp"
+#include "field/slice_noise.hpp"
+#include "field/instance.hpp"
 
 namespace veldra {
 

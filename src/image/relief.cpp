@@ -7,7 +7,7 @@
 #include "image/relief_image.hpp"
 #include "image/shading.hpp"
 #include "lib/buffer.hpp"
-#include "lib/table.hpp"
+#include "table/table.hpp"
 #include "lib/workers.hpp"
 
 namespace veldra {

@@ -17,8 +17,8 @@
 #include "image/palette.hpp"
 #include "image/relief.hpp"
 #include "lib/error.hpp"
-#include "lib/instance.hpp"
-#include "lib/table.hpp"
+#include "field/instance.hpp"
+#include "table/table.hpp"
 
 namespace veldra {
 

@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "image/shading.hpp"
-#include "lib/instance.hpp"
+#include "field/instance.hpp"
 
 namespace veldra {
 

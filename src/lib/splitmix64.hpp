@@ -50,8 +50,6 @@ class SplitMix64 {
     }
   }
 
-  std::uint64_t state() const { return state_; }
-
  private:
   std::uint64_t state_;
 };

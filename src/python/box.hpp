@@ -11,8 +11,8 @@
 #include "image/palette.hpp"
 #include "image/relief.hpp"
 #include "image/renderer.hpp"
-#include "lib/instance.hpp"
-#include "lib/table.hpp"
+#include "field/instance.hpp"
+#include "table/table.hpp"
 #include "python/python.hpp"
 
 namespace veldra::py {

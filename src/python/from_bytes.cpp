@@ -6,7 +6,7 @@
 
 #include "image/image.hpp"
 #include "lib/buffer.hpp"
-#include "lib/table.hpp"
+#include "table/table.hpp"
 #include "python/byte_view.hpp"
 #include "python/module_kit.hpp"
 #include "python/text.hpp"

@@ -1,5 +1,5 @@
 // Instance: a seeded gradient-noise field.
-#include "lib/table.hpp"
+#include "table/table.hpp"
 #include "python/class_spec.hpp"
 #include "python/classes.hpp"
 #include "python/text.hpp"

@@ -1,7 +1,7 @@
 // The extension module veldra._native: constants and classes, each name
 // appended to __all__ in the order it is added.
 #include "image/globe.hpp"
-#include "lib/instance.hpp"
+#include "field/instance.hpp"
 #include "python/classes.hpp"
 #include "python/errors.hpp"
 #include "python/module_kit.hpp"

@@ -1,5 +1,5 @@
 // Table: noise values sampled on a refined lattice.
-#include "lib/table.hpp"
+#include "table/table.hpp"
 #include "python/buffer_export.hpp"
 #include "python/class_spec.hpp"
 #include "python/classes.hpp"

@@ -28,7 +28,7 @@ TEST(SplitMix64, GaussianConsumesTwoOutputs) {
   a.next_gaussian();
   b.next_u64();
   b.next_u64();
-  EXPECT_EQ(a.state(), b.state());
+  EXPECT_EQ(a.next_u64(), b.next_u64());
 }
 
 TEST(SplitMix64, UnitVectorsHaveLengthOne) {

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <span>
 
-#include "lib/lattice_axis.hpp"
-#include "lib/instance.hpp"
+#include "field/instance.hpp"
+#include "field/lattice_axis.hpp"
 
 namespace veldra {
 
@@ -23,7 +23,7 @@ class SliceNoise {
 
   // Writes to out[s], for s in [0, count), the noise at (xyz[0], xyz[1],
   // xyz[2], slices[first + s]): bit for bit Instance::sample at that point.
-  // The cell and fade weights of the first three axes are found once for
+  // The cell and corner weights of the first three axes are found once for
   // all of these slices, and the slices' own once per record.
   void sample(const std::array<double, 3>& xyz, std::size_t first, std::size_t count,
               double* out) const;

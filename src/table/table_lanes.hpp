@@ -9,7 +9,13 @@
 #include <cstdint>
 #include <utility>
 
+#include "field/formula.hpp"
+
 namespace veldra::table_lanes {
+
+using veldra::dot_step;
+using veldra::term_step;
+using veldra::weight_step;
 
 template <std::size_t Lanes>
 struct LanesOf {
@@ -122,14 +128,11 @@ struct CellLanes<0, V> {
 // The noise at Blocks registers of V of consecutive positions, lane by
 // lane.
 //
-// Per lane this is Instance::eval's formula, operation for operation:
-// weight = prefix weight * (1 - w or w), dot = prefix dot + g * (f - bit),
-// total = total + weight * dot over the corners in increasing order (all
-// lower-side corners come first, as the last axis is the highest bit). The
-// only difference is that corners of weight 0 are not skipped: their term
-// weight * dot is +0 or -0 (dot is finite), and the total is never -0 (it
-// starts at +0, and a round-to-nearest sum is -0 only when both addends
-// are), so adding such a term leaves the total unchanged, bit for bit.
+// Per lane these are the steps of field/formula.hpp, the last axis's taken
+// here from the prefix's weight and dot, over the corners in increasing
+// order (all lower-side corners first, as the last axis is the highest
+// bit). Corners of weight 0 are not skipped, which changes nothing (see
+// there).
 template <std::size_t Blocks, typename V, bool Weighted>
 struct Sums {
   static constexpr std::size_t LANES = sizeof(V) / sizeof(double);
@@ -157,7 +160,9 @@ struct Sums {
                                   const V (&offset)[Blocks]) {
 #pragma GCC unroll 8
     for (std::size_t b = 0; b < Blocks; ++b) {
-      total[b] = total[b] + weight[b] * (dot + grad * offset[b]);
+      V sum;
+      dot_step(sum, dot, grad, offset[b]);
+      term_step(total[b], weight[b], sum);
     }
     interleave(total);
   }
@@ -172,7 +177,7 @@ struct Sums {
       if constexpr (Weighted) {
         load(weight[b], formed + j + b * LANES);
       } else {
-        weight[b] = prefix * side[b];
+        weight_step(weight[b], prefix, side[b]);
       }
     }
   }

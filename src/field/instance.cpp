@@ -1,37 +1,17 @@
-#include "lib/instance.hpp"
+#include "field/instance.hpp"
 
 #include <cmath>
 #include <string>
 
 #include "lib/buffer.hpp"
-#include "lib/fixed_field.hpp"
-#include "lib/lattice_axis.hpp"
+#include "field/fixed_field.hpp"
+#include "field/lattice_axis.hpp"
 #include "lib/float_text.hpp"
 #include "lib/splitmix64.hpp"
 #include "lib/strides.hpp"
 
 namespace veldra {
 namespace {
-
-// Calls visit(c, weight, k) for the corners c = 0 .. 2^n - 1 of the cell
-// whose lowest intersection has linear index `base`, in increasing order,
-// skipping corners of zero weight. Bit i of c says whether the corner lies
-// on the upper side of axis i; k is the corner's linear index.
-template <typename Visit>
-void for_each_corner(std::size_t n, const std::uint64_t* strides, std::uint64_t base,
-                     const double* w, Visit&& visit) {
-  const std::uint64_t corners = std::uint64_t{1} << n;
-  for (std::uint64_t c = 0; c < corners; ++c) {
-    double weight = 1.0;
-    std::uint64_t k = base;
-    for (std::size_t i = 0; i < n; ++i) {
-      bool upper = (c >> i) & 1;
-      weight = weight * (upper ? w[i] : 1.0 - w[i]);
-      if (upper) k += strides[i];
-    }
-    if (weight != 0.0) visit(c, weight, k);
-  }
-}
 
 template <std::size_t N>
 void copy_to(const std::array<double, N>& values, std::span<double> out) {
@@ -81,31 +61,24 @@ Result<Instance> Instance::create(std::vector<std::uint64_t> dims, std::uint64_t
 
 double Instance::eval(std::span<const std::uint64_t> cell, std::span<const double> frac) const {
   const std::size_t n = dims_.size();
-  double w[MAX_DIMS];
+  Sides axes[MAX_DIMS];
   std::uint64_t base = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    w[i] = fade(frac[i]);
+    axes[i] = sides_at(frac[i]);
     base += cell[i] * strides_[i];
   }
-
-  double total = 0.0;
-  for_each_corner(n, strides_.data(), base, w, [&](std::uint64_t c, double weight, std::uint64_t k) {
-    const double* g = gradients_.data() + k * n;
-    double dot = 0.0;
-    for (std::size_t i = 0; i < n; ++i) {
-      dot = dot + g[i] * (frac[i] - ((c >> i) & 1 ? 1.0 : 0.0));
-    }
-    total = total + weight * dot;
-  });
-  return total;
+  const double one = 1.0;
+  return formula::noise<0>(n, axes, &one, corner_gradients(base));
 }
 
-void Instance::locate(std::span<const double> point, std::uint64_t* cell, double* frac) const {
+std::uint64_t Instance::locate(std::span<const double> point, Sides* axes) const {
+  std::uint64_t base = 0;
   for (std::size_t i = 0; i < dims_.size(); ++i) {
     const AxisPoint at = locate_on_axis(point[i], dims_[i]);
-    cell[i] = at.cell;
-    frac[i] = at.low;
+    axes[i] = at.sides;
+    base += at.cell * strides_[i];
   }
+  return base;
 }
 
 double Instance::sample(std::span<const double> point) const {
@@ -119,10 +92,10 @@ double Instance::sample(std::span<const double> point) const {
     default:
       break;
   }
-  std::uint64_t cell[MAX_DIMS];
-  double frac[MAX_DIMS];
-  locate(point, cell, frac);
-  return eval(std::span(cell, n()), std::span(frac, n()));
+  Sides axes[MAX_DIMS];
+  const std::uint64_t base = locate(point, axes);
+  const double one = 1.0;
+  return formula::noise<0>(n(), axes, &one, corner_gradients(base));
 }
 
 void Instance::pull(std::span<const double> point, std::span<double> out) const {
@@ -136,21 +109,10 @@ void Instance::pull(std::span<const double> point, std::span<double> out) const 
     default:
       break;
   }
-  const std::size_t n = dims_.size();
-  std::uint64_t cell[MAX_DIMS];
-  double frac[MAX_DIMS];
-  double w[MAX_DIMS];
-  locate(point, cell, frac);
-  std::uint64_t base = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    w[i] = fade(frac[i]);
-    base += cell[i] * strides_[i];
-    out[i] = 0.0;
-  }
-  for_each_corner(n, strides_.data(), base, w, [&](std::uint64_t, double weight, std::uint64_t k) {
-    const double* g = gradients_.data() + k * n;
-    for (std::size_t j = 0; j < n; ++j) out[j] = out[j] + weight * g[j];
-  });
+  Sides axes[MAX_DIMS];
+  const std::uint64_t base = locate(point, axes);
+  for (std::size_t i = 0; i < n(); ++i) out[i] = 0.0;
+  formula::pull<0>(n(), axes, corner_gradients(base), out.data());
 }
 
 Status Instance::expect_inside(std::span<const double> point) const {

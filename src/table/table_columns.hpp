@@ -10,10 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "lib/instance.hpp"
-#include "lib/table_fill.hpp"
-#include "lib/table_lanes.hpp"
-#include "lib/table_walk.hpp"
+#include "field/formula.hpp"
+#include "field/instance.hpp"
+#include "table/table_fill.hpp"
+#include "table/table_lanes.hpp"
+#include "table/table_walk.hpp"
 
 namespace veldra::table_columns {
 
@@ -37,7 +38,7 @@ inline bool fills_by_columns(std::size_t n, std::uint64_t last_extent,
 // cell of the last axis, for a fixed position on the outer axes (those
 // before the lane axis). Corner k has bit i set when it lies on the upper
 // side of axis i; with Outer outer corners, k = outer + Outer * lane side
-// + 2 * Outer * last side, the order in which Instance::eval adds them.
+// + 2 * Outer * last side, the order of the formula.
 template <std::size_t Outer>
 struct ColumnCorners {
   double outer_weight[Outer];   // the weight over the outer axes, from 1.0
@@ -54,13 +55,11 @@ using table_lanes::Positions;
 // (at most the lanes of V) and the `count` last-axis positions `last_at`,
 // all in the cells of `c`, to out[lane * stride + j].
 //
-// Per lane and last position this is Instance::eval's formula, operation
-// for operation, as in table_lanes::Sums: weight = (outer weight * lane
-// side weight) * last side weight, dot = (outer dot + lane gradient *
-// lane offset) + last gradient * last offset, total = total + weight * dot
-// over the corners in increasing order, corners of weight 0 included (they
-// add +0 or -0 to a total that is never -0). The products and sums that do
-// not depend on the last position are formed once for all of them.
+// Per lane and last position these are the steps of field/formula.hpp,
+// as in table_lanes::Sums: the outer axes', then the lane axis's, then the
+// last axis's, over the corners in increasing order, corners of weight 0
+// included. The steps that do not depend on the last position are taken
+// once for all of them.
 template <std::size_t Outer, typename V>
 [[gnu::always_inline]] inline void fill_column(const ColumnCorners<Outer>& c,
                                                const Positions& lane_at, std::size_t lanes,
@@ -79,14 +78,14 @@ template <std::size_t Outer, typename V>
   for (std::size_t k = 0; k < 2 * Outer; ++k) {
     V outer;
     splat(outer, c.outer_weight[k % Outer]);
-    weight_over[k] = outer * lane_weight[k / Outer];
+    weight_step(weight_over[k], outer, lane_weight[k / Outer]);
   }
 #pragma GCC unroll 32
   for (std::size_t k = 0; k < 4 * Outer; ++k) {
     V dot, grad;
     splat(dot, c.outer_dot[k]);
     splat(grad, c.lane_grad[k]);
-    dot_over[k] = dot + grad * lane_offset[(k / Outer) % 2];
+    dot_step(dot_over[k], dot, grad, lane_offset[(k / Outer) % 2]);
   }
   for (std::size_t j = 0; j < count; ++j) {
     const double last_offset[2] = {last_at.frac[j], last_at.frac_minus_one[j]};
@@ -95,10 +94,11 @@ template <std::size_t Outer, typename V>
 #pragma GCC unroll 32
     for (std::size_t k = 0; k < 4 * Outer; ++k) {
       const std::size_t side = k / (2 * Outer);
-      V weight, along;
+      V weight, dot;
       splat(weight, last_weight[side]);
-      splat(along, c.last_grad[k] * last_offset[side]);
-      total = total + (weight_over[k % (2 * Outer)] * weight) * (dot_over[k] + along);
+      weight_step(weight, weight_over[k % (2 * Outer)], weight);
+      dot_step(dot, dot_over[k], c.last_grad[k], last_offset[side]);
+      term_step(total, weight, dot);
     }
     for (std::size_t lane = 0; lane < lanes; ++lane) out[lane * stride + j] = total[lane];
   }
@@ -145,7 +145,7 @@ template <std::size_t Dims, typename Cells>
     const std::uint64_t lane_end = std::min(end_row, plane_row + lane_extent) - plane_row;
     // The outer position of this plane, its cells, offsets and weights.
     std::uint64_t outer_base = 0;
-    double outer_offset[OUTER_AXES > 0 ? OUTER_AXES : 1][2];
+    Sides outer_sides[OUTER_AXES > 0 ? OUTER_AXES : 1];
     double outer_weight[OUTER];
     outer_weight[0] = 1.0;
     {
@@ -158,15 +158,9 @@ template <std::size_t Dims, typename Cells>
       for (std::size_t i = 0; i < OUTER_AXES; ++i) {
         const std::uint64_t d = plan.divisors[i];
         const std::uint64_t cell = std::min(q[i] / d, dims[i] - 1);
-        double lower_weight, upper_weight;
-        table_walk::position(q[i] - cell * d, d, &outer_offset[i][0], &outer_offset[i][1],
-                             &lower_weight, &upper_weight);
+        outer_sides[i] = table_walk::position(q[i] - cell * d, d);
         outer_base += cell * strides[i];
-        const std::size_t half = std::size_t{1} << i;
-        for (std::size_t j = 0; j < half; ++j) {
-          outer_weight[half + j] = outer_weight[j] * upper_weight;
-          outer_weight[j] = outer_weight[j] * lower_weight;
-        }
+        formula::split<0>(outer_weight, std::size_t{1} << i, outer_sides[i]);
       }
     }
 
@@ -182,7 +176,7 @@ template <std::size_t Dims, typename Cells>
       if (r_first >= r_end) continue;
       for (std::uint64_t last_cell = 0; last_cell < dims[LAST]; ++last_cell) {
         // The gradients of this cell's corners, and their dot products
-        // over the outer axes, in the order of eval.
+        // over the outer axes, in the order of the formula.
         const std::uint64_t cell_base =
             outer_base + lane_cell * strides[LANE] + last_cell * strides[LAST];
         for (std::size_t k = 0; k < 4 * OUTER; ++k) {
@@ -193,7 +187,7 @@ template <std::size_t Dims, typename Cells>
           const double* g = gradients + at * Dims;
           double sum = 0.0;
           for (std::size_t i = 0; i < OUTER_AXES; ++i) {
-            sum = sum + g[i] * outer_offset[i][(k >> i) & 1];
+            dot_step(sum, sum, g[i], outer_sides[i].offset[(k >> i) & 1]);
           }
           corners.outer_dot[k] = sum;
           corners.lane_grad[k] = g[LANE];

@@ -9,9 +9,10 @@
 #include <cstdint>
 #include <utility>
 
-#include "lib/instance.hpp"
-#include "lib/table_fill.hpp"
-#include "lib/table_lanes.hpp"
+#include "field/formula.hpp"
+#include "field/instance.hpp"
+#include "table/table_fill.hpp"
+#include "table/table_lanes.hpp"
 
 namespace veldra::table_walk {
 
@@ -24,28 +25,25 @@ inline constexpr std::size_t WINDOW = 1024;
 // lanes reads initialised numbers.
 inline constexpr std::size_t PADDING = 16;
 
-// Fraction, fraction - 1, 1 - fade and fade at offset r of a cell cut into
-// d pieces; r = d is the last position of the axis, at fraction 1.0.
-// These are eval_table_point's numbers: one division of the converted
-// remainder by the converted divisor.
-[[gnu::always_inline]] inline void position(std::uint64_t r, std::uint64_t d, double* frac,
-                                            double* frac_minus_one, double* lower, double* upper) {
-  const double f = r < d ? static_cast<double>(r) / static_cast<double>(d) : 1.0;
-  const double w = fade(f);
-  *frac = f;
-  *frac_minus_one = f - 1.0;
-  *lower = 1.0 - w;
-  *upper = w;
+// The Sides of offset r of a cell cut into d pieces, at the fraction r / d
+// (one division of the converted numbers); r = d is the last position of
+// the axis, at fraction 1.0.
+[[gnu::always_inline]] inline Sides position(std::uint64_t r, std::uint64_t d) {
+  return sides_at(r < d ? static_cast<double>(r) / static_cast<double>(d) : 1.0);
 }
 
 // Fills four lists of `stride` entries at `lists` with the positions at
-// offsets first .. first + count - 1.
+// offsets first .. first + count - 1: offsets from the lower and the upper
+// side, then the weights of the two sides.
 [[gnu::always_inline]] inline void fill_positions(std::uint64_t first, std::size_t count,
                                                   std::uint64_t d, double* lists,
                                                   std::size_t stride) {
   for (std::size_t j = 0; j < count; ++j) {
-    position(first + j, d, lists + j, lists + stride + j, lists + 2 * stride + j,
-             lists + 3 * stride + j);
+    const Sides at = position(first + j, d);
+    lists[j] = at.offset[0];
+    lists[stride + j] = at.offset[1];
+    lists[2 * stride + j] = at.weight[0];
+    lists[3 * stride + j] = at.weight[1];
   }
 }
 
@@ -69,13 +67,11 @@ struct Row {
   std::uint64_t* prefix;  // bit i: the corner's side on axis i
   std::size_t count = 0;
 
-  // Per prefix axis i: the position's cell and its offset r in the cell
-  // (r = d only at the axis's last position), the offset from the lower and
-  // the upper side (f, f - 1.0) and the weights of the two sides (1 - w, w).
+  // Per prefix axis i: the position's cell, its offset r in the cell
+  // (r = d only at the axis's last position) and its Sides.
   std::uint64_t cell[MAX_DIMS];
   std::uint64_t within[MAX_DIMS];
-  double offset_from[MAX_DIMS][2];
-  double side_weight[MAX_DIMS][2];
+  Sides sides[MAX_DIMS];
   std::uint64_t base = 0;  // linear index of the row's cell corner, last axis 0
 
   explicit Row(TableScratch& scratch, std::size_t n) {
@@ -94,8 +90,9 @@ struct Row {
     }
   }
 
-  // Places the row at positions q[0 .. n-2] of the prefix axes, with
-  // eval_table_point's cell and offset on each.
+  // Places the row at positions q[0 .. n-2] of the prefix axes: on each
+  // the cell q / d, except that the axis's last position lies in its last
+  // cell, at offset d.
   [[gnu::always_inline]] void locate(const TablePlan& plan, const std::uint64_t* q, std::size_t n) {
     const std::uint64_t* dims = plan.field->dims().data();
     for (std::size_t i = 0; i + 1 < n; ++i) {
@@ -130,8 +127,7 @@ struct Row {
 
   // Fraction and fade weights of prefix axis i.
   [[gnu::always_inline]] void numbers(const TablePlan& plan, std::size_t i) {
-    position(within[i], plan.divisors[i], &offset_from[i][0], &offset_from[i][1],
-             &side_weight[i][0], &side_weight[i][1]);
+    sides[i] = position(within[i], plan.divisors[i]);
   }
 
   // The corner prefixes of the row: weights, offsets and sides.
@@ -145,16 +141,14 @@ struct Row {
 #pragma GCC unroll 4
     for (std::size_t i = 0; i + 1 < n; ++i) {
       base += cell[i] * strides[i];
-      // Each prefix splits into its lower and upper side on axis i; the
-      // weight is multiplied in axis order, as in eval.
+      // Each prefix splits into its lower and upper side on axis i.
       const std::size_t half = Dims ? std::size_t{1} << i : count;
 #pragma GCC unroll 8
       for (std::size_t j = 0; j < half; ++j) {
-        weight[half + j] = weight[j] * side_weight[i][1];
         offset[half + j] = offset[j] + strides[i] * n;
         prefix[half + j] = prefix[j] | std::uint64_t{1} << i;
-        weight[j] = weight[j] * side_weight[i][0];
       }
+      formula::split<0>(weight, half, sides[i]);
       count = 2 * half;
       if constexpr (Dims == 0) {
         std::size_t kept = 0;
@@ -182,7 +176,7 @@ struct Row {
         const double* g = row_gradients + offset[j];
         double sum = 0.0;
         for (std::size_t i = 0; i + 1 < n; ++i) {
-          sum = sum + g[i] * offset_from[i][(prefix[j] >> i) & 1];
+          dot_step(sum, sum, g[i], sides[i].offset[(prefix[j] >> i) & 1]);
         }
         dot[j] = sum;
         grad[j] = g[n - 1];
@@ -201,7 +195,7 @@ struct Row {
                                         std::index_sequence<I...>) const {
     const double* g = row_gradients + offset[J];
     double sum = 0.0;
-    ((sum = sum + g[I] * offset_from[I][(J >> I) & 1]), ...);
+    (dot_step(sum, sum, g[I], sides[I].offset[(J >> I) & 1]), ...);
     dot[J] = sum;
     grad[J] = g[Dims - 1];
   }

@@ -1,11 +1,11 @@
-#include "lib/table.hpp"
+#include "table/table.hpp"
 
 #include <algorithm>
 #include <string>
 
 #include "lib/buffer.hpp"
 #include "lib/strides.hpp"
-#include "lib/table_fill.hpp"
+#include "table/table_fill.hpp"
 #include "lib/workers.hpp"
 
 namespace veldra {
@@ -35,26 +35,6 @@ Result<Instance::Layout> Instance::table_layout(std::span<const std::uint64_t> d
     layout.count = *count;
   }
   return layout;
-}
-
-double Instance::eval_table_point(std::uint64_t k, std::span<const std::uint64_t> divisors,
-                                  std::span<const std::uint64_t> table_strides) const {
-  std::uint64_t cell[MAX_DIMS];
-  double frac[MAX_DIMS];
-  std::uint64_t rem = k;
-  for (std::size_t i = 0; i < n(); ++i) {
-    std::uint64_t q = rem / table_strides[i];
-    std::uint64_t c = q / divisors[i];
-    if (c < dims_[i]) {
-      cell[i] = c;
-      frac[i] = static_cast<double>(q - c * divisors[i]) / static_cast<double>(divisors[i]);
-    } else {
-      cell[i] = dims_[i] - 1;
-      frac[i] = 1.0;
-    }
-    rem -= q * table_strides[i];
-  }
-  return eval(std::span(cell, n()), std::span(frac, n()));
 }
 
 Result<Table> Instance::table(std::span<const std::uint64_t> divisors) const {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "lib/buffer.hpp"
-#include "lib/instance.hpp"
+#include "field/instance.hpp"
 
 namespace veldra {
 

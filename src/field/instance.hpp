@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "field/formula.hpp"
 #include "lib/error.hpp"
 
 namespace veldra {
@@ -15,10 +16,6 @@ namespace veldra {
 inline constexpr std::size_t MAX_DIMS = 16;
 
 struct Table;
-
-// The quintic fade 6t^5 - 15t^4 + 10t^3, bracketed exactly as written so
-// that every build rounds it the same way.
-inline double fade(double t) { return (t * (t * t)) * (t * (t * 6.0 - 15.0) + 10.0); }
 
 class Instance {
  public:
@@ -37,7 +34,8 @@ class Instance {
   std::size_t n() const { return dims_.size(); }
 
   // Noise inside cell `cell` at fractions `frac` (each in [0, 1]); both
-  // spans have n() entries.
+  // spans have n() entries. The formula of field/formula.hpp, walked for
+  // any number of axes.
   double eval(std::span<const std::uint64_t> cell, std::span<const double> frac) const;
 
   // Noise at `point` (n() coordinates), clamped into the lattice; a NaN
@@ -65,13 +63,24 @@ class Instance {
     std::uint64_t count;
   };
   Result<Layout> table_layout(std::span<const std::uint64_t> divisors) const;
-  double eval_table_point(std::uint64_t k, std::span<const std::uint64_t> divisors,
-                          std::span<const std::uint64_t> table_strides) const;
   Result<Table> table(std::span<const std::uint64_t> divisors) const;
 
  private:
-  // Finds the cell and fractions of a point clamped into the lattice.
-  void locate(std::span<const double> point, std::uint64_t* cell, double* frac) const;
+  // Finds the lowest corner of the cell of a point clamped into the
+  // lattice, and the point's Sides there.
+  std::uint64_t locate(std::span<const double> point, Sides* axes) const;
+
+  // The formula's gradient of the corners of the cell whose lowest corner
+  // is `base`: where the general walk's gradients come from.
+  auto corner_gradients(std::uint64_t base) const {
+    return [this, base](std::uint64_t c) {
+      std::uint64_t k = base;
+      for (std::size_t i = 0; i < dims_.size(); ++i) {
+        if ((c >> i) & 1) k += strides_[i];
+      }
+      return gradients_.data() + k * dims_.size();
+    };
+  }
 
   std::vector<std::uint64_t> dims_;
   std::vector<std::uint64_t> shape_;

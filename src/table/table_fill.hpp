@@ -1,7 +1,9 @@
 // The fast fill of a refined-lattice table. It walks the table row by row
 // along the last axis and cell by cell within a row, evaluating consecutive
 // positions in SIMD lanes, and yields every value bit-identical to
-// Instance::eval_table_point.
+// Instance::eval at the position's cell and fraction: on each axis the
+// cell q / d and fraction (q - cell * d) / d of table index q cut d times,
+// except that the axis's last index lies in its last cell at fraction 1.0.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +11,7 @@
 #include <vector>
 
 #include "lib/error.hpp"
-#include "lib/instance.hpp"
+#include "field/instance.hpp"
 
 namespace veldra {
 
@@ -63,8 +65,8 @@ class TableFill {
                                   std::size_t runs, Simd simd = widest_simd());
 
   // Writes the values of flat indices [begin, end) of the table to
-  // out[0 .. end - begin), each bit-identical to eval_table_point of its
-  // index. Calls with different `run` (below the `runs` given to create)
+  // out[0 .. end - begin), each bit-identical to Instance::eval at its
+  // index's position. Calls with different `run` (below the `runs` given to create)
   // may proceed concurrently.
   void fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
 

@@ -5,21 +5,18 @@
 
 #include <cstdint>
 
-#include "lib/instance.hpp"
+#include "field/formula.hpp"
 
 namespace veldra {
 
 // Where a coordinate lies on an axis of `cells` cells.
 struct AxisPoint {
   std::uint64_t cell = 0;  // the cell holding the coordinate, at most cells - 1
-  double low = 0.0;        // offset from the cell's lower intersection: x - cell
-  double high = 0.0;       // offset from its upper intersection: low - 1
-  double fade = 0.0;       // fade(low): the weight of the upper side
+  Sides sides{};           // at the offset x - cell from the cell's lower side
 };
 
 // The coordinate `x` placed on an axis of `cells` (at least 1) cells:
-// clamped into
-// [0, cells], the upper boundary belonging to the last cell, a NaN kept
+// clamped into [0, cells], the upper boundary belonging to the last cell, a NaN kept
 // (in cell 0).
 inline AxisPoint locate_on_axis(double x, std::uint64_t cells) {
   const double upper = static_cast<double>(cells);
@@ -33,8 +30,7 @@ inline AxisPoint locate_on_axis(double x, std::uint64_t cells) {
     cell = static_cast<std::uint64_t>(x);
   }
   if (cell > cells - 1) cell = cells - 1;
-  const double low = x - static_cast<double>(cell);
-  return {cell, low, low - 1.0, fade(low)};
+  return {cell, sides_at(x - static_cast<double>(cell))};
 }
 
 }  // namespace veldra

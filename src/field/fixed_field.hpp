@@ -1,0 +1,100 @@
+// A field whose number of axes (2 to 4) is known when compiling: the
+// formula (field/formula.hpp) unrolled, for Instance::sample and
+// Instance::pull, for the globe's slices and for hair growth, which
+// evaluate one field at many points.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+#include "field/formula.hpp"
+#include "field/instance.hpp"
+#include "field/lattice_axis.hpp"
+
+namespace veldra {
+
+template <std::size_t N>
+class FixedField {
+ public:
+  static constexpr std::size_t CORNERS = std::size_t{1} << N;
+  using Located = std::array<AxisPoint, N>;
+
+  // `field` must have N axes and outlive this record. Building it reads the
+  // field's layout once, so keep one for as long as its points are wanted.
+  [[gnu::always_inline]] explicit FixedField(const Instance& field)
+      : gradients_(field.gradients().data()) {
+    formula::each<N>(N, [&](auto i) {
+      dims_[i] = field.dims()[i];
+      strides_[i] = field.strides()[i];
+    });
+    formula::each<CORNERS>(CORNERS, [&](auto c) {
+      corner_steps_[c] = 0;
+      formula::each<N>(N, [&](auto i) {
+        if constexpr ((std::remove_cvref_t<decltype(c)>::value >> std::remove_cvref_t<decltype(i)>::value) & 1) corner_steps_[c] += strides_[i] * N;
+      });
+    });
+  }
+
+  // Where `point` (N coordinates) lies, clamped into the lattice as
+  // Instance::sample and Instance::pull place it.
+  [[gnu::always_inline]] Located locate(const double* point) const {
+    Located at;
+    formula::each<N>(N, [&](auto i) { at[i] = locate_on_axis(point[i], dims_[i]); });
+    return at;
+  }
+
+  // Instance::sample at `point`.
+  [[gnu::always_inline]] double noise(const double* point) const { return noise(locate(point)); }
+
+  // What Instance::pull writes for `point`.
+  [[gnu::always_inline]] std::array<double, N> pull(const double* point) const {
+    return pull(locate(point));
+  }
+
+  // The noise inside the cell and at the offsets of `at`, whose corner
+  // weights over the first K axes are `prefix` (as formula::weight_of
+  // takes them): points that share those axes share their weights.
+  template <std::size_t K = 0>
+  [[gnu::always_inline]] double noise(const Located& at, const double* prefix = &ONE) const {
+    Sides axes[N];
+    const double* lowest = lowest_corner(at, axes);
+    return formula::noise<N, K>(N, axes, prefix, [&](auto c) { return lowest + corner_steps_[c]; });
+  }
+
+  // The gradients around `at` blended under its fade weights.
+  [[gnu::always_inline]] std::array<double, N> pull(const Located& at) const {
+    Sides axes[N];
+    const double* lowest = lowest_corner(at, axes);
+    // Summed in a local array rather than in the returned one, which the
+    // compiler would keep in memory across the skipped corners.
+    double sum[N];
+    formula::each<N>(N, [&](auto i) { sum[i] = 0.0; });
+    formula::pull<N>(N, axes, [&](auto c) { return lowest + corner_steps_[c]; }, sum);
+    std::array<double, N> out;
+    formula::each<N>(N, [&](auto i) { out[i] = sum[i]; });
+    return out;
+  }
+
+ private:
+  static constexpr double ONE = 1.0;
+
+  // Copies the Sides of `at` to `axes` and finds its cell's lowest gradient.
+  [[gnu::always_inline]] const double* lowest_corner(const Located& at, Sides* axes) const {
+    std::uint64_t base = 0;
+    formula::each<N>(N, [&](auto i) {
+      axes[i] = at[i].sides;
+      base += at[i].cell * strides_[i];
+    });
+    return gradients_ + base * N;
+  }
+
+  const double* gradients_;  // N numbers per intersection, row-major
+  std::array<std::uint64_t, N> dims_;
+  std::array<std::uint64_t, N> strides_;
+  // How many numbers lie from a cell's lowest gradient to corner C's.
+  std::array<std::uint64_t, CORNERS> corner_steps_;
+};
+
+}  // namespace veldra

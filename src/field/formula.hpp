@@ -1,0 +1,151 @@
+// The noise of a point, for 1 to MAX_DIMS axes: the one definition that
+// every evaluator of a field is assembled from (the general walk, the
+// fixed axis counts, slices, table rows and columns in SIMD lanes, the
+// pull). They differ only in which intermediate results they share.
+//
+// A point lies in one cell of the lattice, at offset f_i from the cell's
+// lower side on axis i. Bit i of corner c says whether c lies on the upper
+// side of axis i. With s_i = 1.0 - fade(f_i) on the lower side and
+// fade(f_i) on the upper, o_i = f_i on the lower side and f_i - 1.0 on the
+// upper, and g the corner's gradient:
+//
+//   weight(c) = (...((1.0 * s_0) * s_1) ...) * s_{n-1}
+//   dot(c)    = (...((0.0 + g_0 * o_0) + g_1 * o_1) ...) + g_{n-1} * o_{n-1}
+//   noise     = sum from +0.0 of weight(c) * dot(c), c = 0, 1, ..., 2^n - 1
+//   pull      = sum from +0.0 of weight(c) * g, component by component
+//
+// where the sums leave out corners of weight 0. Every evaluator performs
+// exactly these IEEE operations in exactly this order (the steps below),
+// so all of them agree bit for bit.
+//
+// Leaving a term of weight 0 in instead (as the SIMD lanes do, so as not
+// to branch) changes nothing: with a finite dot the term is +0 or -0, and
+// the total is never -0 (it starts at +0, and a round-to-nearest sum is -0
+// only when both addends are), so adding the term leaves it as it was.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+#include <utility>
+
+namespace veldra {
+
+// The quintic fade 6t^5 - 15t^4 + 10t^3, bracketed exactly as written so
+// that every build rounds it the same way.
+inline double fade(double t) { return (t * (t * t)) * (t * (t * 6.0 - 15.0) + 10.0); }
+
+// A point's numbers on one axis of its cell; index 0 is the lower side,
+// 1 the upper.
+struct Sides {
+  double offset[2];  // f and f - 1.0
+  double weight[2];  // 1.0 - fade(f) and fade(f)
+};
+
+[[gnu::always_inline]] inline Sides sides_at(double f) {
+  const double w = fade(f);
+  return {{f, f - 1.0}, {1.0 - w, w}};
+}
+
+// The three steps of the formula, for numbers and for SIMD vectors alike
+// (vectors are passed by reference: by value they draw ABI warnings on
+// instruction sets that lack them). `out` may be the first operand.
+
+// A corner's weight after one more axis.
+template <typename T, typename W, typename S>
+[[gnu::always_inline]] inline void weight_step(T& out, const W& weight, const S& side) {
+  out = weight * side;
+}
+
+// A corner's dot product after one more axis.
+template <typename T, typename D, typename G, typename O>
+[[gnu::always_inline]] inline void dot_step(T& out, const D& dot, const G& g, const O& offset) {
+  out = dot + g * offset;
+}
+
+// The sum after one more corner (or, for the pull, one more component).
+template <typename T, typename W, typename D>
+[[gnu::always_inline]] inline void term_step(T& total, const W& weight, const D& dot) {
+  total = total + weight * dot;
+}
+
+namespace formula {
+
+// Calls f(i) for i = 0 .. count - 1 in order: with Count fixed (not 0) as
+// std::integral_constant, so that every index is known when compiling and
+// small arrays stay in registers; with Count = 0, `count` times at run
+// time.
+template <std::size_t Count, typename F>
+[[gnu::always_inline]] inline void each(std::size_t count, F&& f) {
+  if constexpr (Count == 0) {
+    for (std::size_t i = 0; i < count; ++i) f(i);
+  } else {
+    (void)count;
+    [&]<std::size_t... I> [[gnu::always_inline]] (std::index_sequence<I...>) {
+      (f(std::integral_constant<std::size_t, I>{}), ...);
+    }(std::make_index_sequence<Count>{});
+  }
+}
+
+// Splits `count` corner weights over the axes before axis i into 2 *
+// count over the axes up to i: entry j + count is j's upper side, entry j
+// its lower side. Starting from {1.0} this forms weight(c) axis by axis,
+// the same product for every corner as the formula.
+template <std::size_t Count, typename T>
+[[gnu::always_inline]] inline void split(T* weights, std::size_t count, const Sides& axis) {
+  each<Count>(count, [&](auto j) {
+    weight_step(weights[count + j], weights[j], axis.weight[1]);
+    weight_step(weights[j], weights[j], axis.weight[0]);
+  });
+}
+
+// weight(c) at a point of N axes (N = 0: n at run time) whose weights over
+// its first K axes are `prefix` (2^K entries; {1.0} with K = 0), `axes`
+// holding the point's Sides.
+template <std::size_t N, std::size_t K, typename C>
+[[gnu::always_inline]] inline double weight_of(std::size_t n, const Sides* axes,
+                                               const double* prefix, C c) {
+  static_assert(N == 0 ? K == 0 : K <= N);
+  double weight = prefix[c & ((std::size_t{1} << K) - 1)];
+  each<N ? N - K : 0>((N ? N : n) - K, [&](auto rest) {
+    const std::size_t i = K + rest;
+    weight_step(weight, weight, axes[i].weight[(c >> i) & 1]);
+  });
+  return weight;
+}
+
+// The noise at a point of N axes (N = 0: n at run time), its weights over
+// the first K axes given as in weight_of. gradient(c) is corner c's
+// gradient: where the gradients come from is the caller's. Corners are
+// passed as std::integral_constant when N is fixed.
+template <std::size_t N, std::size_t K = 0, typename Gradient>
+[[gnu::always_inline]] inline double noise(std::size_t n, const Sides* axes, const double* prefix,
+                                           Gradient&& gradient) {
+  double total = 0.0;
+  each<N ? std::size_t{1} << N : 0>(std::size_t{1} << n, [&](auto c) {
+    const double weight = weight_of<N, K>(n, axes, prefix, c);
+    if (weight == 0.0) return;
+    const double* g = gradient(c);
+    double dot = 0.0;
+    each<N>(n, [&](auto i) { dot_step(dot, dot, g[i], axes[i].offset[(c >> i) & 1]); });
+    term_step(total, weight, dot);
+  });
+  return total;
+}
+
+// The pull at a point of N axes as `noise` places it, summed into sum[0 ..
+// n), which holds +0.0 on entry.
+template <std::size_t N, typename Gradient>
+[[gnu::always_inline]] inline void pull(std::size_t n, const Sides* axes, Gradient&& gradient,
+                                        double* sum) {
+  static constexpr double ONE = 1.0;
+  each<N ? std::size_t{1} << N : 0>(std::size_t{1} << n, [&](auto c) {
+    const double weight = weight_of<N, 0>(n, axes, &ONE, c);
+    if (weight == 0.0) return;
+    const double* g = gradient(c);
+    each<N>(n, [&](auto j) { term_step(sum[j], weight, g[j]); });
+  });
+}
+
+}  // namespace formula
+}  // namespace veldra
