@@ -22,10 +22,13 @@ struct Canvas {
   std::uint64_t top = 0;   // image row of the band's first row
   std::uint64_t rows = 0;  // at least 1
 
-  // Cuts an image of width x height pixels into bands from the top, at most
-  // one per thread of `threads` (0 counts as 1) and never more than one per
-  // 64 rows, every pixel set to `fill`. Height 0 gives no band. Fails only
-  // with an out-of-memory error.
+  // The least number of rows worth a band of its own.
+  static constexpr std::uint64_t BAND_ROWS = 64;
+
+  // Cuts an image of width x height pixels into bands from the top, the
+  // runs of Split::of(height, BAND_ROWS, threads): at most one per thread
+  // and never more than one per BAND_ROWS rows, every pixel set to `fill`.
+  // Height 0 gives no band. Fails only with an out-of-memory error.
   static Result<std::vector<Canvas>> bands(std::uint64_t width, std::uint64_t height,
                                            LinearRgb fill, std::size_t threads);
 
@@ -33,6 +36,7 @@ struct Canvas {
   // tapered, antialiased strokes shaded by `look`, each segment blended over
   // what is there. Strands that cannot reach the band are skipped. Every
   // band gives the same pixels as the matching rows of one full-height band.
+  // When stop_requested() says stop it returns early, the band part-drawn.
   void comb(std::span<const Strand> strands, std::span<const std::uint64_t> order,
             const Hair& hair, const Look& look);
 

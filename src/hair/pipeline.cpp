@@ -86,15 +86,17 @@ Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::ui
   const bool mapped = color_map.has_value();
   const Look look = Look::of(hair, std::move(color_map), width, height);
   const LinearRgb fill = mapped ? LinearRgb{0.0f, 0.0f, 0.0f} : look.tones[0];
+  const Split split = Split::of(height, Canvas::BAND_ROWS, workers);
   auto canvases = Canvas::bands(width, height, fill, workers);
   if (!canvases) return std::unexpected(canvases.error());
   auto pixels = allocate<std::uint8_t>(byte_count);
   if (!pixels) return std::unexpected(pixels.error());
 
   // Every band draws all strands in the same order and owns its pixels, so
-  // the image does not depend on how many bands there are; each worker then
-  // develops its own band into its own rows of the image.
-  auto combed = run_scoped(canvases->size(), [&](std::size_t k) {
+  // the image does not depend on how many bands there are; each worker (or
+  // the calling thread, for a single band) then develops its own band into
+  // its own rows of the image.
+  auto combed = run_split(split, [&](std::size_t k) {
     Canvas& canvas = (*canvases)[k];
     canvas.comb(*strands, *order, hair, look);
     const std::uint64_t offset = canvas.top * width * 3;

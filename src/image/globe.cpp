@@ -90,7 +90,7 @@ Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::ui
   Range colors;
   {
     auto surfaces = in_parallel<Surface>(
-        *pixel_count, GLOBE_SERIAL_LIMIT,
+        *pixel_count, SERIAL_LIMIT,
         [&](std::uint64_t k) { return surface_at(field, noise, sphere, shape, k % width, k / width); },
         workers);
     if (!surfaces) return std::unexpected(surfaces.error());
@@ -111,7 +111,7 @@ Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::ui
 
   const EncodedSteps& encode = EncodedSteps::table();
   auto colours = in_parallel<Rgb>(
-      *pixel_count, GLOBE_SERIAL_LIMIT,
+      *pixel_count, SERIAL_LIMIT,
       [&](std::uint64_t k) { return shade_pixel(lit, sphere, background, encode, k % width, k / width); },
       workers);
   if (!colours) return std::unexpected(colours.error());

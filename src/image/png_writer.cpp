@@ -12,6 +12,7 @@
 
 #include "image/image.hpp"
 #include "lib/buffer.hpp"
+#include "lib/interruption.hpp"
 
 namespace veldra {
 namespace {
@@ -103,6 +104,7 @@ bool encode(png_structp png, png_infop info, const Image& image) {
   png_write_info(png, info);
   const std::uint64_t row_bytes = image.width * image.channels;
   for (std::uint64_t y = 0; y < image.height; ++y) {
+    if (stop_requested()) return false;
     png_write_row(png, image.pixels.data() + y * row_bytes);
   }
   png_write_end(png, nullptr);
@@ -141,6 +143,7 @@ Status Image::write_png(const std::string& path) const {
   // As with any buffered writer dropped after its last flush, a failure
   // of close itself is not reported.
   ::close(fd);
+  if (!encoded && stop_requested()) return interrupted();
   if (!encoded) {
     return io_error(encode_failure != 0 ? os_error_text(encode_failure)
                                         : std::string(sink.message));
