@@ -73,12 +73,15 @@ Result<std::vector<T>> per_chunk(std::uint64_t count, std::uint64_t grain, Fold&
 // computed by for_each_chunk: on the calling thread in index order below
 // `grain`, otherwise in contiguous chunks on scoped threads. `item` must be
 // safe to call concurrently. The result is the same whatever the number of
-// workers; no partial vector is returned.
+// workers; no partial vector is returned. The vector is sized by default
+// initialisation, which for plain records writes nothing: each item's
+// memory is first touched where the item is computed.
 template <typename T, typename ItemFn>
-Result<std::vector<T>> in_parallel(std::uint64_t count, std::uint64_t grain, ItemFn&& item,
-                                   std::size_t workers = available_processors(),
-                                   ThreadStarter start = &start_thread) {
-  auto items = allocate<T>(count);
+Result<std::vector<T, DeferredInit<T>>> in_parallel(std::uint64_t count, std::uint64_t grain,
+                                                    ItemFn&& item,
+                                                    std::size_t workers = available_processors(),
+                                                    ThreadStarter start = &start_thread) {
+  auto items = allocate_deferred<T>(count);
   if (!items) return items;
   T* out = items->data();
   auto done = for_each_chunk(count, grain, [&](std::uint64_t begin, std::uint64_t end) {

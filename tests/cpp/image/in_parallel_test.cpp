@@ -30,7 +30,7 @@ std::thread counting_start(std::function<void()> body) {
 }
 
 // The ordinal of the thread that computed each of `count` items.
-Result<std::vector<int>> ordinals(std::uint64_t count, std::uint64_t limit, std::size_t workers) {
+auto ordinals(std::uint64_t count, std::uint64_t limit, std::size_t workers) {
   return in_parallel<int>(
       count, limit, [](std::uint64_t) { return thread_ordinal; }, workers, &counting_start);
 }
