@@ -4,9 +4,16 @@
 
 #include "image/encoded_steps.hpp"
 #include "lib/buffer.hpp"
+#include "lib/interruption.hpp"
 #include "lib/workers.hpp"
 
 namespace veldra {
+namespace {
+
+// Rows developed between two looks at stop_requested().
+constexpr std::uint64_t kRowsPerLook = 16;
+
+}  // namespace
 
 Result<std::vector<Canvas>> Canvas::bands(std::uint64_t width, std::uint64_t height, LinearRgb fill,
                                           std::size_t threads) {
@@ -28,8 +35,11 @@ Result<std::vector<Canvas>> Canvas::bands(std::uint64_t width, std::uint64_t hei
 void Canvas::develop(std::span<std::uint8_t> out) const {
   const EncodedSteps& encode = EncodedSteps::table();
   std::uint8_t* byte = out.data();
-  for (const LinearRgb& pixel : pixels) {
-    for (float channel : pixel) *byte++ = encode(static_cast<double>(channel));
+  for (std::uint64_t row = 0; row < rows; ++row) {
+    if (row % kRowsPerLook == 0 && stop_requested()) return;
+    for (const LinearRgb& pixel : std::span(pixels).subspan(row * width, width)) {
+      for (float channel : pixel) *byte++ = encode(static_cast<double>(channel));
+    }
   }
 }
 

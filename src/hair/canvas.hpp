@@ -42,6 +42,7 @@ struct Canvas {
 
   // Writes the band as sRGB bytes, three per pixel in pixel order, into
   // `out`, which holds exactly rows * width * 3 bytes. A NaN channel gives 0.
+  // When stop_requested() says stop it returns early, `out` part-written.
   void develop(std::span<std::uint8_t> out) const;
 };
 
