@@ -15,7 +15,7 @@ constexpr std::uint64_t kRowsPerLook = 16;
 
 }  // namespace
 
-Result<std::vector<Canvas>> Canvas::bands(std::uint64_t width, std::uint64_t height, LinearRgb fill,
+Result<std::vector<Canvas>> Canvas::bands(std::uint64_t width, std::uint64_t height,
                                           std::size_t threads) {
   std::vector<Canvas> canvases;
   const Split split = Split::of(height, BAND_ROWS, threads);
@@ -25,11 +25,18 @@ Result<std::vector<Canvas>> Canvas::bands(std::uint64_t width, std::uint64_t hei
     const std::uint64_t rows = std::min(height - top, split.length);
     auto size = checked_mul(rows, width);
     if (!size) return out_of_memory();
-    auto pixels = allocate<LinearRgb>(*size, fill);
+    auto pixels = allocate_deferred<LinearRgb>(*size);
     if (!pixels) return std::unexpected(pixels.error());
     canvases.push_back(Canvas{std::move(*pixels), width, top, rows});
   }
   return canvases;
+}
+
+void Canvas::clear(LinearRgb fill) {
+  for (std::uint64_t row = 0; row < rows; ++row) {
+    if (row % kRowsPerLook == 0 && stop_requested()) return;
+    std::fill_n(pixels.begin() + static_cast<std::ptrdiff_t>(row * width), width, fill);
+  }
 }
 
 void Canvas::develop(std::span<std::uint8_t> out) const {

@@ -10,14 +10,19 @@
 #include "hair/hair.hpp"
 #include "hair/look.hpp"
 #include "hair/strand.hpp"
+#include "lib/buffer.hpp"
 #include "lib/error.hpp"
 
 namespace veldra {
 
+// A band's pixels, sized without being written (Canvas::clear writes them),
+// so that each band's memory is first touched by the thread combing it.
+using CanvasPixels = std::vector<LinearRgb, DeferredInit<LinearRgb>>;
+
 // Image pixel (x, y) with top <= y < top + rows is pixels[x + (y - top) *
 // width]: row-major from the band's first row. Channels stay in [0, 1].
 struct Canvas {
-  std::vector<LinearRgb> pixels;
+  CanvasPixels pixels;
   std::uint64_t width = 0;
   std::uint64_t top = 0;   // image row of the band's first row
   std::uint64_t rows = 0;  // at least 1
@@ -27,10 +32,15 @@ struct Canvas {
 
   // Cuts an image of width x height pixels into bands from the top, the
   // runs of Split::of(height, BAND_ROWS, threads): at most one per thread
-  // and never more than one per BAND_ROWS rows, every pixel set to `fill`.
-  // Height 0 gives no band. Fails only with an out-of-memory error.
+  // and never more than one per BAND_ROWS rows, their pixels sized but not
+  // yet written. Height 0 gives no band. Fails only with an out-of-memory
+  // error.
   static Result<std::vector<Canvas>> bands(std::uint64_t width, std::uint64_t height,
-                                           LinearRgb fill, std::size_t threads);
+                                           std::size_t threads);
+
+  // Sets every pixel to `fill`, row by row. When stop_requested() says stop
+  // it returns early, the band part-written.
+  void clear(LinearRgb fill);
 
   // Draws strands[order[0]], strands[order[1]], ... in that sequence as
   // tapered, antialiased strokes shaded by `look`, each segment blended over

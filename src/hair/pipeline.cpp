@@ -87,7 +87,7 @@ Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::ui
   const Look look = Look::of(hair, std::move(color_map), width, height);
   const LinearRgb fill = mapped ? LinearRgb{0.0f, 0.0f, 0.0f} : look.tones[0];
   const Split split = Split::of(height, Canvas::BAND_ROWS, workers);
-  auto canvases = Canvas::bands(width, height, fill, workers);
+  auto canvases = Canvas::bands(width, height, workers);
   if (!canvases) return std::unexpected(canvases.error());
   auto pixels = allocate<std::uint8_t>(byte_count);
   if (!pixels) return std::unexpected(pixels.error());
@@ -98,6 +98,7 @@ Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::ui
   // its own rows of the image.
   auto combed = run_split(split, [&](std::size_t k) {
     Canvas& canvas = (*canvases)[k];
+    canvas.clear(fill);
     canvas.comb(*strands, *order, hair, look);
     const std::uint64_t offset = canvas.top * width * 3;
     canvas.develop(std::span<std::uint8_t>(pixels->data() + offset, canvas.rows * width * 3));
