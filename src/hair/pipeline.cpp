@@ -15,6 +15,8 @@
 namespace veldra {
 namespace {
 
+// Growing a strand costs as much as thousands of table values, so far fewer
+// of them are worth a worker than SERIAL_LIMIT.
 constexpr std::uint64_t kSerialStrands = 64;
 
 // A key whose integer order is the total order of 32-bit floats.

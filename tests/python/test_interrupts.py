@@ -1,6 +1,5 @@
-"""Ctrl-C stops long calls: a child process is sent SIGINT once it is inside
-a call that would run for many seconds, and must stop within a second with
-what the signal handler raised, then give the pinned bytes again."""
+"""Ctrl-C stops a call that would run for many seconds: within a second, with
+what the signal handler raised, and the next call gives the pinned bytes."""
 
 import os
 import signal
