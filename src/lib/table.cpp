@@ -19,9 +19,9 @@ constexpr std::uint64_t CORNERS_PER_LOOK = std::uint64_t{1} << 22;
 
 // How many values a run fills between two looks at stop_requested(): whole
 // rows of the last axis when they fit, so that the fill's per-row setup is
-// not repeated, and never fewer than one row's worth of a split's step.
-std::uint64_t values_per_look(std::size_t dimensions, std::uint64_t row, std::uint64_t step) {
-  const std::uint64_t values = std::max(CORNERS_PER_LOOK >> dimensions, step);
+// not repeated.
+std::uint64_t values_per_look(std::size_t dimensions, std::uint64_t row) {
+  const std::uint64_t values = std::max<std::uint64_t>(CORNERS_PER_LOOK >> dimensions, 1);
   return row <= values ? values - values % row : values;
 }
 
@@ -79,7 +79,7 @@ Result<Table> Instance::table(std::span<const std::uint64_t> divisors) const {
   if (!fill) return std::unexpected(fill.error());
   // Every value is a function of its index alone, so filling a run in
   // parts gives the same bits as filling it at once.
-  const std::uint64_t part = values_per_look(n(), layout->shape.back(), split.step);
+  const std::uint64_t part = values_per_look(n(), layout->shape.back());
   auto fill_run = [&](std::size_t run, std::uint64_t begin, std::uint64_t end) {
     for (std::uint64_t at = begin; at < end;) {
       if (stop_requested()) return;
