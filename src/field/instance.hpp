@@ -8,8 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "base/error.hpp"
 #include "field/formula.hpp"
-#include "lib/error.hpp"
 
 namespace veldra {
 

@@ -8,8 +8,8 @@
 #include <cstdint>
 #include <span>
 
+#include "field/detail/lattice_axis.hpp"
 #include "field/instance.hpp"
-#include "field/lattice_axis.hpp"
 
 namespace veldra {
 

@@ -2,9 +2,9 @@
 // of veldra._native, built into the same library so that both share one
 // class registry (an object made here is accepted there) and one core. The
 // package loads it from _native's file under its own name.
-#include "python/errors.hpp"
 #include "python/from_bytes.hpp"
-#include "python/module_kit.hpp"
+#include "python/kit/errors.hpp"
+#include "python/kit/module_kit.hpp"
 
 namespace veldra::py {
 namespace {

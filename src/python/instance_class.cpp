@@ -1,8 +1,8 @@
 // Instance: a seeded gradient-noise field.
-#include "table/table.hpp"
-#include "python/class_spec.hpp"
 #include "python/classes.hpp"
-#include "python/text.hpp"
+#include "python/kit/class_spec.hpp"
+#include "python/kit/text.hpp"
+#include "table/table.hpp"
 
 namespace veldra::py {
 namespace {
