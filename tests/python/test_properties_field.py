@@ -100,6 +100,7 @@ def test_table_shape_values_and_get_follow_the_divisors(field, divisors, index):
     values = table.values
     assert len(values) == len(table) == math.prod(expected_shape)
     assert all(abs(v) <= math.sqrt(len(expected_shape)) for v in values) and values[0] == 0.0
+    assert table.get(expected_shape) is None and table.get([e - 1 for e in expected_shape]) == values[-1]
 
     def at():
         wanted = expect_u64s(index, "index")
