@@ -6,8 +6,6 @@ import gc
 import sys
 import tracemalloc
 
-import pytest
-
 from veldra import Globe, Hair, Instance, Palette, Relief, Renderer, Shape
 
 FIELD = Instance([2, 3], seed=4)
@@ -74,21 +72,15 @@ CALLS = {
 }
 
 
-def watched(argument):
-    """The argument and the items of a list or tuple, but not the small
-    integers that the interpreter shares with everything else."""
-    items = list(argument) if isinstance(argument, (list, tuple)) else []
-    return [argument] + [i for i in items if not (isinstance(i, int) and -5 <= i <= 256)]
-
-
-@pytest.mark.parametrize("name", list(CALLS))
-def test_no_reference_to_an_argument_is_kept(name):
-    call, argument = CALLS[name]
-    call(argument)
-    before = [sys.getrefcount(o) for o in watched(argument)]
-    for _ in range(50):
-        call(argument)
-    assert [sys.getrefcount(o) for o in watched(argument)] == before
+def watched():
+    """Reference counts of every argument and of the items of a list or
+    tuple, but not of the small integers the interpreter shares."""
+    counts = {}
+    for name, (_, argument) in CALLS.items():
+        items = list(argument) if isinstance(argument, (list, tuple)) else []
+        objects = [argument] + [i for i in items if not (isinstance(i, int) and -5 <= i <= 256)]
+        counts[name] = [sys.getrefcount(o) - 1 for o in objects]
+    return counts
 
 
 def run_everything(times):
@@ -98,18 +90,11 @@ def run_everything(times):
     gc.collect()
 
 
-def total_references():
-    """All live references, on a debug build of the interpreter only."""
-    counter = getattr(sys, "gettotalrefcount", None)
-    return counter() if counter else None
-
-
 def native_bytes_in_use():
     """Bytes the C allocator has handed out on the main arena and in mapped
     blocks, or None where glibc's mallinfo2 is missing."""
     try:
-        libc = ctypes.CDLL("libc.so.6")
-        mallinfo2 = libc.mallinfo2
+        mallinfo2 = ctypes.CDLL("libc.so.6").mallinfo2
     except (OSError, AttributeError):
         return None
 
@@ -128,16 +113,15 @@ def test_running_every_entry_point_many_times_leaks_nothing():
     tracemalloc.start()
     try:
         run_everything(5)
-        references_before = total_references()
-        python_before = tracemalloc.get_traced_memory()[0]
-        native_before = native_bytes_in_use()
+        references_before, counts_before = getattr(sys, "gettotalrefcount", lambda: None)(), watched()
+        python_before, native_before = tracemalloc.get_traced_memory()[0], native_bytes_in_use()
         run_everything(60)
-        python_after = tracemalloc.get_traced_memory()[0]
-        native_after = native_bytes_in_use()
-        references_after = total_references()
+        python_after, native_after = tracemalloc.get_traced_memory()[0], native_bytes_in_use()
+        references_after, counts_after = getattr(sys, "gettotalrefcount", lambda: None)(), watched()
     finally:
         tracemalloc.stop()
-    if references_before is not None:
+    assert {n: c for n, c in counts_after.items() if c != counts_before[n]} == {}  # no argument kept
+    if references_before is not None:  # a debug build of the interpreter
         assert references_after - references_before < 1000
     # A leak of a single object per call would grow by 60 * 31 objects.
     assert python_after - python_before < 16 * 1024

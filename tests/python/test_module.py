@@ -7,7 +7,8 @@ import sys
 import pytest
 
 import veldra
-from veldra import _extras, _native, Globe, Hair, Palette, Relief, Shape
+from values import Indexable
+from veldra import _extras, _native, Globe, Hair, Instance, Palette, Relief, Renderer, Shape
 
 CLASSES = ["Palette", "Shape", "Relief", "Globe", "Hair", "Instance", "Table", "Image", "Renderer"]
 
@@ -82,13 +83,19 @@ def test_variants(cls, attribute, value, display):
     variant = getattr(cls, attribute)
     assert variant is getattr(cls, attribute) and type(variant) is cls and int(variant) == value
     assert repr(variant) == str(variant) == f"{cls.__name__}.{display}"
+    # Equal to its own kind's variant or to its integer only; no order, no hash.
+    assert variant == value and variant == Indexable(value) and variant != value + 1 and variant != float(value)
+    assert variant != (Shape.SMOOTH if cls is Palette else Palette.GRAY)  # another kind, at any integer
+    for refused in (lambda: variant < value, lambda: hash(variant)):
+        with pytest.raises(TypeError):
+            refused()
 
 
 @pytest.mark.parametrize("palette, position, rgb", [
     (Palette.GRAY, 0.25, (64, 64, 64)), (Palette.BLUE_RED, 0.25, (140, 175, 210)),
     (Palette.BLUE_RED, 2, (178, 24, 43)), (Palette.HEAT, 0.3, (153, 16, 0)), (Palette.HEAT, 0.5, (255, 80, 0)),
     (Palette.CRIMSON, 0.5, (179, 23, 58)), (Palette.TERRAIN, 0.5, (153, 174, 106)),
-    (Palette.TERRAIN, -1, (12, 44, 92)), (Palette.AZURE, 7, (78, 132, 234)), (Palette.AZURE, -3, (12, 30, 88)),
+    (Palette.TERRAIN, -1, (12, 44, 92)), (Palette.HEAT, float("nan"), (0, 0, 0)), (Palette.AZURE, 7, (78, 132, 234)), (Palette.AZURE, -3, (12, 30, 88)),
 ])
 def test_palette_colours(palette, position, rgb):
     assert palette.color(position=position) == rgb
@@ -109,6 +116,10 @@ def test_settings_defaults_and_reprs():
     assert repr(Relief()) == "Relief(shape=Billow, palette=Crimson, height=0.32)"
     assert repr(Globe()) == "Globe(fill=0.92, samples=2)"
     assert repr(Hair()) == "Hair(count=45000, steps=170, color_from_field=false)"
+    assert repr(Renderer(Instance([2, 3], seed=2**64 - 1))) == f"Renderer(dims=[2, 3], seed={2**64 - 1})"
+    # Reprs write floats plainly and integers in full.
+    assert repr(Relief(height=2**64)) == "Relief(shape=Billow, palette=Crimson, height=18446744073709552000)"
+    assert repr(Globe(fill=float("nan"), samples=2**64 - 1)) == f"Globe(fill=NaN, samples={2**64 - 1})"
 
 
 @pytest.mark.parametrize("owner", [Globe, Hair])

@@ -55,14 +55,6 @@ def test_copies_equal_the_original(obj, copier):
     assert (twin is obj) == isinstance(obj, (Palette, Shape))
 
 
-@pytest.mark.parametrize("copier", [copy.copy, copy.deepcopy])
-def test_copied_settings_are_independent(copier):
-    original = Globe()
-    twin = copier(original)
-    twin.fill, twin.surface = 0.25, Relief(gloss=1.0)
-    assert state(original) == state(Globe())
-
-
 def test_tables_take_any_contiguous_buffer():
     table = FIELD.table([3, 2])
     rebuilt = _extras.table_from_bytes(table.shape, memoryview(bytearray(bytes(table))).cast("d"))

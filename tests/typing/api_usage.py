@@ -5,19 +5,7 @@ import os
 import tempfile
 
 import veldra
-from veldra import (
-    MAX_DIMS,
-    MAX_SAMPLES,
-    Globe,
-    Hair,
-    Image,
-    Instance,
-    Palette,
-    Relief,
-    Renderer,
-    Shape,
-    Table,
-)
+from veldra import MAX_DIMS, MAX_SAMPLES, Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table
 
 
 def fields() -> tuple[Instance, Table]:

@@ -260,18 +260,5 @@ TEST_P(TableRunsOn, RunsMatchTheGeneralWalk) {
 INSTANTIATE_TEST_SUITE_P(Simd, TableRunsOn, testing::Values(Simd::Sse2, Simd::Avx2, Simd::Avx512),
                          [](const auto& info) { return name_of(info.param); });
 
-TEST(Evaluators, TablesOnWorkersMatchTheGeneralWalk) {
-  // Large enough for worker threads, whose runs begin mid-row; and a
-  // short-last-axis table filled by columns.
-  for (const TableCase& c : {TableCase{{3, 5}, {37, 41}}, TableCase{{8, 8, 2}, {16, 16, 2}}}) {
-    const Instance field = *Instance::create(c.dims, 4);
-    auto table = field.table(c.divisors);
-    ASSERT_TRUE(table);
-    for (std::uint64_t k = 0; k < table->values.size(); ++k) {
-      ASSERT_EQ(bits(table->values[k]), bits(table_point(field, c.divisors, k))) << k;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace veldra

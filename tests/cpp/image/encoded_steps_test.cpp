@@ -65,13 +65,5 @@ TEST(EncodedSteps, MatchesEncodedByteOnRandomAndSpecialValues) {
   }
 }
 
-TEST(EncodedSteps, MatchesEncodedByteOnAStrideOfAllFloatsUpToOne) {
-  // Canvases hold 32-bit channels; every 331st float from 0 to 1.
-  const std::uint32_t one = std::bit_cast<std::uint32_t>(1.0f);
-  for (std::uint32_t bits = 0; bits <= one; bits += 331) {
-    expect_byte_of(static_cast<double>(std::bit_cast<float>(bits)));
-  }
-}
-
 }  // namespace
 }  // namespace veldra

@@ -29,40 +29,10 @@ std::thread counting_start(std::function<void()> body) {
   });
 }
 
-// The ordinal of the thread that computed each of `count` items.
-auto ordinals(std::uint64_t count, std::uint64_t limit, std::size_t workers) {
-  return in_parallel<int>(
-      count, limit, [](std::uint64_t) { return thread_ordinal; }, workers, &counting_start);
-}
-
 class InParallel : public ::testing::Test {
  protected:
   void SetUp() override { starts = 0, refuse_from = INT_MAX; }
 };
-
-TEST_F(InParallel, BelowTheLimitRunsOnTheCallingThreadInIndexOrder) {
-  std::vector<std::uint64_t> order;
-  auto items = in_parallel<int>(16383, 16384, [&](std::uint64_t i) {
-    order.push_back(i);
-    return thread_ordinal;
-  }, 8, &counting_start);
-  ASSERT_TRUE(items);
-  EXPECT_EQ(starts, 0);
-  EXPECT_EQ(std::count(items->begin(), items->end(), -1), 16383);
-  ASSERT_EQ(order.size(), 16383u);
-  for (std::uint64_t i = 0; i < order.size(); ++i) ASSERT_EQ(order[i], i);
-}
-
-TEST_F(InParallel, ChunksAreTheCountOverTheWorkersRoundedUp) {
-  auto items = ordinals(16385, 2048, 8);  // at most ceil(16385 / 2048) = 9 runs
-  ASSERT_TRUE(items);
-  EXPECT_EQ(starts, 8);
-  for (std::uint64_t i = 0; i < items->size(); ++i) ASSERT_EQ((*items)[i], static_cast<int>(i / 2049)) << i;
-  EXPECT_EQ(std::count(items->begin(), items->end(), 7), 2042);
-  items = ordinals(64, 1, 128);  // more workers than items: one thread each
-  EXPECT_EQ(starts, 8 + 64);
-  for (std::uint64_t i = 0; i < 64; ++i) EXPECT_EQ((*items)[i], static_cast<int>(8 + i));
-}
 
 TEST_F(InParallel, ResultIsIdenticalForAnyNumberOfWorkers) {
   auto mixed = [](std::uint64_t i) { return std::sin(static_cast<double>(i) * 0.37) * 1e3; };
@@ -127,6 +97,7 @@ TEST_F(InParallel, ChunksCoverTheRangeOnceInContiguousRuns) {
   EXPECT_EQ(ranges(100, 101, 4), (Runs{{0, 100}, {}, {}, {}, {}}));  // the calling thread
   EXPECT_EQ(ranges(10, 1, 4), (Runs{{}, {0, 3}, {3, 6}, {6, 9}, {9, 10}}));
   EXPECT_EQ(ranges(9, 1, 4), (Runs{{}, {0, 3}, {3, 6}, {6, 9}, {}}));  // ceil(9 / 4) = 3: three chunks
+  EXPECT_EQ(ranges(3, 1, 4), (Runs{{}, {0, 1}, {1, 2}, {2, 3}, {}}));  // one item per thread
   EXPECT_EQ(ranges(0, 0, 2), (Runs{{}, {}, {}}));
 }
 

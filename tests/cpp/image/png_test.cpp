@@ -2,7 +2,6 @@
 #include <png.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <zlib.h>
 
 #include <cerrno>
 #include <csignal>
@@ -23,38 +22,22 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-std::uint32_t be32(const Bytes& b, std::size_t at) {
-  return (std::uint32_t{b[at]} << 24) | (b[at + 1] << 16) | (b[at + 2] << 8) | b[at + 3];
-}
-
 Bytes read_file(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-// The chunks of a PNG file, which must end exactly after its last chunk.
-struct Chunks {
-  std::vector<std::string> types;
-  Bytes ihdr;
-  Bytes idat;  // all IDAT data, concatenated
-};
-
-Chunks chunks_of(const Bytes& file) {
-  static const Bytes signature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-  Chunks out;
-  EXPECT_TRUE(std::equal(signature.begin(), signature.end(), file.begin()));
-  std::size_t at = signature.size();
-  while (at + 12 <= file.size()) {
-    const std::uint32_t length = be32(file, at);
-    out.types.emplace_back(file.begin() + at + 4, file.begin() + at + 8);
-    Bytes& into = out.types.back() == "IHDR" ? out.ihdr : out.idat;
-    if (out.types.back() == "IHDR" || out.types.back() == "IDAT") {
-      into.insert(into.end(), file.begin() + at + 8, file.begin() + at + 8 + length);
-    }
-    at += 12 + length;
-  }
-  EXPECT_EQ(at, file.size());
-  return out;
+// The pixels libpng decodes from a PNG file's bytes, after checking the header.
+Bytes decoded(const Bytes& file, const Image& image) {
+  png_image png{};
+  png.version = PNG_IMAGE_VERSION;
+  EXPECT_TRUE(png_image_begin_read_from_memory(&png, file.data(), file.size()));
+  EXPECT_EQ(png.width, image.width);
+  EXPECT_EQ(png.height, image.height);
+  EXPECT_EQ(png.format, image.channels == 1 ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB);
+  Bytes pixels(PNG_IMAGE_SIZE(png));
+  EXPECT_TRUE(png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr));
+  return pixels;
 }
 
 // A deterministic, busy pattern so that every filter has work to do.
@@ -82,46 +65,18 @@ class Png : public ::testing::Test {
 
 void expect_round_trip(const Image& image, const fs::path& path) {
   ASSERT_TRUE(image.write_png(path.string()));
-  const Chunks chunks = chunks_of(read_file(path));
-  ASSERT_GE(chunks.types.size(), 3u);
-  EXPECT_EQ(chunks.types.front(), "IHDR");
-  EXPECT_EQ(chunks.types.back(), "IEND");
-  for (std::size_t i = 1; i + 1 < chunks.types.size(); ++i) EXPECT_EQ(chunks.types[i], "IDAT");
-
-  const Bytes& h = chunks.ihdr;
-  ASSERT_EQ(h.size(), 13u);
-  EXPECT_EQ(be32(h, 0), image.width);
-  EXPECT_EQ(be32(h, 4), image.height);
-  EXPECT_EQ(h[8], 8);                               // bit depth
-  EXPECT_EQ(h[9], image.channels == 1 ? 0 : 2);     // grey or truecolour
-  EXPECT_EQ(h[12], 0);                              // not interlaced
-
-  // Every row is filtered with Sub, Up, Average or Paeth, never None.
-  const std::size_t row = image.width * image.channels + 1;
-  Bytes raw(row * image.height);
-  uLongf raw_size = raw.size();
-  ASSERT_EQ(uncompress(raw.data(), &raw_size, chunks.idat.data(), chunks.idat.size()), Z_OK);
-  ASSERT_EQ(raw_size, raw.size());
-  for (std::size_t y = 0; y < image.height; ++y) {
-    EXPECT_GE(raw[y * row], 1);
-    EXPECT_LE(raw[y * row], 4);
-  }
-
-  png_image decoded{};
-  decoded.version = PNG_IMAGE_VERSION;
-  ASSERT_TRUE(png_image_begin_read_from_file(&decoded, path.c_str()));
-  decoded.format = image.channels == 1 ? PNG_FORMAT_GRAY : PNG_FORMAT_RGB;
-  Bytes pixels(PNG_IMAGE_SIZE(decoded));
-  ASSERT_TRUE(png_image_finish_read(&decoded, nullptr, pixels.data(), 0, nullptr));
-  EXPECT_EQ(pixels, image.pixels);
+  EXPECT_EQ(decoded(read_file(path), image), image.pixels);
 }
 
 TEST_F(Png, ImagesDecodeToTheSameBytes) {
   expect_round_trip(pattern(37, 23, 1), dir_ / "g.png");
   expect_round_trip(pattern(300, 200, 3), dir_ / "larger-than-the-write-buffer.png");
+  // Through a link the longer file it names is written in place, truncated.
   const fs::path old = dir_ / "old.png";
   std::ofstream(old, std::ios::binary) << std::string(200000, 'x');
-  expect_round_trip(pattern(5, 4, 1), old);  // a longer file is truncated
+  fs::create_symlink(old, dir_ / "link.png");
+  expect_round_trip(pattern(5, 4, 1), dir_ / "link.png");
+  EXPECT_LT(fs::file_size(old), 1000u);
   ASSERT_TRUE((Image{Bytes(1000001, 7), 1000001, 1, 1}.write_png((dir_ / "wide.png").string())));
 }
 
@@ -194,7 +149,7 @@ TEST_F(Png, FifoIsWrittenInPlace) {
   const bool written = pattern(4, 4, 1).write_png(path.string()).has_value();
   reader.join();
   ASSERT_TRUE(written);
-  EXPECT_EQ(chunks_of(received).types.back(), "IEND");
+  EXPECT_EQ(decoded(received, pattern(4, 4, 1)), pattern(4, 4, 1).pixels);
   EXPECT_TRUE(fs::is_fifo(path));
 }
 
