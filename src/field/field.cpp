@@ -65,7 +65,7 @@ Result<Octave> next_octave(const Octave& previous, std::uint64_t k, const Octave
 
 }  // namespace
 
-Field::Field(Instance base) : base_(std::move(base)) {
+Field::Field(Instance base) : base_(std::move(base)), made_from_instance_(true) {
   Octave first;
   first.cells = base_.dims();
   first.seed = base_.seed();

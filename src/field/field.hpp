@@ -45,7 +45,8 @@ class Field {
   static Result<Field> create(std::vector<std::uint64_t> dims, std::uint64_t seed,
                               OctaveSettings settings);
 
-  // The one-octave, non-periodic field that is `base`.
+  // The one-octave, non-periodic field that is `base`; it remembers having
+  // been made from an Instance (made_from_instance), which equality ignores.
   explicit Field(Instance base);
 
   const Instance& base() const { return base_; }
@@ -58,6 +59,8 @@ class Field {
 
   // Whether the field is its octave-0 Instance: one smooth octave, not
   // periodic. Such a field evaluates through the Instance's own paths.
+  bool made_from_instance() const { return made_from_instance_; }
+
   bool is_instance() const {
     return octaves_.size() == 1 && !settings_.periodic && settings_.shape == Shape::Smooth;
   }
@@ -100,6 +103,7 @@ class Field {
   OctaveSettings settings_;
   std::vector<Octave> octaves_;
   double weight_sum_ = 1.0;
+  bool made_from_instance_ = false;
 };
 
 }  // namespace veldra
