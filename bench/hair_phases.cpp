@@ -68,8 +68,11 @@ veldra::Image render(const veldra::Renderer& renderer, std::uint64_t width, std:
   phases.color_map = seconds_since(start);
 
   start = Clock::now();
-  auto canvases = must(Canvas::bands(width, height, mapped ? LinearRgb{0, 0, 0} : look.tones[0], workers));
-  auto combed = run_scoped(canvases.size(), [&](std::size_t k) { canvases[k].comb(strands, order, hair, look); });
+  auto canvases = must(Canvas::bands(width, height, workers));
+  auto combed = run_scoped(canvases.size(), [&](std::size_t k) {
+    canvases[k].clear(mapped ? LinearRgb{0, 0, 0} : look.tones[0]);
+    canvases[k].comb(strands, order, hair, look);
+  });
   if (!combed) std::exit(1);
   phases.combing = seconds_since(start);
 

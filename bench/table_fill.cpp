@@ -84,12 +84,12 @@ int main(int argc, char** argv) {
       // On every processor, cut as Instance::table cuts it, but into memory
       // already touched: what the table would take without the kernel
       // zeroing its fresh pages first.
-      const TableSplit split = split_table(layout->count, available_processors());
+      const Split split = Split::of(layout->count, SERIAL_LIMIT, available_processors());
       auto shared = TableFill::create(*field, c.divisors, split.runs, simd);
       const double all = best_of(repeats, [&] {
-        (void)run_scoped(split.runs, [&](std::size_t run) {
-          const std::uint64_t begin = run * split.chunk;
-          const std::uint64_t end = std::min(layout->count, begin + split.chunk);
+        (void)run_split(split, [&](std::size_t run) {
+          const std::uint64_t begin = run * split.length;
+          const std::uint64_t end = std::min(layout->count, begin + split.length);
           shared->fill(run, begin, end, out.data() + begin);
         });
       }).first;

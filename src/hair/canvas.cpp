@@ -4,35 +4,49 @@
 
 #include "image/encoded_steps.hpp"
 #include "lib/buffer.hpp"
+#include "lib/interruption.hpp"
+#include "lib/workers.hpp"
 
 namespace veldra {
+namespace {
 
-Result<std::vector<Canvas>> Canvas::bands(std::uint64_t width, std::uint64_t height, LinearRgb fill,
+// Rows developed between two looks at stop_requested().
+constexpr std::uint64_t kRowsPerLook = 16;
+
+}  // namespace
+
+Result<std::vector<Canvas>> Canvas::bands(std::uint64_t width, std::uint64_t height,
                                           std::size_t threads) {
   std::vector<Canvas> canvases;
-  if (height == 0) return canvases;
-  const std::uint64_t t = std::max<std::uint64_t>(threads, 1);
-  const std::uint64_t n = std::min(t, height / 64 + (height % 64 != 0));
-  const std::uint64_t per_band = std::max<std::uint64_t>(height / n + (height % n != 0), 1);
-  const std::uint64_t count = height / per_band + (height % per_band != 0);
-  if (!try_reserve(canvases, count)) return out_of_memory();
-  for (std::uint64_t i = 0; i < count; ++i) {
-    const std::uint64_t top = i * per_band;
-    const std::uint64_t rows = std::min(height - top, per_band);
+  const Split split = Split::of(height, BAND_ROWS, threads);
+  if (!try_reserve(canvases, split.runs)) return out_of_memory();
+  for (std::uint64_t i = 0; i < split.runs; ++i) {
+    const std::uint64_t top = i * split.length;
+    const std::uint64_t rows = std::min(height - top, split.length);
     auto size = checked_mul(rows, width);
     if (!size) return out_of_memory();
-    auto pixels = allocate<LinearRgb>(*size, fill);
+    auto pixels = allocate_deferred<LinearRgb>(*size);
     if (!pixels) return std::unexpected(pixels.error());
     canvases.push_back(Canvas{std::move(*pixels), width, top, rows});
   }
   return canvases;
 }
 
+void Canvas::clear(LinearRgb fill) {
+  for (std::uint64_t row = 0; row < rows; ++row) {
+    if (row % kRowsPerLook == 0 && stop_requested()) return;
+    std::fill_n(pixels.begin() + static_cast<std::ptrdiff_t>(row * width), width, fill);
+  }
+}
+
 void Canvas::develop(std::span<std::uint8_t> out) const {
   const EncodedSteps& encode = EncodedSteps::table();
   std::uint8_t* byte = out.data();
-  for (const LinearRgb& pixel : pixels) {
-    for (float channel : pixel) *byte++ = encode(static_cast<double>(channel));
+  for (std::uint64_t row = 0; row < rows; ++row) {
+    if (row % kRowsPerLook == 0 && stop_requested()) return;
+    for (const LinearRgb& pixel : std::span(pixels).subspan(row * width, width)) {
+      for (float channel : pixel) *byte++ = encode(static_cast<double>(channel));
+    }
   }
 }
 

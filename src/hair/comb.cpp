@@ -4,6 +4,7 @@
 #include "hair/canvas.hpp"
 #include "hair/saturate.hpp"
 #include "hair/stroke.hpp"
+#include "lib/interruption.hpp"
 
 namespace veldra {
 namespace {
@@ -30,6 +31,10 @@ struct Slab {
 };
 
 constexpr std::uint64_t kSlabRows = 32;
+
+// Strands drawn into a slab between two looks at stop_requested(): a few
+// milliseconds of drawing at most.
+constexpr std::size_t kStrandsPerLook = 4096;
 
 // Whether `s` can leave a mark on `slab`: it has a length and an opacity
 // and its bounding box, widened by its radius, meets the slab's rows and
@@ -127,15 +132,18 @@ void Canvas::comb(std::span<const Strand> strands, std::span<const std::uint64_t
   // stroke cannot reach the slab's pixel centres.
   for (std::uint64_t slab_top = top; slab_top < top + rows; slab_top += kSlabRows) {
     const Slab slab{slab_top, std::min(slab_top + kSlabRows, top + rows)};
-    for (std::uint64_t index : order) {
-      const Strand& strand = strands[index];
-      if (strand.bottom < y_lo || strand.top > y_hi || strand.points.size() < 2) continue;
-      const double reach = std::max(1.0, strand.radius + 0.5) + 0.5;
-      if (strand.bottom < static_cast<double>(slab.top) - reach ||
-          strand.top > static_cast<double>(slab.end) + reach) {
-        continue;
+    for (std::size_t first = 0; first < order.size(); first += kStrandsPerLook) {
+      if (stop_requested()) return;
+      for (std::uint64_t index : order.subspan(first, std::min(kStrandsPerLook, order.size() - first))) {
+        const Strand& strand = strands[index];
+        if (strand.bottom < y_lo || strand.top > y_hi || strand.points.size() < 2) continue;
+        const double reach = std::max(1.0, strand.radius + 0.5) + 0.5;
+        if (strand.bottom < static_cast<double>(slab.top) - reach ||
+            strand.top > static_cast<double>(slab.end) + reach) {
+          continue;
+        }
+        comb_strand(*this, slab, strand, hair, look, light);
       }
-      comb_strand(*this, slab, strand, hair, look, light);
     }
   }
 }

@@ -15,6 +15,8 @@
 namespace veldra {
 namespace {
 
+// Growing a strand costs as much as thousands of table values, so far fewer
+// of them are worth a worker than SERIAL_LIMIT.
 constexpr std::uint64_t kSerialStrands = 64;
 
 // A key whose integer order is the total order of 32-bit floats.
@@ -86,16 +88,19 @@ Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::ui
   const bool mapped = color_map.has_value();
   const Look look = Look::of(hair, std::move(color_map), width, height);
   const LinearRgb fill = mapped ? LinearRgb{0.0f, 0.0f, 0.0f} : look.tones[0];
-  auto canvases = Canvas::bands(width, height, fill, workers);
+  const Split split = Split::of(height, Canvas::BAND_ROWS, workers);
+  auto canvases = Canvas::bands(width, height, workers);
   if (!canvases) return std::unexpected(canvases.error());
   auto pixels = allocate<std::uint8_t>(byte_count);
   if (!pixels) return std::unexpected(pixels.error());
 
   // Every band draws all strands in the same order and owns its pixels, so
-  // the image does not depend on how many bands there are; each worker then
-  // develops its own band into its own rows of the image.
-  auto combed = run_scoped(canvases->size(), [&](std::size_t k) {
+  // the image does not depend on how many bands there are; each worker (or
+  // the calling thread, for a single band) then develops its own band into
+  // its own rows of the image.
+  auto combed = run_split(split, [&](std::size_t k) {
     Canvas& canvas = (*canvases)[k];
+    canvas.clear(fill);
     canvas.comb(*strands, *order, hair, look);
     const std::uint64_t offset = canvas.top * width * 3;
     canvas.develop(std::span<std::uint8_t>(pixels->data() + offset, canvas.rows * width * 3));

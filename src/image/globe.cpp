@@ -90,16 +90,32 @@ Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::ui
   Range colors;
   {
     auto surfaces = in_parallel<Surface>(
-        *pixel_count, GLOBE_SERIAL_LIMIT,
+        *pixel_count, SERIAL_LIMIT,
         [&](std::uint64_t k) { return surface_at(field, noise, sphere, shape, k % width, k / width); },
         workers);
     if (!surfaces) return std::unexpected(surfaces.error());
-    for (const Surface& s : *surfaces) {
-      if (!(s.coverage > 0.0f)) continue;
-      heights.add(s.height);
-      colors.add(s.red);
-      colors.add(s.green);
-      colors.add(s.blue);
+    // The ranges of consecutive pieces, merged in order: the same bits as
+    // one pass adding every covered pixel's samples in pixel order.
+    struct Ranges {
+      Range heights;
+      Range colors;
+    };
+    auto partials = per_chunk<Ranges>(*pixel_count, SERIAL_LIMIT, [&](std::uint64_t begin, std::uint64_t end) {
+      Ranges piece;
+      for (std::uint64_t k = begin; k < end; ++k) {
+        const Surface& s = (*surfaces)[k];
+        if (!(s.coverage > 0.0f)) continue;
+        piece.heights.add(s.height);
+        piece.colors.add(s.red);
+        piece.colors.add(s.green);
+        piece.colors.add(s.blue);
+      }
+      return piece;
+    }, workers);
+    if (!partials) return std::unexpected(partials.error());
+    for (const Ranges& piece : *partials) {
+      heights.merge(piece.heights);
+      colors.merge(piece.colors);
     }
   }  // the records served only to find the ranges
 
@@ -110,15 +126,16 @@ Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::ui
   }
 
   const EncodedSteps& encode = EncodedSteps::table();
-  auto colours = in_parallel<Rgb>(
-      *pixel_count, GLOBE_SERIAL_LIMIT,
-      [&](std::uint64_t k) { return shade_pixel(lit, sphere, background, encode, k % width, k / width); },
-      workers);
-  if (!colours) return std::unexpected(colours.error());
   auto pixels = allocate<std::uint8_t>(*byte_count, 0);
   if (!pixels) return std::unexpected(pixels.error());
   std::uint8_t* out = pixels->data();
-  for (const Rgb& rgb : *colours) out = std::copy(rgb.begin(), rgb.end(), out);
+  auto shaded = for_each_chunk(*pixel_count, SERIAL_LIMIT, [&](std::uint64_t begin, std::uint64_t end) {
+    for (std::uint64_t k = begin; k < end; ++k) {
+      const Rgb rgb = shade_pixel(lit, sphere, background, encode, k % width, k / width);
+      std::copy(rgb.begin(), rgb.end(), out + 3 * k);
+    }
+  }, workers);
+  if (!shaded) return std::unexpected(shaded.error());
   return Image{std::move(*pixels), width, height, 3};
 }
 

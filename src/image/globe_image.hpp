@@ -12,11 +12,8 @@
 
 namespace veldra {
 
-// Images of at least this many pixels are rendered on worker threads.
-inline constexpr std::uint64_t GLOBE_SERIAL_LIMIT = 16384;
-
 // Renderer::globe with both per-pixel passes spread over `workers`
-// threads (from GLOBE_SERIAL_LIMIT pixels on); the bytes do not depend on
+// threads (from SERIAL_LIMIT pixels on); the bytes do not depend on
 // `workers`.
 Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::uint64_t height,
                           const Globe& settings, std::size_t workers);

@@ -13,15 +13,17 @@
 
 namespace veldra {
 
-// One pixel of the first pass. All zeros (the default) when the pixel's
+// One pixel of the first pass. All zeros (Surface{}) when the pixel's
 // centre lies outside the sphere; otherwise its coverage, the shaped height
 // sample and the raw red, green and blue samples, rounded to 32 bits.
+// Default initialisation writes nothing, so that a list of them is sized
+// without a pass over memory on the calling thread.
 struct Surface {
-  float coverage = 0.0f;
-  float height = 0.0f;
-  float red = 0.0f;
-  float green = 0.0f;
-  float blue = 0.0f;
+  float coverage;
+  float height;
+  float red;
+  float green;
+  float blue;
 };
 
 // Everything the second pass shares between pixels and threads; read-only

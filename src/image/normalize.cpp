@@ -39,7 +39,7 @@ void write_colors(const Range& range, StridedValues values, Palette palette, std
 }  // namespace
 
 Status widen(Range& range, StridedValues values, std::size_t workers, ThreadStarter start) {
-  return widen_by_runs(range, values.count, NORMALIZE_SERIAL_LIMIT,
+  return widen_by_runs(range, values.count, SERIAL_LIMIT,
                        [&](std::uint64_t begin, std::uint64_t end) {
                          return range_of(values.part(begin, end));
                        }, workers, start);
@@ -47,7 +47,7 @@ Status widen(Range& range, StridedValues values, std::size_t workers, ThreadStar
 
 Status fill_bytes(const Range& range, StridedValues values, std::uint8_t* out,
                   std::uint64_t out_stride, std::size_t workers, ThreadStarter start) {
-  return for_each_chunk(values.count, NORMALIZE_SERIAL_LIMIT,
+  return for_each_chunk(values.count, SERIAL_LIMIT,
                         [&](std::uint64_t begin, std::uint64_t end) {
                           write_bytes(range, values.part(begin, end), out + begin * out_stride,
                                       out_stride);
@@ -56,7 +56,7 @@ Status fill_bytes(const Range& range, StridedValues values, std::uint8_t* out,
 
 Status fill_colors(const Range& range, StridedValues values, Palette palette, std::uint8_t* out,
                    std::size_t workers, ThreadStarter start) {
-  return for_each_chunk(values.count, NORMALIZE_SERIAL_LIMIT,
+  return for_each_chunk(values.count, SERIAL_LIMIT,
                         [&](std::uint64_t begin, std::uint64_t end) {
                           write_colors(range, values.part(begin, end), palette, out + 3 * begin);
                         }, workers, start);

@@ -1,6 +1,6 @@
 // Noise values to bytes: the per-image range and the byte and palette
 // mappings shared by the flat and three-axis renderings. From
-// NORMALIZE_SERIAL_LIMIT values on, each pass is spread over scoped workers
+// SERIAL_LIMIT values on, each pass is spread over scoped workers
 // in contiguous chunks; the bytes do not depend on how many.
 #pragma once
 
@@ -14,9 +14,6 @@
 #include "lib/workers.hpp"
 
 namespace veldra {
-
-// Passes over fewer values than this stay on the calling thread.
-inline constexpr std::uint64_t NORMALIZE_SERIAL_LIMIT = 16384;
 
 // The values first[k * stride] for k in [0, count): a whole table
 // (stride 1) or one slice of its last axis (stride = that axis's extent),
@@ -32,9 +29,9 @@ struct StridedValues {
   }
 };
 
-// Widens `range` by range_of_run(begin, end) of every run that
-// for_each_chunk hands out, merged in run order: when each run's range
-// adds that run's values in order, the same bits as one pass adding them
+// Widens `range` by range_of_run(begin, end) of every piece that
+// for_each_chunk hands out, merged in piece order: when each piece's range
+// adds that piece's values in order, the same bits as one pass adding them
 // all in order.
 template <typename RangeOfRun>
 Status widen_by_runs(Range& range, std::uint64_t count, std::uint64_t serial_limit,

@@ -11,6 +11,7 @@
 
 #include "image/image.hpp"
 #include "lib/buffer.hpp"
+#include "lib/interruption.hpp"
 #include "lib/os_error.hpp"
 #include "lib/output_file.hpp"
 
@@ -102,6 +103,7 @@ bool encode(png_structp png, png_infop info, const Image& image) {
   png_write_info(png, info);
   const std::uint64_t row_bytes = image.width * image.channels;
   for (std::uint64_t y = 0; y < image.height; ++y) {
+    if (stop_requested()) return false;
     png_write_row(png, image.pixels.data() + y * row_bytes);
   }
   png_write_end(png, nullptr);
@@ -136,6 +138,8 @@ Status Image::write_png(const std::string& path) const {
   // place; the first failure decides the message.
   const int encode_failure = sink.failure;
   const bool drained = drain(sink);
+  // Interrupted: the target stays as it was (the temporary file goes).
+  if (!encoded && stop_requested()) return interrupted();
   if (!encoded) {
     if (encode_failure != 0) return write_error(encode_failure, path);
     return io_error(std::string(sink.message));

@@ -93,11 +93,11 @@ Result<Image> relief_image(const Renderer& renderer, std::span<const std::uint64
     return run;
   };
   Range range;
-  auto measured = widen_by_runs(range, count, RELIEF_SERIAL_LIMIT, shape_and_measure, workers);
+  auto measured = widen_by_runs(range, count, SERIAL_LIMIT, shape_and_measure, workers);
   if (!measured) return std::unexpected(measured.error());
   double* h = heights->data();
   if (range.has_spread()) {
-    auto raised = for_each_chunk(count, RELIEF_SERIAL_LIMIT, [&](std::uint64_t begin, std::uint64_t end) {
+    auto raised = for_each_chunk(count, SERIAL_LIMIT, [&](std::uint64_t begin, std::uint64_t end) {
       for (std::uint64_t k = begin; k < end; ++k) {
         h[k] = std::pow(clamp01(range.fraction(values[k])), settings.gamma);
       }
@@ -117,9 +117,9 @@ Result<Image> relief_image(const Renderer& renderer, std::span<const std::uint64
                         1.0 / static_cast<double>(divisors[0]),
                         1.0 / static_cast<double>(divisors[1]),
                         EncodedSteps::table()};
-  // Whole rows per worker: fewer than RELIEF_SERIAL_LIMIT pixels make fewer
+  // Whole rows per worker: fewer than SERIAL_LIMIT pixels make fewer
   // than this many rows.
-  const std::uint64_t serial_rows = (RELIEF_SERIAL_LIMIT + cols - 1) / cols;
+  const std::uint64_t serial_rows = (SERIAL_LIMIT + cols - 1) / cols;
   std::uint8_t* out = pixels->data();
   auto shaded = for_each_chunk(rows, serial_rows, [&](std::uint64_t begin, std::uint64_t end) {
     for (std::uint64_t i = begin; i < end; ++i) shade_row(shading, i, out + i * cols * 3);

@@ -13,11 +13,8 @@
 
 namespace veldra {
 
-// Reliefs of at least this many pixels are shaded on worker threads.
-inline constexpr std::uint64_t RELIEF_SERIAL_LIMIT = 16384;
-
 // Renderer::relief with its heights and shading spread over `workers`
-// threads (from RELIEF_SERIAL_LIMIT pixels on), in contiguous runs of whole
+// threads (from SERIAL_LIMIT pixels on), in contiguous runs of whole
 // rows; the bytes do not depend on `workers`.
 Result<Image> relief_image(const Renderer& renderer, std::span<const std::uint64_t> divisors,
                            const Relief& settings, std::size_t workers);

@@ -13,6 +13,7 @@ enum class ErrorKind {
   Io,            // the operating system or an encoder failed
   OutOfMemory,   // a buffer could not be allocated (or its size overflows)
   Internal,      // a worker thread could not start or failed
+  Interrupted,   // the caller asked the call to stop (lib/interruption.hpp)
 };
 
 struct Error {
@@ -45,6 +46,11 @@ inline std::unexpected<Error> out_of_memory() {
 
 inline std::unexpected<Error> internal_error(std::string message) {
   return std::unexpected(Error{ErrorKind::Internal, std::move(message)});
+}
+
+// The caller asked the running call to stop; the work done is discarded.
+inline std::unexpected<Error> interrupted() {
+  return std::unexpected(Error{ErrorKind::Interrupted, "interrupted"});
 }
 
 }  // namespace veldra

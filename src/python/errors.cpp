@@ -70,6 +70,9 @@ bool create_internal_error_type() {
 }
 
 PyObject* raise(const Error& error) {
+  // A stopped call may fail in other ways on its way out; the handler's
+  // exception is the news.
+  if (PyErr_Occurred()) return nullptr;
   switch (error.kind) {
     case ErrorKind::InvalidInput:
       PyErr_SetString(PyExc_ValueError, error.message.c_str());
@@ -88,9 +91,15 @@ PyObject* raise(const Error& error) {
       PyErr_SetString(internal_error_type ? internal_error_type : PyExc_SystemError,
                       error.message.c_str());
       break;
+    case ErrorKind::Interrupted:
+      // Only a poll that left an exception set stops a call.
+      PyErr_SetNone(PyExc_KeyboardInterrupt);
+      break;
   }
   return nullptr;
 }
+
+bool signal_handler_raised() { return PyErr_CheckSignals() != 0; }
 
 void prefix_argument_name(const char* name) {
   if (!PyErr_ExceptionMatches(PyExc_TypeError)) return;

@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "lib/error.hpp"
+#include "lib/interruption.hpp"
 #include "python/python.hpp"
 
 namespace veldra::py {
@@ -19,8 +20,15 @@ bool create_internal_error_type();
 // Raises `error` as a Python exception (ValueError, OSError, MemoryError or
 // the internal error) and returns nullptr. An Io error with an errno raises
 // the OSError subclass Python picks for it (FileNotFoundError, ...), with
-// errno, strerror and filename set; its str() and args are the message.
+// errno, strerror and filename set; its str() and args are the message. An
+// interrupted call has its exception set already (the signal handler's),
+// which stays as it is.
 PyObject* raise(const Error& error);
+
+// The poll of every call's Interruption: runs the Python signal handlers of
+// pending signals and says stop when one raised an exception, which is left
+// set. Called with the interpreter lock held, as the calling thread keeps it.
+bool signal_handler_raised();
 
 // Called with a conversion failure set: replaces a TypeError by
 // "argument '{name}': {message}", keeping the failure's cause; other
@@ -33,12 +41,17 @@ void raise_cannot_convert(PyObject* object, const char* target);
 // Runs `body`, a call from the interpreter into C++. A C++ exception must
 // not unwind into the interpreter (that ends the process), so one that
 // escapes becomes a Python exception: std::bad_alloc a MemoryError, any
-// other a SystemError. The failure value is then nullptr or -1.
+// other a SystemError. Long work inside stops when a signal handler raises
+// (see signal_handler_raised); the call then fails with that exception,
+// whatever `body` returned. The failure value is nullptr or -1.
 template <typename Body>
 auto shielded(Body&& body) noexcept -> decltype(body()) {
   using Returned = decltype(body());
   try {
-    return body();
+    const Interruption interruption(&signal_handler_raised);
+    Returned returned = body();
+    if (!interruption.fired()) return returned;
+    if constexpr (std::is_pointer_v<Returned>) Py_XDECREF(returned);
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& e) {

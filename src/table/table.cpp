@@ -4,19 +4,28 @@
 #include <string>
 
 #include "lib/buffer.hpp"
+#include "lib/interruption.hpp"
 #include "lib/strides.hpp"
 #include "table/table_fill.hpp"
 #include "lib/workers.hpp"
 
 namespace veldra {
 
-TableSplit split_table(std::uint64_t count, std::uint64_t processors) {
-  if (count < TABLE_CHUNK) return {};
-  const std::uint64_t portions = (count + TABLE_CHUNK - 1) / TABLE_CHUNK;
-  const std::uint64_t workers = std::max<std::uint64_t>(std::min(processors, portions), 1);
-  const std::uint64_t chunk = (count + workers - 1) / workers;
-  return {(count + chunk - 1) / chunk, chunk};
+namespace {
+
+// The most corner terms (values times 2^dimensions) a run fills between two
+// looks at stop_requested(): a few milliseconds of work at any dimension.
+constexpr std::uint64_t CORNERS_PER_LOOK = std::uint64_t{1} << 22;
+
+// How many values a run fills between two looks at stop_requested(): whole
+// rows of the last axis when they fit, so that the fill's per-row setup is
+// not repeated.
+std::uint64_t values_per_look(std::size_t dimensions, std::uint64_t row) {
+  const std::uint64_t values = std::max<std::uint64_t>(CORNERS_PER_LOOK >> dimensions, 1);
+  return row <= values ? values - values % row : values;
 }
+
+}  // namespace
 
 Result<Instance::Layout> Instance::table_layout(std::span<const std::uint64_t> divisors) const {
   if (divisors.size() != n()) {
@@ -45,20 +54,25 @@ Result<Table> Instance::table(std::span<const std::uint64_t> divisors) const {
   if (!values) return std::unexpected(values.error());
   double* out = values->data();
 
-  const TableSplit split = split_table(count, available_processors());
+  const Split split = Split::of(count, SERIAL_LIMIT, available_processors());
   auto fill = TableFill::create(*this, divisors, std::max<std::uint64_t>(split.runs, 1));
   if (!fill) return std::unexpected(fill.error());
-  if (split.runs == 0) {
-    fill->fill(0, 0, count, out);
-  } else {
-    const std::uint64_t chunk = split.chunk;
-    auto filled = run_scoped(split.runs, [&](std::size_t run) {
-      const std::uint64_t begin = run * chunk;
-      const std::uint64_t end = std::min(count, begin + chunk);
-      fill->fill(run, begin, end, out + begin);
-    });
-    if (!filled) return std::unexpected(filled.error());
-  }
+  // Every value is a function of its index alone, so filling a run in
+  // parts gives the same bits as filling it at once.
+  const std::uint64_t part = values_per_look(n(), layout->shape.back());
+  auto fill_run = [&](std::size_t run, std::uint64_t begin, std::uint64_t end) {
+    for (std::uint64_t at = begin; at < end;) {
+      if (stop_requested()) return;
+      const std::uint64_t next = end - at > part ? at + part : end;
+      fill->fill(run, at, next, out + at);
+      at = next;
+    }
+  };
+  auto filled = run_split(split, [&](std::size_t run) {
+    const std::uint64_t begin = run * split.length;
+    fill_run(run, begin, std::min(count, begin + split.length));
+  });
+  if (!filled) return std::unexpected(filled.error());
   return Table{std::move(layout->shape), std::move(*values)};
 }
 

@@ -15,8 +15,11 @@ using test::field_of;
 constexpr LinearRgb kBlack = {0.0f, 0.0f, 0.0f};
 
 std::vector<Canvas> cut(std::uint64_t width, std::uint64_t height, std::size_t threads) {
-  auto canvases = Canvas::bands(width, height, kBlack, threads);
+  auto canvases = Canvas::bands(width, height, threads);
   EXPECT_TRUE(canvases);
+  if (canvases) {
+    for (Canvas& c : *canvases) c.clear(kBlack);
+  }
   return canvases ? std::move(*canvases) : std::vector<Canvas>{};
 }
 
@@ -25,7 +28,7 @@ std::vector<std::uint64_t> band_rows(std::uint64_t height, std::size_t threads) 
   std::uint64_t top = 0;
   for (const Canvas& c : cut(3, height, threads)) {
     EXPECT_EQ(c.top, top);
-    EXPECT_EQ(c.pixels, std::vector(c.rows * 3, kBlack));
+    EXPECT_EQ(c.pixels, CanvasPixels(c.rows * 3, kBlack));
     rows.push_back(c.rows);
     top += c.rows;
   }
@@ -101,7 +104,7 @@ TEST(Canvas, StrandsWithoutLengthDrawNothing) {
   for (std::uint64_t i = 0; i < order.size(); ++i) order[i] = i;
   std::vector<Canvas> canvases = cut(32, 32, 1);
   canvases[0].comb(strands, order, hair, Look::of(hair, std::nullopt, 32, 32));
-  EXPECT_EQ(canvases[0].pixels, std::vector(32 * 32, kBlack));
+  EXPECT_EQ(canvases[0].pixels, CanvasPixels(32 * 32, kBlack));
 }
 
 TEST(Canvas, CombingIntoBandsMatchesOneFullHeightBand) {

@@ -16,7 +16,7 @@ using test::field_of;
 
 constexpr std::array<double, 2> kScale = {16.0, 12.0};  // 64 x 48 pixels over [4, 4] cells
 
-Result<std::vector<Strand>> grow_all(const Instance& field, const Hair& hair, std::size_t workers) {
+auto grow_all(const Instance& field, const Hair& hair, std::size_t workers) {
   return in_parallel<Strand>(
       hair.count, 64, [&](std::uint64_t i) { return grow_strand(field, hair, i, kScale); }, workers);
 }

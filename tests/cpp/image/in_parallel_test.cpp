@@ -30,7 +30,7 @@ std::thread counting_start(std::function<void()> body) {
 }
 
 // The ordinal of the thread that computed each of `count` items.
-Result<std::vector<int>> ordinals(std::uint64_t count, std::uint64_t limit, std::size_t workers) {
+auto ordinals(std::uint64_t count, std::uint64_t limit, std::size_t workers) {
   return in_parallel<int>(
       count, limit, [](std::uint64_t) { return thread_ordinal; }, workers, &counting_start);
 }
@@ -54,12 +54,12 @@ TEST_F(InParallel, BelowTheLimitRunsOnTheCallingThreadInIndexOrder) {
 }
 
 TEST_F(InParallel, ChunksAreTheCountOverTheWorkersRoundedUp) {
-  auto items = ordinals(16385, 16384, 8);
+  auto items = ordinals(16385, 2048, 8);  // at most ceil(16385 / 2048) = 9 runs
   ASSERT_TRUE(items);
   EXPECT_EQ(starts, 8);
   for (std::uint64_t i = 0; i < items->size(); ++i) ASSERT_EQ((*items)[i], static_cast<int>(i / 2049)) << i;
   EXPECT_EQ(std::count(items->begin(), items->end(), 7), 2042);
-  items = ordinals(64, 64, 128);  // more workers than items: one thread each
+  items = ordinals(64, 1, 128);  // more workers than items: one thread each
   EXPECT_EQ(starts, 8 + 64);
   for (std::uint64_t i = 0; i < 64; ++i) EXPECT_EQ((*items)[i], static_cast<int>(8 + i));
 }
@@ -76,7 +76,7 @@ TEST_F(InParallel, ResultIsIdenticalForAnyNumberOfWorkers) {
 
 TEST_F(InParallel, AFailingItemPanicsOnlyAfterEveryWorkerHasFinished) {
   std::atomic<std::uint64_t> finished{0};
-  auto items = in_parallel<int>(16384, 16384, [&](std::uint64_t i) {
+  auto items = in_parallel<int>(16384, 4096, [&](std::uint64_t i) {
     if (i == 0) throw std::runtime_error("bad item");
     return static_cast<int>(finished.fetch_add(1));
   }, 4);
@@ -101,7 +101,7 @@ TEST_F(InParallel, RunningOutOfMemoryInAnItemIsOutOfMemory) {
 TEST_F(InParallel, ARefusedThreadFailsToSpawnAfterJoiningTheStartedOnes) {
   refuse_from = 2;
   std::atomic<std::uint64_t> finished{0};
-  auto items = in_parallel<int>(16384, 16384, [&](std::uint64_t) {
+  auto items = in_parallel<int>(16384, 4096, [&](std::uint64_t) {
     return static_cast<int>(finished.fetch_add(1));
   }, 4, &counting_start);
   ASSERT_FALSE(items);
@@ -111,12 +111,14 @@ TEST_F(InParallel, ARefusedThreadFailsToSpawnAfterJoiningTheStartedOnes) {
 }
 
 TEST_F(InParallel, ChunksCoverTheRangeOnceInContiguousRuns) {
-  // (count, limit, workers) -> the ranges handed out, in start order.
+  // (count, limit, workers) -> the range each thread covered, in start order.
   auto ranges = [](std::uint64_t count, std::uint64_t limit, std::size_t workers) {
     std::vector<std::vector<std::uint64_t>> seen(workers + 1);
     starts = 0;
     auto done = for_each_chunk(count, limit, [&](std::uint64_t begin, std::uint64_t end) {
-      seen[static_cast<std::size_t>(thread_ordinal + 1)] = {begin, end};
+      auto& covered = seen[static_cast<std::size_t>(thread_ordinal + 1)];
+      EXPECT_TRUE(covered.empty() || covered[1] == begin);
+      covered = {covered.empty() ? begin : covered[0], end};
     }, workers, &counting_start);
     EXPECT_TRUE(done);
     return seen;
@@ -128,20 +130,27 @@ TEST_F(InParallel, ChunksCoverTheRangeOnceInContiguousRuns) {
   EXPECT_EQ(ranges(0, 0, 2), (Runs{{}, {}, {}}));
 }
 
-TEST_F(InParallel, PerChunkGivesOneFoldPerRunInRunOrder) {
-  auto runs = [](std::uint64_t count, std::uint64_t limit, std::size_t workers) {
+TEST_F(InParallel, PerChunkGivesOneFoldPerPieceInOrder) {
+  // (count, limit, workers): every fold's range, which must follow on from
+  // the one before, up to the limit's sixteenth long, and end at count.
+  auto check = [](std::uint64_t count, std::uint64_t limit, std::size_t workers) {
     auto bounds = [](std::uint64_t begin, std::uint64_t end) {
       return std::vector<std::uint64_t>{begin, end};
     };
     auto folds = per_chunk<std::vector<std::uint64_t>>(count, limit, bounds, workers, &counting_start);
-    EXPECT_TRUE(folds);
-    return *folds;
+    ASSERT_TRUE(folds);
+    std::uint64_t at = 0;
+    for (const auto& fold : *folds) {
+      EXPECT_EQ(fold[0], at);
+      EXPECT_LE(fold[1] - fold[0], (limit + 15) / 16);
+      at = fold[1];
+    }
+    EXPECT_EQ(at, count);
   };
-  using Runs = std::vector<std::vector<std::uint64_t>>;
-  EXPECT_EQ(runs(100, 101, 4), (Runs{{0, 100}}));
-  EXPECT_EQ(runs(10, 1, 4), (Runs{{0, 3}, {3, 6}, {6, 9}, {9, 10}}));
-  EXPECT_EQ(runs(9, 1, 4), (Runs{{0, 3}, {3, 6}, {6, 9}}));
-  EXPECT_EQ(runs(0, 0, 2), Runs{});
+  check(100, 101, 4);  // on the calling thread, pieces of 7
+  check(50, 32, 2);    // two runs of 25, pieces of 2 and a last one of 1
+  check(10, 1, 4);
+  check(0, 0, 2);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 using test::refuse_to_start;
 
 constexpr std::size_t kWorkerCounts[] = {1, 2, 3, 7};
-constexpr std::uint64_t kCount = NORMALIZE_SERIAL_LIMIT + 1001;  // 7 workers: chunks of 2484
+constexpr std::uint64_t kCount = SERIAL_LIMIT + 1001;  // two runs, 17 pieces of up to 1024
 
 // Bits, so that +0 and -0 (and NaN) tell apart.
 std::vector<std::uint64_t> bits_of(const Range& range) {
@@ -78,7 +78,7 @@ TEST(Normalize, ChunkedMappingsWriteTheBytesOfOneChunk) {
 
 TEST(Normalize, SmallPassesNeedNoThreadAndRefusedThreadsAreErrors) {
   const std::vector<double> values = tricky_lists()[0];
-  const std::vector<double> small(values.begin(), values.begin() + NORMALIZE_SERIAL_LIMIT - 1);
+  const std::vector<double> small(values.begin(), values.begin() + SERIAL_LIMIT - 1);
   Range range;
   EXPECT_TRUE(widen(range, all_of(small), 2, &refuse_to_start));
   std::vector<std::uint8_t> colors(3 * values.size());
