@@ -80,18 +80,21 @@ class OctaveGradients {
         n_(base.n()),
         periodic_(periodic) {}
 
-  // The gradient (n numbers) at `index` (n entries, each at most cells[i]).
+  // The gradient (n numbers) at `index` (n entries, each at most cells[i]);
+  // N is n, or 0 for n at run time.
+  template <std::size_t N = 0>
   const double* at(const std::uint64_t* index) const {
+    const std::size_t n = N ? N : n_;
     std::uint64_t wrapped[MAX_DIMS];
-    for (std::size_t i = 0; i < n_; ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
       wrapped[i] = periodic_ && index[i] == cells_[i] ? 0 : index[i];
     }
     if (!palette_) {
       std::uint64_t k = 0;
-      for (std::size_t i = 0; i < n_; ++i) k += wrapped[i] * strides_[i];
-      return base_ + k * n_;
+      for (std::size_t i = 0; i < n; ++i) k += wrapped[i] * strides_[i];
+      return base_ + k * n;
     }
-    return palette_ + (index_hash(seed_, wrapped, n_) >> PALETTE_SHIFT) * n_;
+    return palette_ + (index_hash(seed_, wrapped, n) >> PALETTE_SHIFT) * n;
   }
 
   // The noise (or, with `sum`, the pull) at `point`, N its axis count
@@ -100,17 +103,17 @@ class OctaveGradients {
   double noise(const double* point) const {
     Sides axes[MAX_DIMS];
     std::uint64_t lowest[MAX_DIMS];
-    locate(point, axes, lowest);
+    locate<N>(point, axes, lowest);
     const double one = 1.0;
-    return formula::noise<N>(n_, axes, &one, corners(lowest));
+    return formula::noise<N>(n_, axes, &one, corners<N>(lowest));
   }
 
   template <std::size_t N>
   void pull(const double* point, double* sum) const {
     Sides axes[MAX_DIMS];
     std::uint64_t lowest[MAX_DIMS];
-    locate(point, axes, lowest);
-    formula::pull<N>(n_, axes, corners(lowest), sum);
+    locate<N>(point, axes, lowest);
+    formula::pull<N>(n_, axes, corners<N>(lowest), sum);
   }
 
   // The noise in the cell whose lowest corner is `lowest` at the given
@@ -118,12 +121,13 @@ class OctaveGradients {
   template <std::size_t N>
   double noise_in(const std::uint64_t* lowest, const Sides* axes) const {
     const double one = 1.0;
-    return formula::noise<N>(n_, axes, &one, corners(lowest));
+    return formula::noise<N>(n_, axes, &one, corners<N>(lowest));
   }
 
  private:
+  template <std::size_t N>
   void locate(const double* point, Sides* axes, std::uint64_t* lowest) const {
-    for (std::size_t i = 0; i < n_; ++i) {
+    for (std::size_t i = 0; i < (N ? N : n_); ++i) {
       const AxisPoint at = locate_on_axis(point[i], cells_[i]);
       axes[i] = at.sides;
       lowest[i] = at.cell;
@@ -131,11 +135,12 @@ class OctaveGradients {
   }
 
   // The formula's gradient(c) for the cell whose lowest corner is `lowest`.
+  template <std::size_t N>
   auto corners(const std::uint64_t* lowest) const {
     return [this, lowest](std::uint64_t c) {
       std::uint64_t index[MAX_DIMS];
-      for (std::size_t i = 0; i < n_; ++i) index[i] = lowest[i] + ((c >> i) & 1);
-      return at(index);
+      for (std::size_t i = 0; i < (N ? N : n_); ++i) index[i] = lowest[i] + ((c >> i) & 1);
+      return at<N>(index);
     };
   }
 

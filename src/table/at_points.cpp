@@ -29,7 +29,7 @@ Result<Table> per_point(PointRows points, std::size_t width, Each&& each) {
   auto values = allocate_deferred<double>(*numbers);
   if (!values) return std::unexpected(values.error());
   double* out = values->data();
-  auto done = for_each_chunk(points.count, TABLE_CHUNK, [&](std::uint64_t begin, std::uint64_t end) {
+  auto done = for_each_chunk(points.count, SERIAL_LIMIT, [&](std::uint64_t begin, std::uint64_t end) {
     each(begin, end, out + begin * width);
   });
   if (!done) return std::unexpected(done.error());

@@ -14,6 +14,7 @@
 #include "field/field.hpp"
 #include "field/lattice_axis.hpp"
 #include "lib/buffer.hpp"
+#include "lib/interruption.hpp"
 #include "lib/strides.hpp"
 #include "lib/workers.hpp"
 #include "table/field_table.hpp"
@@ -23,8 +24,8 @@
 namespace veldra {
 namespace {
 
-// Values per block: one octave's block stays in the cache while it is
-// added to the output.
+// Values per block, at most: one octave's block stays in the cache while
+// it is added to the output.
 constexpr std::uint64_t BLOCK = 8192;
 
 template <typename Add>
@@ -42,13 +43,16 @@ void accumulate(Shape shape, std::uint64_t count, Add&& add) {
   }
 }
 
+// Products of a table index and L^k, which may exceed 64 bits.
+__extension__ typedef unsigned __int128 Wide;
+
 }  // namespace
 
 AxisPoint octave_table_point(std::uint64_t q, std::uint64_t d, std::uint64_t power,
                              std::uint64_t cells) {
-  const unsigned __int128 at = static_cast<unsigned __int128>(q) * power;
+  const Wide at = static_cast<Wide>(q) * power;
   const auto cell = static_cast<std::uint64_t>(at / d);
-  const auto rest = static_cast<std::uint64_t>(at - static_cast<unsigned __int128>(cell) * d);
+  const auto rest = static_cast<std::uint64_t>(at - static_cast<Wide>(cell) * d);
   if (cell >= cells) return {cells - 1, cut_position(d, d)};
   return {cell, cut_position(rest, d)};
 }
@@ -140,8 +144,9 @@ Result<Table> Field::table(std::span<const std::uint64_t> divisors) const {
   if (!values) return std::unexpected(values.error());
   double* out = values->data();
 
-  const TableSplit split = split_table(count, available_processors());
+  const Split split = Split::of(count, SERIAL_LIMIT, available_processors());
   const std::size_t runs = std::max<std::uint64_t>(split.runs, 1);
+  const std::uint64_t block_size = whole_rows_within(BLOCK, layout->shape.back());
   std::vector<OctaveTable> tables;
   for (std::size_t k = 0; k < octaves_.size(); ++k) {
     auto table = OctaveTable::create(*this, k, divisors, runs);
@@ -150,7 +155,7 @@ Result<Table> Field::table(std::span<const std::uint64_t> divisors) const {
   }
   std::vector<std::vector<double>> scratch;
   for (std::size_t run = 0; run < runs; ++run) {
-    auto space = allocate<double>(std::min(count, BLOCK), 0.0);
+    auto space = allocate<double>(std::min(count, block_size), 0.0);
     if (!space) return std::unexpected(space.error());
     scratch.push_back(std::move(*space));
   }
@@ -158,8 +163,9 @@ Result<Table> Field::table(std::span<const std::uint64_t> divisors) const {
   const Shape shape = settings_.shape;
   auto fill = [&](std::size_t run, std::uint64_t begin, std::uint64_t end) {
     double* block = scratch[run].data();
-    for (std::uint64_t b = begin; b < end; b += BLOCK) {
-      const std::uint64_t e = std::min(end, b + BLOCK);
+    for (std::uint64_t b = begin; b < end; b += block_size) {
+      if (stop_requested()) return;
+      const std::uint64_t e = std::min(end, b + block_size);
       double* into = out + b;
       for (std::size_t k = 0; k < tables.size(); ++k) {
         const double w = octaves_[k].weight;
@@ -179,16 +185,11 @@ Result<Table> Field::table(std::span<const std::uint64_t> divisors) const {
       for (std::uint64_t t = 0; t < e - b; ++t) into[t] = into[t] / sum;
     }
   };
-  if (split.runs == 0) {
-    fill(0, 0, count);
-  } else {
-    const std::uint64_t chunk = split.chunk;
-    auto filled = run_scoped(split.runs, [&](std::size_t run) {
-      const std::uint64_t begin = run * chunk;
-      fill(run, begin, std::min(count, begin + chunk));
-    });
-    if (!filled) return std::unexpected(filled.error());
-  }
+  auto filled = run_split(split, [&](std::size_t run) {
+    const std::uint64_t begin = run * split.length;
+    fill(run, begin, std::min(count, begin + split.length));
+  });
+  if (!filled) return std::unexpected(filled.error());
   return Table{std::move(layout->shape), std::move(*values)};
 }
 
