@@ -1,5 +1,6 @@
 #include "table/at_points.hpp"
 
+#include <cmath>
 #include <span>
 
 #include "field/fixed_field.hpp"
@@ -9,13 +10,29 @@
 namespace veldra {
 namespace {
 
-template <typename Check>
-Status check_each(PointRows points, Check&& check) {
-  for (std::uint64_t i = 0; i < points.count; ++i) {
-    auto accepted = check(std::span<const double>(points.data + i * points.width, points.width));
-    if (!accepted) return std::unexpected(at_point(points.first + i, std::move(accepted.error())));
+// The first refusal of `check` among the points, named: found by a quick
+// scan with accepts(axis, x), which must say whether `check` takes a
+// coordinate x on that axis, and then worded by `check` itself.
+template <typename Accepts, typename Check>
+Status check_each(PointRows points, std::size_t n, Accepts&& accepts, Check&& check) {
+  if (points.count == 0) return {};
+  auto row = [&](std::uint64_t i) {
+    return std::span<const double>(points.data + i * points.width, points.width);
+  };
+  std::uint64_t refused = 0;
+  if (points.width == n) {
+    for (; refused < points.count; ++refused) {
+      bool all = true;
+      for (std::size_t axis = 0; axis < n; ++axis) {
+        all = all & accepts(axis, points.data[refused * n + axis]);
+      }
+      if (!all) break;
+    }
+    if (refused == points.count) return {};
   }
-  return {};
+  auto accepted = check(row(refused));
+  if (accepted) return {};
+  return std::unexpected(at_point(points.first + refused, std::move(accepted.error())));
 }
 
 // The table of `width` numbers per point that each(point, out) writes;
@@ -55,11 +72,18 @@ Error at_point(std::uint64_t index, Error error) {
 }
 
 Status expect_points(const Instance& field, PointRows points) {
-  return check_each(points, [&](std::span<const double> p) { return field.expect_inside(p); });
+  double upper[MAX_DIMS];
+  for (std::size_t i = 0; i < field.n(); ++i) upper[i] = static_cast<double>(field.dims()[i]);
+  return check_each(
+      points, field.n(), [&](std::size_t i, double x) { return 0.0 <= x && x <= upper[i]; },
+      [&](std::span<const double> p) { return field.expect_inside(p); });
 }
 
 Status expect_points(const Field& field, PointRows points) {
-  return check_each(points, [&](std::span<const double> p) { return field.expect_point(p); });
+  if (!field.settings().periodic) return expect_points(field.base(), points);
+  return check_each(
+      points, field.n(), [](std::size_t, double x) { return std::isfinite(x); },
+      [&](std::span<const double> p) { return field.expect_point(p); });
 }
 
 Result<Table> noise_at(const Instance& field, PointRows points) {
