@@ -96,7 +96,7 @@ Result<Field> Field::create(std::vector<std::uint64_t> dims, std::uint64_t seed,
   double sum = 0.0;
   for (const Octave& octave : field.octaves_) sum = sum + octave.weight;
   if (!std::isfinite(sum)) {
-    return invalid_input("Gain " + plain_float(settings.gain) + " makes the octave weights overflow");
+    return invalid_input("Gain " + marked_float(settings.gain) + " makes the octave weights overflow");
   }
   field.weight_sum_ = sum;
   return field;

@@ -25,10 +25,8 @@ std::optional<PointsArg> Convert<PointsArg>::from(PyObject* object) {
   if (PyObject_CheckBuffer(object)) {
     auto view = std::make_unique<Py_buffer>();
     if (PyObject_GetBuffer(object, view.get(), PyBUF_C_CONTIGUOUS | PyBUF_FORMAT) < 0) {
-      if (PyErr_ExceptionMatches(PyExc_BufferError)) {
-        PyErr_Clear();
-        PyErr_SetString(PyExc_TypeError, "expected a C-contiguous buffer");
-      }
+      exception_as_type_error(PyExc_BufferError);
+      exception_as_type_error(PyExc_ValueError);
       return std::nullopt;
     }
     points.view_ = std::unique_ptr<Py_buffer, PointsArg::Release>(view.release());
