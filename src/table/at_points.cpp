@@ -91,13 +91,12 @@ Result<Table> noise_at(const Instance& field, PointRows points) {
   const std::size_t n = field.n();
   return per_point(points, 1, [&](std::uint64_t begin, std::uint64_t end, double* out) {
     with_fixed_field(field, [&](const auto& fixed) {
-      for (std::uint64_t i = begin; i < end; ++i) {
-        const double* p = points.data + i * n;
-        if constexpr (std::is_same_v<std::remove_cvref_t<decltype(fixed)>, std::nullptr_t>) {
-          out[i - begin] = field.sample(std::span<const double>(p, n));
-        } else {
-          out[i - begin] = fixed.noise(p);
+      if constexpr (std::is_same_v<std::remove_cvref_t<decltype(fixed)>, std::nullptr_t>) {
+        for (std::uint64_t i = begin; i < end; ++i) {
+          out[i - begin] = field.sample(std::span<const double>(points.data + i * n, n));
         }
+      } else {
+        fixed.noise_many(points.data + begin * n, end - begin, out);
       }
     });
   });

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "field/field.hpp"
+#include "field/fixed_field.hpp"
 #include "field/formula.hpp"
 #include "field/instance.hpp"
 #include "field/slice_noise.hpp"
@@ -121,9 +122,18 @@ TEST(Evaluators, PointsSlicesAndPullsMatchTheGeneralWalk) {
     const Instance field = *Instance::create(dims, 23 + dims.size());
     const std::size_t n = dims.size();
     const std::vector<double> fourth = coordinates(dims.back());
-    for (const std::vector<double>& p : points_on(field, random)) {
+    const std::vector<std::vector<double>> points = points_on(field, random);
+    // Many points at once, as noise_at evaluates them.
+    std::vector<double> flat, many(points.size());
+    for (const std::vector<double>& p : points) flat.insert(flat.end(), p.begin(), p.end());
+    if (n == 2) FixedField<2>(field).noise_many(flat.data(), points.size(), many.data());
+    if (n == 3) FixedField<3>(field).noise_many(flat.data(), points.size(), many.data());
+    if (n == 4) FixedField<4>(field).noise_many(flat.data(), points.size(), many.data());
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      const std::vector<double>& p = points[k];
       const std::vector<double> expected = walk(field, p);
       ASSERT_TRUE(same(field.sample(p), expected[0])) << text(p);
+      if (n >= 2 && n <= 4) ASSERT_TRUE(same(many[k], expected[0])) << text(p);
       std::vector<double> pull(n, -1.0);
       field.pull(p, pull);
       for (std::size_t j = 0; j < n; ++j) ASSERT_TRUE(same(pull[j], expected[j + 1])) << text(p);
