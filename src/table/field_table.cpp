@@ -135,6 +135,50 @@ void OctaveTable::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, 
   });
 }
 
+Result<FieldTableFill> FieldTableFill::create(const Field& field,
+                                              std::span<const std::uint64_t> divisors,
+                                              std::size_t runs, Simd simd) {
+  FieldTableFill fill;
+  fill.field_ = &field;
+  fill.block_ = whole_rows_within(BLOCK, field.dims().back() * divisors.back() + 1);
+  for (std::size_t k = 0; k < field.octaves().size(); ++k) {
+    auto table = OctaveTable::create(field, k, divisors, runs, simd);
+    if (!table) return std::unexpected(table.error());
+    fill.octaves_.push_back(std::move(*table));
+  }
+  for (std::size_t run = 0; run < runs; ++run) {
+    auto space = allocate<double>(fill.block_, 0.0);
+    if (!space) return std::unexpected(space.error());
+    fill.scratch_.push_back(std::move(*space));
+  }
+  return fill;
+}
+
+void FieldTableFill::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {
+  double* block = scratch_[run].data();
+  const Shape shape = field_->settings().shape;
+  const double sum = field_->weight_sum();
+  for (std::uint64_t b = begin; b < end; b += block_) {
+    const std::uint64_t e = std::min(end, b + block_);
+    double* into = out + (b - begin);
+    for (std::size_t k = 0; k < octaves_.size(); ++k) {
+      const double w = field_->octaves()[k].weight;
+      if (k == 0) {
+        octaves_[k].fill(run, b, e, into);
+        accumulate(shape, e - b, [&](std::uint64_t t, auto fold) {
+          double total = 0.0;
+          term_step(total, w, fold(into[t]));
+          into[t] = total;
+        });
+      } else {
+        octaves_[k].fill(run, b, e, block);
+        accumulate(shape, e - b, [&](std::uint64_t t, auto fold) { term_step(into[t], w, fold(block[t])); });
+      }
+    }
+    for (std::uint64_t t = 0; t < e - b; ++t) into[t] = into[t] / sum;
+  }
+}
+
 Result<Table> Field::table(std::span<const std::uint64_t> divisors) const {
   if (is_instance()) return base_.table(divisors);
   auto layout = table_layout(divisors);
@@ -145,49 +189,20 @@ Result<Table> Field::table(std::span<const std::uint64_t> divisors) const {
   double* out = values->data();
 
   const Split split = Split::of(count, SERIAL_LIMIT, available_processors());
-  const std::size_t runs = std::max<std::uint64_t>(split.runs, 1);
-  const std::uint64_t block_size = whole_rows_within(BLOCK, layout->shape.back());
-  std::vector<OctaveTable> tables;
-  for (std::size_t k = 0; k < octaves_.size(); ++k) {
-    auto table = OctaveTable::create(*this, k, divisors, runs);
-    if (!table) return std::unexpected(table.error());
-    tables.push_back(std::move(*table));
-  }
-  std::vector<std::vector<double>> scratch;
-  for (std::size_t run = 0; run < runs; ++run) {
-    auto space = allocate<double>(std::min(count, block_size), 0.0);
-    if (!space) return std::unexpected(space.error());
-    scratch.push_back(std::move(*space));
-  }
-
-  const Shape shape = settings_.shape;
-  auto fill = [&](std::size_t run, std::uint64_t begin, std::uint64_t end) {
-    double* block = scratch[run].data();
-    for (std::uint64_t b = begin; b < end; b += block_size) {
-      if (stop_requested()) return;
-      const std::uint64_t e = std::min(end, b + block_size);
-      double* into = out + b;
-      for (std::size_t k = 0; k < tables.size(); ++k) {
-        const double w = octaves_[k].weight;
-        if (k == 0) {
-          tables[k].fill(run, b, e, into);
-          accumulate(shape, e - b, [&](std::uint64_t t, auto fold) {
-            double total = 0.0;
-            term_step(total, w, fold(into[t]));
-            into[t] = total;
-          });
-        } else {
-          tables[k].fill(run, b, e, block);
-          accumulate(shape, e - b, [&](std::uint64_t t, auto fold) { term_step(into[t], w, fold(block[t])); });
-        }
-      }
-      const double sum = weight_sum_;
-      for (std::uint64_t t = 0; t < e - b; ++t) into[t] = into[t] / sum;
-    }
-  };
+  auto fill = FieldTableFill::create(*this, divisors, std::max<std::uint64_t>(split.runs, 1));
+  if (!fill) return std::unexpected(fill.error());
+  // Every value is a function of its index alone, so filling a run in
+  // parts gives the same bits as filling it at once.
+  const std::uint64_t part = fill->block();
   auto filled = run_split(split, [&](std::size_t run) {
     const std::uint64_t begin = run * split.length;
-    fill(run, begin, std::min(count, begin + split.length));
+    const std::uint64_t end = std::min(count, begin + split.length);
+    for (std::uint64_t at = begin; at < end;) {
+      if (stop_requested()) return;
+      const std::uint64_t next = end - at > part ? at + part : end;
+      fill->fill(run, at, next, out + at);
+      at = next;
+    }
   });
   if (!filled) return std::unexpected(filled.error());
   return Table{std::move(layout->shape), std::move(*values)};

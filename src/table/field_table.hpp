@@ -44,4 +44,28 @@ class OctaveTable {
   std::vector<std::uint64_t> strides_;
 };
 
+// The fill of a Field's table: the octaves' shares of a range of flat
+// indices summed in octave order, a block of whole rows at a time (one
+// scratch block per run), as TableFill fills an Instance's. Borrows the
+// field, which must outlive it.
+class FieldTableFill {
+ public:
+  // `divisors` were accepted by field.table_layout.
+  static Result<FieldTableFill> create(const Field& field, std::span<const std::uint64_t> divisors,
+                                       std::size_t runs, Simd simd = widest_simd());
+
+  // Writes the values of flat indices [begin, end) of the table to
+  // out[0 .. end - begin); calls with different `run` may run concurrently.
+  void fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
+
+  // The values a block holds: a range this long costs one pass per octave.
+  std::uint64_t block() const { return block_; }
+
+ private:
+  const Field* field_ = nullptr;
+  std::vector<OctaveTable> octaves_;
+  std::vector<std::vector<double>> scratch_;
+  std::uint64_t block_ = 1;
+};
+
 }  // namespace veldra

@@ -380,6 +380,12 @@ TEST(Evaluators, OctaveTablesMatchTheGeneralWalk) {
     const auto whole = field.table(c.divisors);
     ASSERT_TRUE(whole);
     for (std::uint64_t t = 0; t < count; ++t) ASSERT_TRUE(same(whole->values[t], sum[t] / field.weight_sum())) << t;
+    auto fill = FieldTableFill::create(field, c.divisors, 1);
+    ASSERT_TRUE(fill);
+    const std::uint64_t begin = random.next_u64() % count, end = begin + 1 + random.next_u64() % (count - begin);
+    std::vector<double> part(end - begin);
+    fill->fill(0, begin, end, part.data());
+    for (std::uint64_t t = begin; t < end; ++t) ASSERT_TRUE(same(part[t - begin], whole->values[t])) << t;
   }
 }
 
