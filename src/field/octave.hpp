@@ -4,6 +4,7 @@
 // from its lattice index (gradient_index), so it stores only a palette.
 #pragma once
 
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -135,13 +136,37 @@ class OctaveGradients {
   }
 
   // The formula's gradient(c) for the cell whose lowest corner is `lowest`.
+  // With N fixed, every corner's gradient is found at once, the way
+  // formula::split forms weights: axis by axis, each partial hash (or
+  // offset) split into its lower and upper side, so that corners share the
+  // work of the axes before; with N = 0 (up to 2^16 corners), one at a time.
   template <std::size_t N>
   auto corners(const std::uint64_t* lowest) const {
-    return [this, lowest](std::uint64_t c) {
-      std::uint64_t index[MAX_DIMS];
-      for (std::size_t i = 0; i < (N ? N : n_); ++i) index[i] = lowest[i] + ((c >> i) & 1);
-      return at<N>(index);
-    };
+    if constexpr (N == 0) {
+      return [this, lowest](std::uint64_t c) {
+        std::uint64_t index[MAX_DIMS];
+        for (std::size_t i = 0; i < n_; ++i) index[i] = lowest[i] + ((c >> i) & 1);
+        return at<0>(index);
+      };
+    } else {
+      std::array<std::uint64_t, std::size_t{1} << N> partial;
+      partial[0] = palette_ ? seed_ : 0;
+      for (std::size_t i = 0, count = 1; i < N; ++i, count *= 2) {
+        for (std::size_t j = 0; j < count; ++j) {
+          for (std::size_t side = 2; side-- > 0;) {
+            std::uint64_t index = lowest[i] + side;
+            if (periodic_ && index == cells_[i]) index = 0;
+            partial[j + side * count] =
+                palette_ ? splitmix64_mix(partial[j] ^ index) : partial[j] + index * strides_[i];
+          }
+        }
+      }
+      std::array<const double*, std::size_t{1} << N> gradients;
+      for (std::size_t c = 0; c < gradients.size(); ++c) {
+        gradients[c] = palette_ ? palette_ + (partial[c] >> PALETTE_SHIFT) * N : base_ + partial[c] * N;
+      }
+      return [gradients](std::uint64_t c) { return gradients[c]; };
+    }
   }
 
   const double* base_;
