@@ -133,7 +133,9 @@ TEST(Evaluators, PointsSlicesAndPullsMatchTheGeneralWalk) {
       const std::vector<double>& p = points[k];
       const std::vector<double> expected = walk(field, p);
       ASSERT_TRUE(same(field.sample(p), expected[0])) << text(p);
-      if (n >= 2 && n <= 4) ASSERT_TRUE(same(many[k], expected[0])) << text(p);
+      if (n >= 2 && n <= 4) {
+        ASSERT_TRUE(same(many[k], expected[0])) << text(p);
+      }
       std::vector<double> pull(n, -1.0);
       field.pull(p, pull);
       for (std::size_t j = 0; j < n; ++j) ASSERT_TRUE(same(pull[j], expected[j + 1])) << text(p);
@@ -308,7 +310,9 @@ TEST(Evaluators, OctavesMatchTheirGeneralWalk) {
             q[i] = octave_coordinate(p[i], octave.scale, octave.cells[i], settings.periodic);
           }
           const double v = field.gradients(k).noise<0>(q);
-          if (k == 0 && !settings.periodic) ASSERT_TRUE(same(v, walk(field.base(), p)[0])) << text(p);
+          if (k == 0 && !settings.periodic) {
+            ASSERT_TRUE(same(v, walk(field.base(), p)[0])) << text(p);
+          }
           term_step(value, octave.weight, shaped(settings.shape, v));
           field.gradients(k).pull<0>(q, sum);
           for (std::size_t i = 0; i < n; ++i) term_step(pull[i], octave.weight, sum[i]);
