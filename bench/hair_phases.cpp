@@ -9,15 +9,15 @@
 #include <cstdio>
 #include <optional>
 
-#include "hair/canvas.hpp"
-#include "hair/look.hpp"
-#include "hair/pipeline.hpp"
-#include "hair/strand.hpp"
-#include "image/in_parallel.hpp"
-#include "image/relief_image.hpp"
+#include "base/buffer.hpp"
+#include "base/in_parallel.hpp"
+#include "base/workers.hpp"
+#include "hair/detail/canvas.hpp"
+#include "hair/detail/look.hpp"
+#include "hair/detail/pipeline.hpp"
+#include "hair/detail/strand.hpp"
+#include "image/detail/relief_image.hpp"
 #include "image/renderer.hpp"
-#include "lib/buffer.hpp"
-#include "lib/workers.hpp"
 
 namespace {
 

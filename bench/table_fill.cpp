@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "base/workers.hpp"
+#include "table/detail/table_fill.hpp"
 #include "table/table.hpp"
-#include "table/table_fill.hpp"
-#include "lib/workers.hpp"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <cmath>
 #include <string>
 
-#include "lib/buffer.hpp"
-#include "lib/float_text.hpp"
-#include "lib/splitmix64.hpp"
+#include "base/buffer.hpp"
+#include "base/float_text.hpp"
+#include "base/splitmix64.hpp"
 
 namespace veldra {
 namespace {

@@ -22,7 +22,7 @@
 #include "field/instance.hpp"
 #include "field/octave.hpp"
 #include "field/shape.hpp"
-#include "lib/error.hpp"
+#include "base/error.hpp"
 
 namespace veldra {
 

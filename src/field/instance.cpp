@@ -3,12 +3,12 @@
 #include <cmath>
 #include <string>
 
-#include "lib/buffer.hpp"
+#include "base/buffer.hpp"
+#include "base/float_text.hpp"
+#include "base/splitmix64.hpp"
+#include "base/strides.hpp"
+#include "field/detail/lattice_axis.hpp"
 #include "field/fixed_field.hpp"
-#include "field/lattice_axis.hpp"
-#include "lib/float_text.hpp"
-#include "lib/splitmix64.hpp"
-#include "lib/strides.hpp"
 
 namespace veldra {
 namespace {

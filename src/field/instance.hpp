@@ -9,8 +9,8 @@
 #include <span>
 #include <vector>
 
+#include "base/error.hpp"
 #include "field/formula.hpp"
-#include "lib/error.hpp"
 
 namespace veldra {
 

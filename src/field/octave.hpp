@@ -14,8 +14,8 @@
 
 #include "field/formula.hpp"
 #include "field/instance.hpp"
-#include "field/lattice_axis.hpp"
-#include "lib/splitmix64.hpp"
+#include "field/detail/lattice_axis.hpp"
+#include "base/splitmix64.hpp"
 
 namespace veldra {
 

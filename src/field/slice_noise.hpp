@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <span>
 
+#include "field/detail/lattice_axis.hpp"
 #include "field/field.hpp"
 #include "field/instance.hpp"
-#include "field/lattice_axis.hpp"
 
 namespace veldra {
 

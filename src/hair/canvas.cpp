@@ -1,11 +1,11 @@
-#include "hair/canvas.hpp"
+#include "hair/detail/canvas.hpp"
 
 #include <algorithm>
 
+#include "base/buffer.hpp"
+#include "base/interruption.hpp"
+#include "base/workers.hpp"
 #include "image/encoded_steps.hpp"
-#include "lib/buffer.hpp"
-#include "lib/interruption.hpp"
-#include "lib/workers.hpp"
 
 namespace veldra {
 namespace {

@@ -1,10 +1,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "hair/canvas.hpp"
-#include "hair/saturate.hpp"
-#include "hair/stroke.hpp"
-#include "lib/interruption.hpp"
+#include "base/interruption.hpp"
+#include "hair/detail/canvas.hpp"
+#include "hair/detail/saturate.hpp"
+#include "hair/detail/stroke.hpp"
 
 namespace veldra {
 namespace {

@@ -3,11 +3,11 @@
 #include <new>
 #include <span>
 
-#include "hair/saturate.hpp"
-#include "hair/strand.hpp"
-#include "lib/buffer.hpp"
+#include "base/buffer.hpp"
+#include "base/splitmix64.hpp"
 #include "field/fixed_field.hpp"
-#include "lib/splitmix64.hpp"
+#include "hair/detail/saturate.hpp"
+#include "hair/detail/strand.hpp"
 
 namespace veldra {
 namespace {

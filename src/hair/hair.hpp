@@ -4,9 +4,9 @@
 #include <array>
 #include <cstdint>
 
+#include "base/error.hpp"
 #include "image/palette.hpp"
 #include "image/relief.hpp"
-#include "lib/error.hpp"
 
 namespace veldra {
 

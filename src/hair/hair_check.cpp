@@ -1,8 +1,8 @@
 #include <cmath>
 #include <string>
 
+#include "base/float_text.hpp"
 #include "hair/hair.hpp"
-#include "lib/float_text.hpp"
 
 namespace veldra {
 namespace {

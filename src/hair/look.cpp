@@ -1,14 +1,14 @@
-#include "hair/look.hpp"
+#include "hair/detail/look.hpp"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 
-#include "hair/saturate.hpp"
+#include "base/buffer.hpp"
+#include "hair/detail/saturate.hpp"
 #include "image/color_bytes.hpp"
 #include "image/palette.hpp"
 #include "image/shading.hpp"
-#include "lib/buffer.hpp"
 
 namespace veldra {
 

@@ -1,16 +1,16 @@
-#include "hair/pipeline.hpp"
+#include "hair/detail/pipeline.hpp"
 
 #include <algorithm>
 #include <bit>
 #include <optional>
 #include <vector>
 
-#include "hair/canvas.hpp"
-#include "hair/look.hpp"
-#include "hair/strand.hpp"
-#include "image/in_parallel.hpp"
-#include "lib/buffer.hpp"
-#include "lib/workers.hpp"
+#include "base/buffer.hpp"
+#include "base/in_parallel.hpp"
+#include "base/workers.hpp"
+#include "hair/detail/canvas.hpp"
+#include "hair/detail/look.hpp"
+#include "hair/detail/strand.hpp"
 
 namespace veldra {
 namespace {

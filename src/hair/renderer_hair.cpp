@@ -1,7 +1,7 @@
 // Renderer::hair lives apart from the pipeline so that the pipeline can be
 // exercised with any relief source.
-#include "hair/pipeline.hpp"
-#include "lib/workers.hpp"
+#include "base/workers.hpp"
+#include "hair/detail/pipeline.hpp"
 
 namespace veldra {
 

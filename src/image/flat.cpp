@@ -1,8 +1,8 @@
 // Greyscale and palette images of a two-dimensional field. The table is
 // row-major with axis 0 slowest, so its values come out in pixel order.
-#include "image/normalize.hpp"
+#include "base/buffer.hpp"
+#include "image/detail/normalize.hpp"
 #include "image/renderer.hpp"
-#include "lib/buffer.hpp"
 #include "table/table.hpp"
 
 namespace veldra {

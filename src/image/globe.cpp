@@ -2,16 +2,16 @@
 #include <array>
 #include <string>
 
-#include "image/color_bytes.hpp"
-#include "image/encoded_steps.hpp"
-#include "image/globe_image.hpp"
-#include "image/in_parallel.hpp"
-#include "image/lit.hpp"
+#include "base/buffer.hpp"
+#include "base/float_text.hpp"
+#include "base/in_parallel.hpp"
+#include "base/workers.hpp"
 #include "field/slice_noise.hpp"
-#include "image/sphere.hpp"
-#include "lib/buffer.hpp"
-#include "lib/float_text.hpp"
-#include "lib/workers.hpp"
+#include "image/color_bytes.hpp"
+#include "image/detail/globe_image.hpp"
+#include "image/detail/lit.hpp"
+#include "image/detail/sphere.hpp"
+#include "image/encoded_steps.hpp"
 
 namespace veldra {
 namespace {

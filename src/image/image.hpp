@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "lib/error.hpp"
+#include "base/error.hpp"
 
 namespace veldra {
 

@@ -1,11 +1,11 @@
-#include "image/lit.hpp"
+#include "image/detail/lit.hpp"
 
 #include <algorithm>
 #include <cmath>
 
 #include "image/color_bytes.hpp"
+#include "image/detail/sphere.hpp"
 #include "image/palette.hpp"
-#include "image/sphere.hpp"
 
 namespace veldra {
 

@@ -1,4 +1,4 @@
-#include "image/normalize.hpp"
+#include "image/detail/normalize.hpp"
 
 #include "image/color_bytes.hpp"
 

@@ -9,11 +9,11 @@
 #include <cstring>
 #include <string>
 
+#include "base/buffer.hpp"
+#include "base/interruption.hpp"
+#include "base/os_error.hpp"
+#include "base/output_file.hpp"
 #include "image/image.hpp"
-#include "lib/buffer.hpp"
-#include "lib/interruption.hpp"
-#include "lib/os_error.hpp"
-#include "lib/output_file.hpp"
 
 namespace veldra {
 namespace {

@@ -1,14 +1,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/buffer.hpp"
+#include "base/in_parallel.hpp"
+#include "base/workers.hpp"
+#include "image/detail/normalize.hpp"
+#include "image/detail/relief_image.hpp"
 #include "image/encoded_steps.hpp"
-#include "image/in_parallel.hpp"
-#include "image/normalize.hpp"
-#include "image/relief_image.hpp"
 #include "image/shading.hpp"
-#include "lib/buffer.hpp"
 #include "table/table.hpp"
-#include "lib/workers.hpp"
 
 namespace veldra {
 namespace {

@@ -3,9 +3,9 @@
 // the colour axis's extent.
 #include <string>
 
-#include "image/normalize.hpp"
+#include "base/buffer.hpp"
+#include "image/detail/normalize.hpp"
 #include "image/renderer.hpp"
-#include "lib/buffer.hpp"
 #include "table/table.hpp"
 
 namespace veldra {

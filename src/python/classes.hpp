@@ -1,7 +1,7 @@
 // The nine classes of the module, each created from its declaration table.
 #pragma once
 
-#include "python/python.hpp"
+#include "python/kit/python.hpp"
 
 namespace veldra::py {
 

@@ -1,7 +1,7 @@
 // Palette and Shape: the colour ramps and the height shapes.
 #include "image/palette.hpp"
 #include "python/classes.hpp"
-#include "python/enum_class.hpp"
+#include "python/kit/enum_class.hpp"
 
 namespace veldra::py {
 namespace {

@@ -3,9 +3,9 @@
 // class registry (an object made here is accepted there) and one core. The
 // package loads it from _native's file under its own name.
 #include "python/classes.hpp"
-#include "python/errors.hpp"
 #include "python/from_bytes.hpp"
-#include "python/module_kit.hpp"
+#include "python/kit/errors.hpp"
+#include "python/kit/module_kit.hpp"
 
 namespace veldra::py {
 namespace {

@@ -1,7 +1,7 @@
 // Field: a fractal sum of gradient-noise octaves, optionally periodic.
-#include "python/class_spec.hpp"
+#include "python/kit/class_spec.hpp"
 #include "python/points_arg.hpp"
-#include "python/text.hpp"
+#include "python/kit/text.hpp"
 #include "table/at_points.hpp"
 #include "table/table.hpp"
 

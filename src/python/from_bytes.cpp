@@ -4,12 +4,12 @@
 
 #include <cstring>
 
+#include "base/buffer.hpp"
 #include "image/image.hpp"
-#include "lib/buffer.hpp"
+#include "python/kit/byte_view.hpp"
+#include "python/kit/module_kit.hpp"
+#include "python/kit/text.hpp"
 #include "table/table.hpp"
-#include "python/byte_view.hpp"
-#include "python/module_kit.hpp"
-#include "python/text.hpp"
 
 namespace veldra::py {
 namespace {

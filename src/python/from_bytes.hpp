@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "python/class_spec.hpp"
+#include "python/kit/class_spec.hpp"
 
 namespace veldra::py {
 

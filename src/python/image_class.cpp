@@ -1,8 +1,8 @@
 // Image: an 8-bit picture returned by every rendering.
 #include "image/image.hpp"
-#include "python/buffer_export.hpp"
-#include "python/class_spec.hpp"
 #include "python/classes.hpp"
+#include "python/kit/buffer_export.hpp"
+#include "python/kit/class_spec.hpp"
 
 namespace veldra::py {
 namespace {

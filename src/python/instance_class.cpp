@@ -1,10 +1,10 @@
 // Instance: a seeded gradient-noise field.
+#include "python/classes.hpp"
+#include "python/kit/class_spec.hpp"
+#include "python/kit/text.hpp"
+#include "python/points_arg.hpp"
 #include "table/at_points.hpp"
 #include "table/table.hpp"
-#include "python/class_spec.hpp"
-#include "python/classes.hpp"
-#include "python/points_arg.hpp"
-#include "python/text.hpp"
 
 namespace veldra::py {
 namespace {

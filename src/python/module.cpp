@@ -1,10 +1,10 @@
 // The extension module veldra._native: constants and classes, each name
 // appended to __all__ in the order it is added.
-#include "image/globe.hpp"
 #include "field/instance.hpp"
+#include "image/globe.hpp"
 #include "python/classes.hpp"
-#include "python/errors.hpp"
-#include "python/module_kit.hpp"
+#include "python/kit/errors.hpp"
+#include "python/kit/module_kit.hpp"
 
 namespace veldra::py {
 namespace {

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "python/convert.hpp"
+#include "python/kit/convert.hpp"
 #include "table/at_points.hpp"
 
 namespace veldra::py {

@@ -1,9 +1,9 @@
 // Renderer: turns a field of 2 to 4 dimensions into pictures.
 #include "hair/hair.hpp"
 #include "image/renderer.hpp"
-#include "python/class_spec.hpp"
 #include "python/classes.hpp"
-#include "python/text.hpp"
+#include "python/kit/class_spec.hpp"
+#include "python/kit/text.hpp"
 
 namespace veldra::py {
 namespace {

@@ -3,7 +3,7 @@
 #include "image/globe.hpp"
 #include "image/relief.hpp"
 #include "python/classes.hpp"
-#include "python/settings_class.hpp"
+#include "python/kit/settings_class.hpp"
 
 namespace veldra::py {
 

@@ -1,9 +1,9 @@
 // Table: noise values sampled on a refined lattice.
-#include "table/table.hpp"
-#include "python/buffer_export.hpp"
-#include "python/class_spec.hpp"
 #include "python/classes.hpp"
-#include "python/text.hpp"
+#include "python/kit/buffer_export.hpp"
+#include "python/kit/class_spec.hpp"
+#include "python/kit/text.hpp"
+#include "table/table.hpp"
 
 namespace veldra::py {
 namespace {

@@ -4,8 +4,8 @@
 #include <span>
 
 #include "field/fixed_field.hpp"
-#include "image/in_parallel.hpp"
-#include "lib/buffer.hpp"
+#include "base/in_parallel.hpp"
+#include "base/buffer.hpp"
 
 namespace veldra {
 namespace {

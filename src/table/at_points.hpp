@@ -8,7 +8,7 @@
 
 #include "field/field.hpp"
 #include "field/instance.hpp"
-#include "lib/error.hpp"
+#include "base/error.hpp"
 #include "table/table.hpp"
 
 namespace veldra {

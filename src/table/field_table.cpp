@@ -12,14 +12,14 @@
 #include <optional>
 
 #include "field/field.hpp"
-#include "field/lattice_axis.hpp"
-#include "lib/buffer.hpp"
-#include "lib/interruption.hpp"
-#include "lib/strides.hpp"
-#include "lib/workers.hpp"
-#include "table/field_table.hpp"
+#include "field/detail/lattice_axis.hpp"
+#include "base/buffer.hpp"
+#include "base/interruption.hpp"
+#include "base/strides.hpp"
+#include "base/workers.hpp"
+#include "table/detail/field_table.hpp"
 #include "table/table.hpp"
-#include "table/table_fill.hpp"
+#include "table/detail/table_fill.hpp"
 
 namespace veldra {
 namespace {

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <string>
 
-#include "lib/buffer.hpp"
-#include "lib/interruption.hpp"
-#include "lib/strides.hpp"
-#include "table/table_fill.hpp"
-#include "lib/workers.hpp"
+#include "base/buffer.hpp"
+#include "base/interruption.hpp"
+#include "base/strides.hpp"
+#include "base/workers.hpp"
+#include "table/detail/table_fill.hpp"
 
 namespace veldra {
 

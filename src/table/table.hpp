@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "lib/buffer.hpp"
+#include "base/buffer.hpp"
 #include "field/instance.hpp"
 
 namespace veldra {

@@ -1,12 +1,12 @@
-#include "table/table_fill.hpp"
+#include "table/detail/table_fill.hpp"
 
 #include <algorithm>
 
-#include "lib/buffer.hpp"
-#include "lib/strides.hpp"
-#include "table/table_columns.hpp"
-#include "table/table_simd.hpp"
-#include "table/table_walk.hpp"
+#include "base/buffer.hpp"
+#include "base/strides.hpp"
+#include "table/detail/table_columns.hpp"
+#include "table/detail/table_simd.hpp"
+#include "table/detail/table_walk.hpp"
 
 namespace veldra {
 namespace {

@@ -1,4 +1,4 @@
-#include "table/table_simd.hpp"
+#include "table/detail/table_simd.hpp"
 
 namespace veldra {
 namespace table_simd {

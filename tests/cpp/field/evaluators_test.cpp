@@ -12,16 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "base/splitmix64.hpp"
+#include "base/strides.hpp"
 #include "field/field.hpp"
 #include "field/fixed_field.hpp"
 #include "field/formula.hpp"
 #include "field/instance.hpp"
 #include "field/slice_noise.hpp"
-#include "lib/splitmix64.hpp"
-#include "lib/strides.hpp"
-#include "table/field_table.hpp"
+#include "table/detail/table_fill.hpp"
+#include "table/detail/field_table.hpp"
 #include "table/table.hpp"
-#include "table/table_fill.hpp"
 
 namespace veldra {
 namespace {

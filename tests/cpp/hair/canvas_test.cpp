@@ -5,7 +5,7 @@
 
 #include "support/test_support.hpp"
 
-#include "hair/canvas.hpp"
+#include "hair/detail/canvas.hpp"
 
 namespace veldra {
 namespace {

@@ -5,9 +5,9 @@
 
 #include "support/test_support.hpp"
 
-#include "hair/strand.hpp"
-#include "image/in_parallel.hpp"
-#include "lib/splitmix64.hpp"
+#include "base/in_parallel.hpp"
+#include "base/splitmix64.hpp"
+#include "hair/detail/strand.hpp"
 
 namespace veldra {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hair/look.hpp"
+#include "hair/detail/look.hpp"
 
 namespace veldra {
 namespace {

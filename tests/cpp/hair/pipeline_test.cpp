@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hair/pipeline.hpp"
+#include "hair/detail/pipeline.hpp"
 #include "support/test_support.hpp"
 
 namespace veldra {

@@ -1,4 +1,4 @@
-#include "hair/saturate.hpp"
+#include "hair/detail/saturate.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
-#include "hair/stroke.hpp"
+#include "hair/detail/stroke.hpp"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <vector>
 
-#include "lib/splitmix64.hpp"
+#include "base/splitmix64.hpp"
 
 namespace veldra {
 namespace {

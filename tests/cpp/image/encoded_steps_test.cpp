@@ -6,8 +6,8 @@
 #include <cmath>
 #include <limits>
 
+#include "base/splitmix64.hpp"
 #include "image/color_bytes.hpp"
-#include "lib/splitmix64.hpp"
 
 namespace veldra {
 namespace {

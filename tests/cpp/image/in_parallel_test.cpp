@@ -1,4 +1,4 @@
-#include "image/in_parallel.hpp"
+#include "base/in_parallel.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "image/normalize.hpp"
+#include "image/detail/normalize.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,77 @@
+#include "python/kit/module_kit.hpp"
+
+#include <cstring>
+#include <deque>
+#include <string>
+
+namespace veldra::py {
+namespace {
+
+// Function tables must outlive the functions made from them, which live
+// as long as the process.
+struct KeptFunctions {
+  std::vector<MethodSpec> specs;
+  std::vector<std::string> names;
+  std::vector<PyMethodDef> defs;
+};
+
+std::deque<KeptFunctions>& kept() {
+  static std::deque<KeptFunctions> tables;
+  return tables;
+}
+
+}  // namespace
+
+bool add_to_module(PyObject* module, const char* name, PyObject* value) {
+  Ref owned(value);
+  if (!owned) return false;
+  Ref all(PyObject_GetAttrString(module, "__all__"));
+  if (!all) {
+    PyErr_Clear();
+    all = Ref(PyList_New(0));
+    if (!all || PyModule_AddObjectRef(module, "__all__", all.get()) < 0) return false;
+  }
+  Ref text(PyUnicode_FromString(name));
+  return text && PyList_Append(all.get(), text.get()) == 0 &&
+         PyModule_AddObjectRef(module, name, owned.get()) == 0;
+}
+
+bool add_functions(PyObject* module, std::vector<MethodSpec> functions) {
+  KeptFunctions& t = kept().emplace_back();
+  t.specs = std::move(functions);
+  t.names.reserve(t.specs.size());
+  for (const MethodSpec& f : t.specs) {
+    const char* open = std::strchr(f.doc, '(');
+    std::string name(f.doc, open ? open : f.doc);
+    if (!parse_signature(f.doc, name + "()", *f.signature)) return false;
+    t.names.push_back(std::move(name));
+  }
+  for (std::size_t i = 0; i < t.specs.size(); ++i) {
+    t.defs.push_back({t.names[i].c_str(),
+                      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(t.specs[i].call)),
+                      METH_VARARGS | METH_KEYWORDS, t.specs[i].doc});
+  }
+  Ref module_name(PyModule_GetNameObject(module));
+  if (!module_name) return false;
+  for (PyMethodDef& def : t.defs) {
+    if (!add_to_module(module, def.ml_name, PyCFunction_NewEx(&def, module, module_name.get()))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+PyObject* initialise_once(PyModuleDef& def, PyObject*& cache, bool (*fill)(PyObject* module)) {
+  if (PyInterpreterState_GetID(PyInterpreterState_Get()) != 0) {
+    PyErr_Format(PyExc_ImportError, "veldra.%s can only be imported in the main interpreter",
+                 def.m_name);
+    return nullptr;
+  }
+  if (cache) return Py_NewRef(cache);
+  Ref module(PyModule_Create(&def));
+  if (!module || !fill(module.get())) return nullptr;
+  cache = Py_NewRef(module.get());
+  return module.release();
+}
+
+}  // namespace veldra::py

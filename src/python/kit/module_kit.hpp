@@ -1,0 +1,46 @@
+// What every extension module of the library shares: one initialisation
+// per process in the main interpreter only, and names added to __all__ in
+// the order they are added.
+#pragma once
+
+#include <vector>
+
+#include "python/kit/class_spec.hpp"
+
+namespace veldra::py {
+
+// A module-level function: F's parameters all come from the arguments.
+template <auto F>
+struct Function {
+  static inline Signature signature;
+
+  static PyObject* call(PyObject*, PyObject* args, PyObject* kwargs) {
+    return shielded([&] { return bind_and_call<F, 0>(signature, args, kwargs); });
+  }
+};
+
+// `doc` starts with the text signature "name(a, b)\n--\n\n".
+template <auto F>
+MethodSpec function(const char* doc) {
+  return {doc, &Function<F>::call, &Function<F>::signature};
+}
+
+// Appends `name` to the module's __all__ (creating it) and binds `value`
+// to it; steals `value`, which may be nullptr with an exception set.
+// Returns false with an exception set on failure.
+bool add_to_module(PyObject* module, const char* name, PyObject* value);
+
+// Adds one module-level function per spec (declared with function<F>()),
+// each also appended to __all__. The method tables are kept for the life of
+// the process. Returns false with an exception set on failure.
+bool add_functions(PyObject* module, std::vector<MethodSpec> functions);
+
+// The body of a PyInit function. `def` must have a state size of 0 (not
+// -1): the interpreter then calls the PyInit function on every import
+// rather than copying a cached dictionary, so a second import gets the
+// first module back (from `cache`) and a sub-interpreter is refused.
+// `fill` adds the module's contents once. Returns a new reference, or
+// nullptr with an exception set.
+PyObject* initialise_once(PyModuleDef& def, PyObject*& cache, bool (*fill)(PyObject* module));
+
+}  // namespace veldra::py

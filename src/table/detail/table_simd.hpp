@@ -1,0 +1,102 @@
+// The walk of one run of a table compiled for one instruction set: each
+// table_fill_<set>.cpp instantiates it once, so that the three compile on
+// separate processors (together they are most of the build's time).
+#pragma once
+
+#include <cstdint>
+
+#include "table/detail/table_columns.hpp"
+#include "table/detail/table_fill.hpp"
+#include "table/detail/table_walk.hpp"
+
+namespace veldra {
+
+// Fills flat indices [begin, end) of the planned table into out[0 ..
+// end - begin) with one instruction set's kernels.
+void fill_sse2(const TablePlan& plan, TableScratch& scratch, std::uint64_t begin,
+               std::uint64_t end, double* out);
+void fill_avx2(const TablePlan& plan, TableScratch& scratch, std::uint64_t begin,
+               std::uint64_t end, double* out);
+void fill_avx512(const TablePlan& plan, TableScratch& scratch, std::uint64_t begin,
+                 std::uint64_t end, double* out);
+
+namespace table_simd {
+
+// The kernels for one instruction set, `Lanes` doubles to a register: the
+// cell kernel (two registers at a time) and the column kernel of short last
+// axes (one). They are compiled out of line: inlined into the walk, the
+// cell kernel left the compiler short of vector registers, and the running
+// sums went through the stack on every corner, halving the speed.
+#define VELDRA_CELLS(Name, Target, Lanes)                                                     \
+  struct Name {                                                                               \
+    template <std::size_t Count, bool Weighted>                                               \
+    [[gnu::target(Target), gnu::noinline]] static void fill(                                  \
+        const table_lanes::Corners& corners, const table_lanes::Positions& at,                \
+        std::size_t count, double* __restrict out) {                                          \
+      table_lanes::fill_cell<Count, 2, table_lanes::Vec<Lanes>, Weighted>(corners, at, count, \
+                                                                          out);               \
+    }                                                                                         \
+    static constexpr std::size_t COLUMN_LANES = Lanes;                                        \
+    template <std::size_t Outer>                                                              \
+    [[gnu::target(Target), gnu::noinline]] static void column(                                \
+        const table_columns::ColumnCorners<Outer>& corners,                                   \
+        const table_lanes::Positions& lane_at, std::size_t lanes,                             \
+        const table_lanes::Positions& last_at, std::size_t count, double* __restrict out,     \
+        std::size_t stride) {                                                                 \
+      table_columns::fill_column<Outer, table_lanes::Vec<Lanes>>(corners, lane_at, lanes,     \
+                                                                 last_at, count, out, stride); \
+    }                                                                                         \
+  };
+
+// The row walk, specialised for 1 to 4 dimensions, general beyond.
+template <typename Cells>
+[[gnu::always_inline]] inline void walk_rows(const TablePlan& plan, TableScratch& scratch,
+                                             std::uint64_t begin, std::uint64_t end,
+                                             double* out) {
+  switch (plan.divisors.size()) {
+    case 1:
+      return table_walk::fill_run<1, Cells>(plan, scratch, begin, end, out);
+    case 2:
+      return table_walk::fill_run<2, Cells>(plan, scratch, begin, end, out);
+    case 3:
+      return table_walk::fill_run<3, Cells>(plan, scratch, begin, end, out);
+    case 4:
+      return table_walk::fill_run<4, Cells>(plan, scratch, begin, end, out);
+    default:
+      return table_walk::fill_run<0, Cells>(plan, scratch, begin, end, out);
+  }
+}
+
+// Whole rows by columns when the plan has lane positions, the partial rows
+// at either end of the run by the row walk.
+template <typename Cells>
+[[gnu::always_inline]] inline void fill_any(const TablePlan& plan, TableScratch& scratch,
+                                            std::uint64_t begin, std::uint64_t end, double* out) {
+  const std::size_t n = plan.divisors.size();
+  if (plan.lane_positions.empty() || begin >= end) {
+    return walk_rows<Cells>(plan, scratch, begin, end, out);
+  }
+  const std::uint64_t row = plan.shape[n - 1];
+  const std::uint64_t first_row = (begin + row - 1) / row;
+  const std::uint64_t end_row = end / row;
+  if (first_row >= end_row) return walk_rows<Cells>(plan, scratch, begin, end, out);
+  walk_rows<Cells>(plan, scratch, begin, first_row * row, out);
+  double* rows_out = out + (first_row * row - begin);
+  const table_columns::LanePlan lanes{plan.divisors[n - 2], plan.lane_stride,
+                                      plan.lane_positions.data()};
+  switch (n) {
+    case 2:
+      table_columns::fill_whole_rows<2, Cells>(plan, lanes, first_row, end_row, rows_out);
+      break;
+    case 3:
+      table_columns::fill_whole_rows<3, Cells>(plan, lanes, first_row, end_row, rows_out);
+      break;
+    default:
+      table_columns::fill_whole_rows<4, Cells>(plan, lanes, first_row, end_row, rows_out);
+      break;
+  }
+  walk_rows<Cells>(plan, scratch, end_row * row, end, out + (end_row * row - begin));
+}
+
+}  // namespace table_simd
+}  // namespace veldra
