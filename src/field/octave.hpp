@@ -98,15 +98,16 @@ class OctaveGradients {
     return palette_ + (index_hash(seed_, wrapped, n) >> PALETTE_SHIFT) * n;
   }
 
-  // The noise (or, with `sum`, the pull) at `point`, N its axis count
-  // (0: n at run time), the point already scaled and wrapped.
+  // The noise (or, with `pull`, the pull) at `point`, N its axis count
+  // (0: n at run time), the point already scaled and wrapped. With N fixed
+  // no corner is skipped (the same total), so the loop takes no branch.
   template <std::size_t N>
   double noise(const double* point) const {
     Sides axes[MAX_DIMS];
     std::uint64_t lowest[MAX_DIMS];
     locate<N>(point, axes, lowest);
     const double one = 1.0;
-    return formula::noise<N>(n_, axes, &one, corners<N>(lowest));
+    return formula::noise<N, 0, N == 0>(n_, axes, &one, corners<N>(lowest));
   }
 
   template <std::size_t N>
