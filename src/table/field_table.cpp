@@ -52,9 +52,33 @@ AxisPoint octave_table_point(std::uint64_t q, std::uint64_t d, std::uint64_t pow
                              std::uint64_t cells) {
   const Wide at = static_cast<Wide>(q) * power;
   const auto cell = static_cast<std::uint64_t>(at / d);
-  const auto rest = static_cast<std::uint64_t>(at - static_cast<Wide>(cell) * d);
-  if (cell >= cells) return {cells - 1, cut_position(d, d)};
-  return {cell, cut_position(rest, d)};
+  return LastAxisWalk::placed(cell, static_cast<std::uint64_t>(at - static_cast<Wide>(cell) * d), d, cells);
+}
+
+LastAxisWalk::LastAxisWalk(std::uint64_t d, std::uint64_t power, std::uint64_t cells,
+                           std::uint64_t extent)
+    : d_(d), cells_(cells), extent_(extent), whole_(power / d), part_(power % d) {}
+
+AxisPoint LastAxisWalk::start(std::uint64_t q) {
+  q_ = q;
+  const Wide at = static_cast<Wide>(q) * (static_cast<Wide>(whole_) * d_ + part_);
+  cell_ = static_cast<std::uint64_t>(at / d_);
+  rest_ = static_cast<std::uint64_t>(at - static_cast<Wide>(cell_) * d_);
+  return placed(cell_, rest_, d_, cells_);
+}
+
+AxisPoint LastAxisWalk::next(bool& wrapped) {
+  wrapped = ++q_ == extent_;
+  if (wrapped) return start(0);
+  // (q + 1) * L^k = q * L^k + whole * d + part, carried into the cell.
+  cell_ += whole_;
+  if (rest_ >= d_ - part_) {
+    rest_ -= d_ - part_;
+    ++cell_;
+  } else {
+    rest_ += part_;
+  }
+  return placed(cell_, rest_, d_, cells_);
 }
 
 Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
@@ -93,7 +117,8 @@ Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
   std::vector<std::uint64_t> shape(n);
   for (std::size_t i = 0; i < n; ++i) shape[i] = field.dims()[i] * divisors[i] + 1;
   table.strides_ = row_major_strides(shape);
-  for (std::size_t i = 0; i < n; ++i) {
+  table.last_ = LastAxisWalk(divisors[n - 1], power, octave.cells[n - 1], shape[n - 1]);
+  for (std::size_t i = 0; i + 1 < n; ++i) {
     auto points = allocate<AxisPoint>(shape[i]);
     if (!points) return std::unexpected(points.error());
     for (std::uint64_t q = 0; q < shape[i]; ++q) {
@@ -116,20 +141,25 @@ void OctaveTable::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, 
     }
     std::uint64_t lowest[MAX_DIMS];
     Sides axes[MAX_DIMS];
-    for (std::size_t i = 0; i < n_; ++i) {
+    const std::size_t last = n_ - 1;
+    for (std::size_t i = 0; i < last; ++i) {
       lowest[i] = axes_[i][index[i]].cell;
       axes[i] = axes_[i][index[i]].sides;
     }
-    const std::size_t last = n_ - 1;
+    LastAxisWalk walk = last_;  // this call's own: runs may proceed concurrently
+    AxisPoint along = walk.start(index[last]);
     for (std::uint64_t t = begin; t < end; ++t) {
+      lowest[last] = along.cell;
+      axes[last] = along.sides;
       out[t - begin] = gradients_.noise_in<N>(lowest, axes);
       // The next index in row-major order, re-reading only the axes that moved.
-      for (std::size_t i = last + 1; i-- > 0;) {
-        const bool carry = ++index[i] == axes_[i].size();
+      bool carry = false;
+      along = walk.next(carry);
+      for (std::size_t i = last; carry && i-- > 0;) {
+        carry = ++index[i] == axes_[i].size();
         if (carry) index[i] = 0;
         lowest[i] = axes_[i][index[i]].cell;
         axes[i] = axes_[i][index[i]].sides;
-        if (!carry) break;
       }
     }
   });
