@@ -37,6 +37,7 @@ def _load_extras() -> None:
 _load_extras()
 
 from veldra import _extras, _pickling  # noqa: E402  (registers the reducers)
+from veldra._extras import Field  # noqa: E402
 
 try:
     __version__: str = _metadata.version("veldra")
@@ -56,4 +57,5 @@ __all__ = [
     "Table",
     "Image",
     "Renderer",
+    "Field",
 ]

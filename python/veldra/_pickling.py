@@ -10,7 +10,7 @@ they unpickle to the very same member.
 import copyreg
 from typing import Any, Callable, TypeVar
 
-from veldra._extras import image_from_bytes, table_from_bytes
+from veldra._extras import Field, image_from_bytes, table_from_bytes
 from veldra._native import Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table
 
 T = TypeVar("T")
@@ -54,6 +54,17 @@ def _reduce_instance(field: Instance) -> Reduced[Instance]:
     return Instance, (field.dims, field.seed)
 
 
+def field_from_arguments(dims: list[int], seed: int, settings: dict[str, Any]) -> Field:
+    """Rebuilds a Field from its constructor's arguments, the octave settings
+    by keyword. Pickles refer to this function by module and name: both must stay."""
+    return Field(dims, seed, **settings)
+
+
+def _reduce_field(field: Field) -> Reduced[Field]:
+    settings = {name: getattr(field, name) for name in ("octaves", "lacunarity", "gain", "octave_shape", "periodic")}
+    return field_from_arguments, (field.dims, field.seed, settings)
+
+
 def _reduce_renderer(renderer: Renderer) -> Reduced[Renderer]:
     return Renderer, (renderer.instance(),)
 
@@ -72,6 +83,7 @@ copyreg.pickle(Hair, _reduce_settings)
 copyreg.pickle(Palette, _reduce_member)
 copyreg.pickle(Shape, _reduce_member)
 copyreg.pickle(Instance, _reduce_instance)
+copyreg.pickle(Field, _reduce_field)
 copyreg.pickle(Renderer, _reduce_renderer)
 copyreg.pickle(Table, _reduce_table)
 copyreg.pickle(Image, _reduce_image)

@@ -10,6 +10,7 @@ from collections.abc import Callable, Sequence
 from dataclasses import dataclass
 from typing import NoReturn
 
+from veldra._extras import Field, image_from_bytes
 from veldra._native import Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape
 
 DEFAULT_OUT = "veldra-gallery"
@@ -72,6 +73,25 @@ def _hair(color_from_field: bool) -> Callable[[int, int], Image]:
     return render
 
 
+def _terrain(seed: int, size: int) -> Image:
+    # Six octaves, each twice as fine and half as strong: hills with crags.
+    divisor = _divisor(size, CELLS)
+    field = Field([CELLS, CELLS], seed=seed, octaves=6)
+    return Renderer(field).relief([divisor, divisor], Relief(palette=Palette.TERRAIN))
+
+
+def _tiles(seed: int, size: int) -> Image:
+    """A periodic texture of half the size, laid 2 x 2: the seams cannot be seen."""
+    cells = 4
+    divisor = _divisor(size // 2, cells)
+    field = Field([cells, cells], seed=seed, octaves=5, periodic=True)
+    tile = Renderer(field).colored([divisor, divisor], Palette.HEAT)
+    # The last row and column repeat the first: a tile ends one sample short.
+    side, row = tile.width - 1, tile.width * 3
+    rows = [tile.pixels[r * row:r * row + side * 3] * 2 for r in range(side)]
+    return image_from_bytes(2 * side, 2 * side, 3, b"".join(rows) * 2)
+
+
 PICTURES = [
     Picture("grayscale", "grayscale", _grayscale),
     Picture("palette", "palette-terrain", _palette),
@@ -82,6 +102,8 @@ PICTURES = [
     Picture("globe", "globe", _globe),
     Picture("hair", "hair-palette", _hair(False)),
     Picture("hair", "hair-field", _hair(True)),
+    Picture("fractal", "fractal-terrain", _terrain),
+    Picture("fractal", "tileable-2x2", _tiles),
 ]
 KINDS = sorted({picture.kind for picture in PICTURES})
 

@@ -9,6 +9,15 @@
 
 namespace veldra {
 
+// SplitMix64's output function: a bijection of 64-bit words whose every
+// output bit depends on every input bit. Also the hash of lattice indices
+// in the octaves of a Field.
+inline std::uint64_t splitmix64_mix(std::uint64_t z) {
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
 class SplitMix64 {
  public:
   // The seed is stored unchanged as the state; 0 is a valid seed.
@@ -16,10 +25,7 @@ class SplitMix64 {
 
   std::uint64_t next_u64() {
     state_ += 0x9E3779B97F4A7C15ull;
-    std::uint64_t z = state_;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
+    return splitmix64_mix(state_);
   }
 
   // A number in [0, 1) with 53 random bits, converted exactly.

@@ -48,6 +48,18 @@ class FixedField {
   // Instance::sample at `point`.
   [[gnu::always_inline]] double noise(const double* point) const { return noise(locate(point)); }
 
+  // Instance::sample at each of `count` points (N coordinates each, one
+  // after another) into out[0 .. count): no corner is skipped, so the loop
+  // takes no branch per corner.
+  void noise_many(const double* points, std::size_t count, double* out) const {
+    for (std::size_t p = 0; p < count; ++p) {
+      Sides axes[N];
+      const double* lowest = lowest_corner(locate(points + p * N), axes);
+      out[p] = formula::noise<N, 0, false>(N, axes, &ONE,
+                                          [&](auto c) { return lowest + corner_steps_[c]; });
+    }
+  }
+
   // What Instance::pull writes for `point`.
   [[gnu::always_inline]] std::array<double, N> pull(const double* point) const {
     return pull(locate(point));

@@ -117,14 +117,16 @@ template <std::size_t N, std::size_t K, typename C>
 // The noise at a point of N axes (N = 0: n at run time), its weights over
 // the first K axes given as in weight_of. gradient(c) is corner c's
 // gradient: where the gradients come from is the caller's. Corners are
-// passed as std::integral_constant when N is fixed.
-template <std::size_t N, std::size_t K = 0, typename Gradient>
+// passed as std::integral_constant when N is fixed. With Skip false no
+// corner is left out (the same total, see the top of this file): for
+// loops over many points, which then take no branch.
+template <std::size_t N, std::size_t K = 0, bool Skip = true, typename Gradient>
 [[gnu::always_inline]] inline double noise(std::size_t n, const Sides* axes, const double* prefix,
                                            Gradient&& gradient) {
   double total = 0.0;
   each<N ? std::size_t{1} << N : 0>(std::size_t{1} << n, [&](auto c) {
     const double weight = weight_of<N, K>(n, axes, prefix, c);
-    if (weight == 0.0) return;
+    if (Skip && weight == 0.0) return;
     const double* g = gradient(c);
     double dot = 0.0;
     each<N>(n, [&](auto i) { dot_step(dot, dot, g[i], axes[i].offset[(c >> i) & 1]); });

@@ -20,7 +20,7 @@ void copy_to(const std::array<double, N>& values, std::span<double> out) {
 
 }  // namespace
 
-Result<Instance> Instance::create(std::vector<std::uint64_t> dims, std::uint64_t seed) {
+Result<Instance> Instance::lay_out(std::vector<std::uint64_t> dims, std::uint64_t seed) {
   if (dims.empty()) return invalid_input("At least one dimension is required");
   if (dims.size() > MAX_DIMS) {
     return invalid_input("At most " + std::to_string(MAX_DIMS) + " dimensions are supported");
@@ -47,15 +47,39 @@ Result<Instance> Instance::create(std::vector<std::uint64_t> dims, std::uint64_t
   if (!gradients) return std::unexpected(gradients.error());
   field.gradients_ = std::move(*gradients);
 
-  SplitMix64 random(seed);
-  for (std::uint64_t k = 0; k < intersections; ++k) {
-    random.next_unit_vector(std::span<double>(field.gradients_.data() + k * n, n));
-  }
-
   field.strides_ = row_major_strides(field.shape_);
   field.dims_ = std::move(dims);
   field.intersections_ = intersections;
   field.seed_ = seed;
+  return field;
+}
+
+Result<Instance> Instance::create(std::vector<std::uint64_t> dims, std::uint64_t seed) {
+  auto field = lay_out(std::move(dims), seed);
+  if (!field) return field;
+  const std::size_t n = field->n();
+  SplitMix64 random(seed);
+  for (std::uint64_t k = 0; k < field->intersections_; ++k) {
+    random.next_unit_vector(std::span<double>(field->gradients_.data() + k * n, n));
+  }
+  return field;
+}
+
+Result<Instance> Instance::create_from(
+    std::vector<std::uint64_t> dims, std::uint64_t seed,
+    const std::function<void(const std::uint64_t* index, double* out)>& draw) {
+  auto field = lay_out(std::move(dims), seed);
+  if (!field) return field;
+  const std::size_t n = field->n();
+  std::uint64_t index[MAX_DIMS] = {};
+  for (std::uint64_t k = 0; k < field->intersections_; ++k) {
+    draw(index, field->gradients_.data() + k * n);
+    // The next index in row-major order: the last axis fastest.
+    for (std::size_t i = n; i-- > 0;) {
+      if (++index[i] < field->shape_[i]) break;
+      index[i] = 0;
+    }
+  }
   return field;
 }
 

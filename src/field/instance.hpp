@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -23,6 +24,14 @@ class Instance {
   // and draws one unit gradient per intersection, row-major, from a
   // SplitMix64 seeded with `seed`.
   static Result<Instance> create(std::vector<std::uint64_t> dims, std::uint64_t seed);
+
+  // A lattice checked as by create() whose gradients are not drawn but
+  // copied: draw(index, out) writes the n() numbers of the intersection at
+  // per-axis `index`, called once per intersection in row-major order. A
+  // Field lays out its octaves' lattices for the table fill this way.
+  static Result<Instance> create_from(
+      std::vector<std::uint64_t> dims, std::uint64_t seed,
+      const std::function<void(const std::uint64_t* index, double* out)>& draw);
 
   const std::vector<std::uint64_t>& dims() const { return dims_; }
   const std::vector<std::uint64_t>& shape() const { return shape_; }
@@ -66,6 +75,9 @@ class Instance {
   Result<Table> table(std::span<const std::uint64_t> divisors) const;
 
  private:
+  // Checks `dims` and allocates the lattice, its gradients left at 0.
+  static Result<Instance> lay_out(std::vector<std::uint64_t> dims, std::uint64_t seed);
+
   // Finds the lowest corner of the cell of a point clamped into the
   // lattice, and the point's Sides there.
   std::uint64_t locate(std::span<const double> point, Sides* axes) const;

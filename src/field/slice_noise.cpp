@@ -21,12 +21,26 @@ SliceNoise::SliceNoise(const Instance& field, std::span<const double> slices)
   }
 }
 
+SliceNoise::SliceNoise(const Field& field, std::span<const double> slices)
+    : SliceNoise(field.base(), slices) {
+  if (field.is_instance()) return;
+  octaves_ = &field;
+  for (std::size_t s = 0; s < slices.size() && s < kMaxSlices; ++s) coordinates_[s] = slices[s];
+}
+
 // The steps of field/formula.hpp, with the weights over the first three
 // axes shared by the slices. Kept apart from FixedField<4> for speed: the
 // globe at samples=2 took 15% longer through it, as a slice on an
 // intersection skips here its whole side of zero-weight corners at once.
 void SliceNoise::sample(const std::array<double, 3>& xyz, std::size_t first, std::size_t count,
                         double* out) const {
+  if (octaves_) {
+    for (std::size_t s = 0; s < count; ++s) {
+      const double point[4] = {xyz[0], xyz[1], xyz[2], coordinates_[first + s]};
+      out[s] = octaves_->sample(point);
+    }
+    return;
+  }
   AxisPoint axes[3];
   std::uint64_t base = 0;
   for (std::size_t i = 0; i < 3; ++i) {

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "field/detail/lattice_axis.hpp"
+#include "field/field.hpp"
 #include "field/instance.hpp"
 
 namespace veldra {
@@ -20,6 +21,10 @@ class SliceNoise {
   // The slices are fourth-axis coordinates, at most kMaxSlices of them.
   // `field` must have four dimensions and outlive this record.
   SliceNoise(const Instance& field, std::span<const double> slices);
+
+  // The same for a Field: a one-octave Field evaluates as its Instance,
+  // others point by point through Field::sample. `field` must outlive this.
+  SliceNoise(const Field& field, std::span<const double> slices);
 
   // Writes to out[s], for s in [0, count), the noise at (xyz[0], xyz[1],
   // xyz[2], slices[first + s]): bit for bit Instance::sample at that point.
@@ -34,6 +39,10 @@ class SliceNoise {
   std::array<std::uint64_t, 4> strides_;
   std::array<std::uint64_t, 8> corner_steps_;  // from a cell's lowest corner to corner c (bits: axes 0 to 2)
   std::array<AxisPoint, kMaxSlices> slices_{};
+  // A field of several octaves, or periodic, and its slices' coordinates;
+  // nullptr for an Instance.
+  const Field* octaves_ = nullptr;
+  std::array<double, kMaxSlices> coordinates_{};
 };
 
 }  // namespace veldra

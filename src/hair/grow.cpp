@@ -12,13 +12,34 @@
 namespace veldra {
 namespace {
 
+// The pull a particle follows: the unrolled evaluator of a one-octave field,
+// or a Field's sum of octaves.
+class PlanePull {
+ public:
+  explicit PlanePull(const Instance& field) : fixed_(field) {}
+  explicit PlanePull(const Field& field)
+      : fixed_(field.base()), octaves_(field.is_instance() ? nullptr : &field) {}
+
+  std::array<double, 2> operator()(const double* p) const {
+    if (!octaves_) return fixed_.pull(p);
+    std::array<double, 2> out;
+    octaves_->pull(std::span<const double>(p, 2), out);
+    return out;
+  }
+
+ private:
+  FixedField<2> fixed_;
+  const Field* octaves_ = nullptr;
+};
+
 // One particle being followed: the strand it has left so far and the state
 // of its motion, advanced one step at a time.
 class Growth {
  public:
   // Draws the particle's random looks, reserves its points (throwing
   // std::bad_alloc when that is impossible) and records its start.
-  Growth(const Instance& field, const FixedField<2>& plane, const Hair& hair, std::uint64_t index,
+  template <typename F>
+  Growth(const F& field, const PlanePull& plane, const Hair& hair, std::uint64_t index,
          std::array<double, 2> scale)
       : plane_(plane),
         hair_(hair),
@@ -68,7 +89,7 @@ class Growth {
   bool step() {
     if (left_ == 0) return false;
     --left_;
-    const std::array<double, 2> g = plane_.pull(p_);
+    const std::array<double, 2> g = plane_(p_);
     const double r[2] = {g[0] * c_ - g[1] * s_, g[1] * c_ + g[0] * s_};
     const double a[2] = {push_[0] + r[0] * hair_.force, push_[1] + r[1] * hair_.force};
     double next[2];
@@ -97,7 +118,7 @@ class Growth {
   Strand take() { return std::move(strand_); }
 
  private:
-  const FixedField<2>& plane_;
+  const PlanePull& plane_;
   const Hair& hair_;
   double sx_, sy_;        // pixels per lattice cell across and down
   double dims0_, dims1_;  // the lattice's extent on each axis
@@ -112,18 +133,20 @@ class Growth {
 
 }  // namespace
 
-Strand grow_strand(const Instance& field, const Hair& hair, std::uint64_t index,
+template <typename F>
+Strand grow_strand(const F& field, const Hair& hair, std::uint64_t index,
                    std::array<double, 2> scale) {
-  const FixedField<2> plane(field);
+  const PlanePull plane(field);
   Growth growth(field, plane, hair, index, scale);
   while (growth.step()) {
   }
   return growth.take();
 }
 
-void grow_strands(const Instance& field, const Hair& hair, std::uint64_t first, std::uint64_t count,
+template <typename F>
+void grow_strands(const F& field, const Hair& hair, std::uint64_t first, std::uint64_t count,
                   std::array<double, 2> scale, Strand* out) {
-  const FixedField<2> plane(field);
+  const PlanePull plane(field);
   std::uint64_t i = 0;
   // Two particles at a time: their steps do not depend on each other, so the
   // processor can work on both at once.
@@ -141,5 +164,12 @@ void grow_strands(const Instance& field, const Hair& hair, std::uint64_t first, 
   }
   if (i < count) out[i] = grow_strand(field, hair, first + i, scale);
 }
+
+template Strand grow_strand(const Instance&, const Hair&, std::uint64_t, std::array<double, 2>);
+template Strand grow_strand(const Field&, const Hair&, std::uint64_t, std::array<double, 2>);
+template void grow_strands(const Instance&, const Hair&, std::uint64_t, std::uint64_t,
+                           std::array<double, 2>, Strand*);
+template void grow_strands(const Field&, const Hair&, std::uint64_t, std::uint64_t,
+                           std::array<double, 2>, Strand*);
 
 }  // namespace veldra

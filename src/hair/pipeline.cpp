@@ -55,7 +55,7 @@ Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::ui
   if (!pixel_count || !checked_mul(*pixel_count, 3)) return out_of_memory();
   const std::uint64_t byte_count = *pixel_count * 3;
 
-  const Instance& field = renderer.field();
+  const Field& field = renderer.field();
   const std::vector<std::uint64_t>& dims = field.dims();
   const std::array<double, 2> scale = {
       static_cast<double>(width) / static_cast<double>(dims[1]),

@@ -31,7 +31,7 @@ Status check_globe(const Renderer& renderer, std::uint64_t width, std::uint64_t 
 }
 
 // The first pass at the centre of the pixel in column i and row j.
-Surface surface_at(const Instance& field, const SliceNoise& noise, const Sphere& sphere, Shape shape,
+Surface surface_at(const Field& field, const SliceNoise& noise, const Sphere& sphere, Shape shape,
                    std::uint64_t i, std::uint64_t j) {
   const Disc at = sphere.at(static_cast<double>(i) + 0.5, static_cast<double>(j) + 0.5);
   const double c = sphere.coverage(at, 1.0);
@@ -80,7 +80,7 @@ Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::ui
   const auto byte_count = pixel_count ? checked_mul(*pixel_count, 3) : std::nullopt;
   if (!byte_count) return out_of_memory();
 
-  const Instance& field = renderer.field();
+  const Field& field = renderer.field();
   const Sphere sphere = Sphere::centred(width, height, settings.fill);
   const std::array<double, 4> slices = fourth_axis_slices(field);
   const SliceNoise noise(field, slices);

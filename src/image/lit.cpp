@@ -9,7 +9,7 @@
 
 namespace veldra {
 
-Lit Lit::make(const Instance& field, const Globe& settings, double radius, const Range& heights,
+Lit Lit::make(const Field& field, const Globe& settings, double radius, const Range& heights,
               const Range& colors) {
   const std::array<double, 3>& l = settings.surface.light;
   const Vec3 light = unit_or_up({l[0], l[1], l[2]});

@@ -78,13 +78,4 @@ std::string_view display_name(Shape shape) {
   return "Smooth";
 }
 
-double shaped(Shape shape, double v) {
-  switch (shape) {
-    case Shape::Smooth: return v;
-    case Shape::Billow: return std::fabs(v);
-    case Shape::Ridged: return -std::fabs(v);
-  }
-  return v;
-}
-
 }  // namespace veldra

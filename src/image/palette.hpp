@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <string_view>
 
+#include "field/shape.hpp"
+
 namespace veldra {
 
 enum class Palette : std::uint8_t { Gray = 0, BlueRed = 1, Heat = 2, Crimson = 3, Azure = 4, Terrain = 5 };
-
-enum class Shape : std::uint8_t { Smooth = 0, Billow = 1, Ridged = 2 };
 
 using Rgb = std::array<std::uint8_t, 3>;
 
@@ -21,8 +21,5 @@ Rgb color(Palette palette, double position);
 // "Gray", "BlueRed", ...; "Smooth", "Billow", "Ridged".
 std::string_view display_name(Palette palette);
 std::string_view display_name(Shape shape);
-
-// Applies a height shape to a raw noise value: v, |v| or -|v|.
-double shaped(Shape shape, double v);
 
 }  // namespace veldra

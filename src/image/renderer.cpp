@@ -4,7 +4,7 @@
 
 namespace veldra {
 
-Result<Renderer> Renderer::create(Instance field) {
+Result<Renderer> Renderer::create(Field field) {
   const std::size_t n = field.n();
   if (n < 2 || n > 4) return invalid_input("Images need 2 to 4 dimensions, got " + std::to_string(n));
   return Renderer(std::move(field));

@@ -1,5 +1,5 @@
-// The renderer: owns a copy of a field of 2 to 4 dimensions and turns it
-// into pictures. Every rendering is a const operation that returns a new
+// The renderer: owns a copy of a field of 2 to 4 dimensions (an Instance
+// as the one-octave Field that is it) and turns it into pictures. Every rendering is a const operation that returns a new
 // Image or an error; none changes the renderer.
 //
 // Flat renderings lay axis 0 of the field down the image and axis 1 across
@@ -17,6 +17,7 @@
 #include "image/image.hpp"
 #include "image/palette.hpp"
 #include "image/relief.hpp"
+#include "field/field.hpp"
 #include "table/table.hpp"
 
 namespace veldra {
@@ -26,9 +27,9 @@ struct Hair;
 class Renderer {
  public:
   // Fails with "Images need 2 to 4 dimensions, got {n}" for other fields.
-  static Result<Renderer> create(Instance field);
+  static Result<Renderer> create(Field field);
 
-  const Instance& field() const { return field_; }
+  const Field& field() const { return field_; }
 
   // Fails with "This image needs a {k} dimensional field, got {n}" unless
   // the field has exactly k dimensions.
@@ -59,8 +60,8 @@ class Renderer {
   Result<Image> hair(std::uint64_t width, std::uint64_t height, const Hair& settings) const;
 
  private:
-  explicit Renderer(Instance field) : field_(std::move(field)) {}
-  Instance field_;
+  explicit Renderer(Field field) : field_(std::move(field)) {}
+  Field field_;
 };
 
 }  // namespace veldra

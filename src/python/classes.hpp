@@ -15,4 +15,7 @@ PyObject* make_table_class();
 PyObject* make_image_class();
 PyObject* make_renderer_class();
 
+// The class of veldra._extras.
+PyObject* make_field_class();
+
 }  // namespace veldra::py

@@ -2,6 +2,7 @@
 // of veldra._native, built into the same library so that both share one
 // class registry (an object made here is accepted there) and one core. The
 // package loads it from _native's file under its own name.
+#include "python/classes.hpp"
 #include "python/from_bytes.hpp"
 #include "python/kit/errors.hpp"
 #include "python/kit/module_kit.hpp"
@@ -23,7 +24,8 @@ bool fill(PyObject* module) {
     PyErr_SetString(PyExc_ImportError, "veldra._extras needs veldra._native imported first");
     return false;
   }
-  return add_functions(module, from_bytes_functions());
+  return add_functions(module, from_bytes_functions()) &&
+         add_to_module(module, "Field", make_field_class());
 }
 
 PyObject* initialise() { return initialise_once(module_def, the_module, fill); }

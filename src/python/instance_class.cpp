@@ -2,6 +2,8 @@
 #include "python/classes.hpp"
 #include "python/kit/class_spec.hpp"
 #include "python/kit/text.hpp"
+#include "python/points_arg.hpp"
+#include "table/at_points.hpp"
 #include "table/table.hpp"
 
 namespace veldra::py {
@@ -40,6 +42,14 @@ Result<std::vector<std::uint64_t>> table_shape(const Instance& self,
   auto layout = self.table_layout(divisors);
   if (!layout) return std::unexpected(layout.error());
   return std::move(layout->shape);
+}
+
+Result<Table> noise_at(const Instance& self, PointsArg points) {
+  return points.apply(self, [](const Instance& f, PointRows rows) { return veldra::noise_at(f, rows); });
+}
+
+Result<Table> force_at(const Instance& self, PointsArg points) {
+  return points.apply(self, [](const Instance& f, PointRows rows) { return veldra::force_at(f, rows); });
 }
 
 std::string repr(const Instance& self) {
@@ -86,6 +96,16 @@ PyObject* make_instance_class() {
       method<table_shape>("table_shape($self, divisors)\n--\n\n"
                           "Intersections per axis that :meth:`table` would produce, without\n"
                           "computing any noise."),
+      method<noise_at>("noise_at($self, points)\n--\n\n"
+                       "Noise at many points: a table of shape ``[N]``.\n\n"
+                       "``points`` is an ``(N, n)`` C-contiguous float64 buffer (a numpy\n"
+                       "array, a memoryview) or a sequence of ``N`` points; entry ``i`` is\n"
+                       "``noise(points[i])``, bit for bit. A refused point raises\n"
+                       "``ValueError`` naming its index."),
+      method<force_at>("force_at($self, points)\n--\n\n"
+                       "The force at many points: a table of shape ``[N, n]`` whose row ``i``\n"
+                       "is ``force(points[i])``, bit for bit. ``points`` as for\n"
+                       ":meth:`noise_at`."),
   };
   spec.repr = &repr_of<repr>;
   return make_class<Instance>(std::move(spec));

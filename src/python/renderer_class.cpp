@@ -8,11 +8,36 @@
 namespace veldra::py {
 namespace {
 
+// The field a renderer is made from: a Field, or an Instance as the
+// one-octave Field that is it.
+struct AnyField {
+  veldra::Field field;
+};
+
+}  // namespace
+
+template <>
+struct Convert<AnyField> {
+  static std::optional<AnyField> from(PyObject* object) {
+    // Field is registered by veldra._extras, which may not be loaded.
+    if (class_of<veldra::Field> && is_instance<veldra::Field>(object)) return AnyField{core_of<veldra::Field>(object)};
+    if (is_instance<Instance>(object)) return AnyField{veldra::Field(core_of<Instance>(object))};
+    raise_cannot_convert(object, class_name<Instance>);
+    return std::nullopt;
+  }
+};
+
+namespace {
+
 using Divisors = std::vector<std::uint64_t>;
 
-Result<Renderer> make(Instance noise) { return Renderer::create(std::move(noise)); }
+Result<Renderer> make(AnyField noise) { return Renderer::create(std::move(noise.field)); }
 
-Instance instance(const Renderer& self) { return self.field(); }
+// The field as it was given: an Instance stays an Instance.
+PyObject* instance(const Renderer& self) {
+  if (self.field().made_from_instance()) return box<Instance>(self.field().base());
+  return box<veldra::Field>(self.field());
+}
 
 Result<Image> grayscale(const Renderer& self, Divisors divisors) {
   return self.grayscale(divisors);

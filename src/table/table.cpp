@@ -21,8 +21,7 @@ constexpr std::uint64_t CORNERS_PER_LOOK = std::uint64_t{1} << 22;
 // rows of the last axis when they fit, so that the fill's per-row setup is
 // not repeated.
 std::uint64_t values_per_look(std::size_t dimensions, std::uint64_t row) {
-  const std::uint64_t values = std::max<std::uint64_t>(CORNERS_PER_LOOK >> dimensions, 1);
-  return row <= values ? values - values % row : values;
+  return whole_rows_within(std::max<std::uint64_t>(CORNERS_PER_LOOK >> dimensions, 1), row);
 }
 
 }  // namespace

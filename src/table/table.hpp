@@ -20,4 +20,11 @@ struct Table {
   TableValues values;
 };
 
+// The most values, up to `most`, that are whole rows of `row` values (or
+// `most` when a row is longer): how much of a table a fill takes at once,
+// so that the fill's per-row setup is not repeated within a piece.
+inline std::uint64_t whole_rows_within(std::uint64_t most, std::uint64_t row) {
+  return row <= most ? most - most % row : most;
+}
+
 }  // namespace veldra

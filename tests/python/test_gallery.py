@@ -15,14 +15,14 @@ def test_gallery_writes_every_picture_it_lists(tmp_path):
     out = tmp_path / "gallery"
     lines = []
     written = gallery.render_gallery(str(out), seed=3, size=48, report=lines.append)
-    assert len(written) == len(gallery.PICTURES) == 9
-    assert {p.kind for p in gallery.PICTURES} == {"grayscale", "palette", "rgb", "relief", "globe", "hair"}
+    assert len(written) == len(gallery.PICTURES) == 11
+    assert {p.kind for p in gallery.PICTURES} == {"grayscale", "palette", "rgb", "relief", "globe", "hair", "fractal"}
     for line, path in zip(lines, written):
         width, height = map(int, re.search(r"(\d+) x (\d+)", line).groups())
         with PIL.open(path) as picture:
             assert picture.format == "PNG" and picture.size == (width, height)
             assert 40 <= width <= 48 and 40 <= height <= 48
-    assert lines[-1].startswith("wrote 9 files")
+    assert lines[-1].startswith("wrote 11 files")
 
 
 def test_command_line_only_one_kind(tmp_path):

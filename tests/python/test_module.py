@@ -14,7 +14,8 @@ CLASSES = ["Palette", "Shape", "Relief", "Globe", "Hair", "Instance", "Table", "
 
 
 def test_registration():
-    assert _native.__all__ == veldra.__all__ == ["MAX_DIMS", "MAX_SAMPLES", *CLASSES]
+    assert _native.__all__ == ["MAX_DIMS", "MAX_SAMPLES", *CLASSES]
+    assert veldra.__all__ == [*_native.__all__, "Field"]
     assert (_native.MAX_DIMS, _native.MAX_SAMPLES, _native.__doc__) == (16, 8, "")
     for name in CLASSES:
         cls = getattr(_native, name)
@@ -29,8 +30,10 @@ def test_registration():
 
 
 def test_second_module_lists_its_functions_and_shares_the_classes():
-    assert _extras.__all__ == ["table_from_bytes", "image_from_bytes"]
-    assert all(getattr(_extras, name).__module__ == "veldra._extras" for name in _extras.__all__)
+    assert _extras.__all__ == ["table_from_bytes", "image_from_bytes", "Field"]
+    assert all(getattr(_extras, name).__module__ == "veldra._extras" for name in _extras.__all__[:2])
+    assert (_extras.Field.__module__, inspect.signature(_extras.Field).__str__()) == (
+        "veldra", "(dims, seed=1, *, octaves=1, lacunarity=2, gain=0.5, octave_shape=None, periodic=False)")
     assert _extras.__file__ == _native.__file__ and _extras.__doc__ == ""
     assert isinstance(_extras.table_from_bytes([1], bytes(8)), _native.Table)
 

@@ -6,7 +6,7 @@ import pickle
 
 import pytest
 
-from veldra import Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table, _extras
+from veldra import Field, Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table, _extras
 
 FIELD = Instance([3, 2], seed=11)
 MEMBERS = [m for cls in (Palette, Shape) for m in vars(cls).values() if isinstance(m, cls)]
@@ -14,6 +14,8 @@ OBJECTS = [
     FIELD,
     Instance([1] * 9, seed=2**64 - 1),
     Renderer(FIELD),
+    Field([3, 2], seed=4, octaves=3, lacunarity=3, gain=0.25, octave_shape=Shape.BILLOW, periodic=True),
+    Renderer(Field([3, 2], seed=4, octaves=2)),
     FIELD.table([3, 2]),
     Renderer(FIELD).grayscale([2, 3]),
     Renderer(Instance([2, 2, 2], seed=5)).rgb_channels([2, 2, 2]),
@@ -33,6 +35,8 @@ COPIERS = {
 
 def state(obj):
     """Everything that tells the object from another of its class."""
+    if isinstance(obj, Field):
+        return repr(obj), obj.noise([0.37 * d for d in obj.dims])
     if isinstance(obj, Instance):
         point = [0.37 * d for d in obj.dims]
         return obj.dims, obj.seed, obj.noise(point), obj.force(point)

@@ -2,7 +2,9 @@
 
 import pytest
 
-from veldra import Globe, Hair, Instance, Palette, Relief, Renderer, Shape
+import numpy as np
+
+from veldra import Field, Globe, Hair, Instance, Palette, Relief, Renderer, Shape
 
 
 def r(dims):
@@ -23,6 +25,16 @@ CASES = {
     "globe": lambda: r([3, 3, 3, 3]).globe(160, 130, Globe(samples=3)).pixels,
     "globe from the palette": lambda: r([3, 3, 3, 3]).globe(140, 140, Globe(rgb_from_fourth_axis=False)).pixels,
     "hair": lambda: r([6, 6]).hair(200, 150, Hair(count=2000, steps=60)).pixels,
+    "octave tables, SIMD and position by position": lambda: (
+        bytes(Field([8, 8], seed=7, octaves=5, periodic=True).table([16, 24])),
+        bytes(Field([3, 4, 5], seed=7, octaves=3, lacunarity=3, octave_shape=Shape.BILLOW).table([9, 6, 4]))),
+    "values at many points": lambda: (
+        bytes(Field([8, 8], seed=7, octaves=4).noise_at(np.random.default_rng(0).uniform(0, 8, (40000, 2)))),
+        bytes(Instance([8, 8], seed=7).force_at(np.random.default_rng(0).uniform(0, 8, (40000, 2))))),
+    "octave pictures": lambda: (
+        Renderer(Field([6, 6], seed=3, octaves=4)).relief([24, 24]).pixels,
+        Renderer(Field([3, 3, 3, 3], seed=3, octaves=3)).globe(120, 100).pixels,
+        Renderer(Field([6, 6], seed=3, octaves=3)).hair(200, 150, Hair(count=2000, steps=60)).pixels),
     "hair coloured by the field": lambda: r([6, 6]).hair(200, 150, Hair(count=2000, steps=60, color_from_field=True)).pixels,
 }
 

@@ -5,7 +5,7 @@ import os
 import tempfile
 
 import veldra
-from veldra import MAX_DIMS, MAX_SAMPLES, Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table
+from veldra import MAX_DIMS, MAX_SAMPLES, Field, Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table
 
 
 def fields() -> tuple[Instance, Table]:
@@ -55,8 +55,17 @@ def pictures(field: Instance, relief: Relief, globe: Globe, hair: Hair) -> list[
         sphere.globe(16, 16, globe),
         flat.hair(16, 16, hair),
     ]
-    copy: Instance = flat.instance()
+    copy: Instance | Field = flat.instance()
     assert copy.dims == field.dims
+    terrain = Field([4, 4], 7, octaves=3, lacunarity=2, gain=0.5, octave_shape=Shape.BILLOW, periodic=True)
+    images.append(Renderer(terrain).relief([4, 4]))
+    settings: tuple[int, int, float, Shape, bool] = (
+        terrain.octaves, terrain.lacunarity, terrain.gain, terrain.octave_shape, terrain.periodic)
+    at: Table = terrain.noise_at([[0.5, -9.0]])
+    pulls: Table = field.force_at(memoryview(bytes(16)).cast("d", [1, 2]))
+    value: float = terrain.noise([1.0, 2.0]) + sum(terrain.force((1.0, 2.0))) + at.values[0] + pulls.values[0]
+    assert terrain == Field(terrain.dims, terrain.seed, octaves=3, octave_shape=Shape.BILLOW, periodic=True)
+    assert terrain.table([2, 2]).shape == terrain.table_shape([2, 2]) and settings[0] == 3 and value == value
     return images
 
 

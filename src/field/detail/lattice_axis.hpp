@@ -33,4 +33,12 @@ inline AxisPoint locate_on_axis(double x, std::uint64_t cells) {
   return {cell, sides_at(x - static_cast<double>(cell))};
 }
 
+// The Sides of offset r of a cell cut into d pieces, at the fraction r / d
+// (one division of the converted numbers); r = d is the last position of
+// an axis, at fraction 1.0. Where refined-lattice tables place their
+// samples.
+[[gnu::always_inline]] inline Sides cut_position(std::uint64_t r, std::uint64_t d) {
+  return sides_at(r < d ? static_cast<double>(r) / static_cast<double>(d) : 1.0);
+}
+
 }  // namespace veldra

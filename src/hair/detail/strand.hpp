@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "field/field.hpp"
 #include "field/instance.hpp"
 #include "hair/hair.hpp"
 
@@ -30,13 +31,16 @@ struct Strand {
 // on these arguments, never on other strands, so any number of threads may
 // grow strands at once. Throws std::bad_alloc when its points cannot be
 // reserved; in_parallel reports that as an out-of-memory error.
-Strand grow_strand(const Instance& field, const Hair& hair, std::uint64_t index,
+// `field` is an Instance or a Field.
+template <typename F>
+Strand grow_strand(const F& field, const Hair& hair, std::uint64_t index,
                    std::array<double, 2> scale);
 
 // Writes grow_strand(field, hair, first + i, scale) to out[i] for i in
 // [0, count), following two particles at a time. Throws std::bad_alloc
 // like grow_strand.
-void grow_strands(const Instance& field, const Hair& hair, std::uint64_t first, std::uint64_t count,
+template <typename F>
+void grow_strands(const F& field, const Hair& hair, std::uint64_t first, std::uint64_t count,
                   std::array<double, 2> scale, Strand* out);
 
 }  // namespace veldra

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "base/range.hpp"
-#include "field/instance.hpp"
+#include "field/field.hpp"
 #include "field/slice_noise.hpp"
 #include "image/globe.hpp"
 #include "image/renderer.hpp"
@@ -30,7 +30,7 @@ struct Surface {
 // Everything the second pass shares between pixels and threads; read-only
 // once built. It refers to the field and the settings, which must outlive it.
 struct Lit {
-  const Instance& field;
+  const Field& field;
   const Globe& settings;
   std::array<double, 4> slices;  // fourth-axis coordinates: height, red, green, blue
   Range heights;                 // shaped height samples of the covered pixels
@@ -43,7 +43,7 @@ struct Lit {
   SliceNoise noise;        // the field on the four slices
 
   // The record for one image; `heights` and `colors` come from the first pass.
-  static Lit make(const Instance& field, const Globe& settings, double radius, const Range& heights,
+  static Lit make(const Field& field, const Globe& settings, double radius, const Range& heights,
                   const Range& colors);
 
   // The shaded colour of the sphere at unit vector `p` in linear light

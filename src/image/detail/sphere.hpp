@@ -6,7 +6,7 @@
 #include <array>
 #include <cmath>
 
-#include "field/instance.hpp"
+#include "field/field.hpp"
 #include "image/shading.hpp"
 
 namespace veldra {
@@ -54,7 +54,7 @@ struct Sphere {
 
 // Fourth-axis coordinates of a field: the height slice, then the red,
 // green and blue slices.
-inline std::array<double, 4> fourth_axis_slices(const Instance& field) {
+inline std::array<double, 4> fourth_axis_slices(const Field& field) {
   const double depth = static_cast<double>(field.dims()[3]);
   return {0.0, depth / 3.0, 2.0 * depth / 3.0, depth};
 }
@@ -63,7 +63,7 @@ inline std::array<double, 4> fourth_axis_slices(const Instance& field) {
 // field at unit vector `p`: the first axis runs across the image, the second
 // down it and the third from the back of the sphere towards the viewer. The
 // fourth coordinate is a slice's.
-inline std::array<double, 3> lattice_xyz(const Instance& field, const Vec3& p) {
+inline std::array<double, 3> lattice_xyz(const Field& field, const Vec3& p) {
   const std::vector<std::uint64_t>& dims = field.dims();
   return {
       (p.x + 1.0) / 2.0 * static_cast<double>(dims[0]),

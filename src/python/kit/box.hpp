@@ -11,16 +11,18 @@
 #include "image/palette.hpp"
 #include "image/relief.hpp"
 #include "image/renderer.hpp"
+#include "field/field.hpp"
 #include "field/instance.hpp"
 #include "table/table.hpp"
 #include "python/kit/python.hpp"
 
 namespace veldra::py {
 
-// The nine core types that Python objects own.
+// The core types that Python objects own.
 template <typename T>
 inline constexpr bool is_boxed = false;
 template <> inline constexpr bool is_boxed<Instance> = true;
+template <> inline constexpr bool is_boxed<veldra::Field> = true;
 template <> inline constexpr bool is_boxed<Table> = true;
 template <> inline constexpr bool is_boxed<Image> = true;
 template <> inline constexpr bool is_boxed<Renderer> = true;

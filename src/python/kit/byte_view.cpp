@@ -12,15 +12,7 @@ std::optional<ByteView> Convert<ByteView>::from(PyObject* object) {
   if (PyObject_GetBuffer(object, view.get(), PyBUF_SIMPLE) < 0) {
     // A strided view is a BufferError; like a wrong type it is a TypeError
     // naming the argument, with the exporter's own text.
-    if (PyErr_ExceptionMatches(PyExc_BufferError)) {
-      PyObject *type, *value, *traceback;
-      PyErr_Fetch(&type, &value, &traceback);
-      Ref text(value ? PyObject_Str(value) : nullptr);
-      Py_XDECREF(type);
-      Py_XDECREF(value);
-      Py_XDECREF(traceback);
-      if (text) PyErr_SetObject(PyExc_TypeError, text.get());
-    }
+    exception_as_type_error(PyExc_BufferError);
     return std::nullopt;
   }
   return ByteView(std::unique_ptr<Py_buffer, ByteView::Release>(view.release()));

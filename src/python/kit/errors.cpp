@@ -125,4 +125,15 @@ void raise_cannot_convert(PyObject* object, const char* target) {
   PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", name.get(), target);
 }
 
+void exception_as_type_error(PyObject* kind) {
+  if (!PyErr_ExceptionMatches(kind)) return;
+  PyObject *type, *value, *traceback;
+  PyErr_Fetch(&type, &value, &traceback);
+  Ref text(value ? PyObject_Str(value) : nullptr);
+  Py_XDECREF(type);
+  Py_XDECREF(value);
+  Py_XDECREF(traceback);
+  if (text) PyErr_SetObject(PyExc_TypeError, text.get());
+}
+
 }  // namespace veldra::py

@@ -38,6 +38,11 @@ void prefix_argument_name(const char* name);
 // Raises TypeError "'{type}' object cannot be converted to '{target}'".
 void raise_cannot_convert(PyObject* object, const char* target);
 
+// Turns the pending exception, when it is a `kind` (a buffer refused for
+// its layout: a BufferError, numpy's ValueError), into a TypeError with the
+// same text, as a wrong type would raise; others are left as they are.
+void exception_as_type_error(PyObject* kind);
+
 // Runs `body`, a call from the interpreter into C++. A C++ exception must
 // not unwind into the interpreter (that ends the process), so one that
 // escapes becomes a Python exception: std::bad_alloc a MemoryError, any

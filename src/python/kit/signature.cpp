@@ -14,6 +14,12 @@ std::string strip(std::string text) {
 
 PyObject* parse_default(const std::string& text) {
   if (text == "None") return Py_NewRef(Py_None);
+  if (text == "True") return Py_NewRef(Py_True);
+  if (text == "False") return Py_NewRef(Py_False);
+  if (text.find_first_of(".eE") != std::string::npos) {
+    Ref number(PyUnicode_FromString(text.c_str()));
+    return number ? PyFloat_FromString(number.get()) : nullptr;
+  }
   return PyLong_FromString(text.c_str(), nullptr, 10);
 }
 
@@ -31,7 +37,7 @@ std::string quoted_list(const std::vector<std::string>& names) {
 }
 
 bool too_many_positional(const Signature& sig, Py_ssize_t given) {
-  const std::size_t most = sig.parameters.size();
+  const std::size_t most = sig.positional;
   const char* verb = given == 1 ? "was" : "were";
   if (sig.required == most) {
     PyErr_Format(PyExc_TypeError, "%s takes %zu positional arguments but %zd %s given",
@@ -54,6 +60,9 @@ bool parse_signature(const char* doc, std::string callable, Signature& out) {
   }
   out.callable = std::move(callable);
   out.parameters.clear();
+  out.required = 0;
+  out.positional = 0;
+  bool keyword_only = false;
   std::string list(open + 1, close);
   std::size_t start = 0;
   while (start < list.size()) {
@@ -62,13 +71,17 @@ bool parse_signature(const char* doc, std::string callable, Signature& out) {
     std::string item = strip(list.substr(start, comma - start));
     start = comma + 1;
     if (item.empty() || item == "$self") continue;
+    if (item == "*") {
+      keyword_only = true;
+      continue;
+    }
     Parameter parameter;
     std::size_t equals = item.find('=');
     parameter.name = strip(item.substr(0, equals));
     if (equals != std::string::npos) {
       parameter.fallback = parse_default(strip(item.substr(equals + 1)));
       if (!parameter.fallback) return false;
-    } else if (out.parameters.size() > out.required) {
+    } else if (out.parameters.size() > out.required || keyword_only) {
       PyErr_Format(PyExc_SystemError, "required parameter after a default in %s",
                    out.callable.c_str());
       return false;
@@ -76,6 +89,7 @@ bool parse_signature(const char* doc, std::string callable, Signature& out) {
       ++out.required;
     }
     out.parameters.push_back(std::move(parameter));
+    if (!keyword_only) out.positional = out.parameters.size();
   }
   return true;
 }
@@ -86,7 +100,7 @@ bool bind_arguments(const Signature& sig, PyObject* args, PyObject* kwargs, PyOb
 
   const Py_ssize_t given = args ? PyTuple_Size(args) : 0;
   if (given < 0) return false;
-  if (static_cast<std::size_t>(given) > count) return too_many_positional(sig, given);
+  if (static_cast<std::size_t>(given) > sig.positional) return too_many_positional(sig, given);
   for (Py_ssize_t i = 0; i < given; ++i) slots[i] = PyTuple_GetItem(args, i);
 
   if (kwargs) {

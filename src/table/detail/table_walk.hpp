@@ -11,6 +11,7 @@
 
 #include "field/formula.hpp"
 #include "field/instance.hpp"
+#include "field/detail/lattice_axis.hpp"
 #include "table/detail/table_fill.hpp"
 #include "table/detail/table_lanes.hpp"
 
@@ -25,11 +26,9 @@ inline constexpr std::size_t WINDOW = 1024;
 // lanes reads initialised numbers.
 inline constexpr std::size_t PADDING = 16;
 
-// The Sides of offset r of a cell cut into d pieces, at the fraction r / d
-// (one division of the converted numbers); r = d is the last position of
-// the axis, at fraction 1.0.
+// The Sides of offset r of a cell cut into d pieces (lattice_axis.hpp).
 [[gnu::always_inline]] inline Sides position(std::uint64_t r, std::uint64_t d) {
-  return sides_at(r < d ? static_cast<double>(r) / static_cast<double>(d) : 1.0);
+  return cut_position(r, d);
 }
 
 // Fills four lists of `stride` entries at `lists` with the positions at

@@ -1,7 +1,8 @@
 // Every evaluator of a field against the general walk of the formula
 // (Instance::eval and formula::pull<0>), bit for bit: the fixed axis
 // counts behind sample and pull, slices, and table runs on every
-// instruction set, by rows and by columns, on one worker and on many.
+// instruction set, by rows and by columns, on one worker and on many; and
+// the octaves of a Field, at points and in tables.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -13,10 +14,13 @@
 
 #include "base/splitmix64.hpp"
 #include "base/strides.hpp"
+#include "field/field.hpp"
+#include "field/fixed_field.hpp"
 #include "field/formula.hpp"
 #include "field/instance.hpp"
 #include "field/slice_noise.hpp"
 #include "table/detail/table_fill.hpp"
+#include "table/detail/field_table.hpp"
 #include "table/table.hpp"
 
 namespace veldra {
@@ -118,9 +122,20 @@ TEST(Evaluators, PointsSlicesAndPullsMatchTheGeneralWalk) {
     const Instance field = *Instance::create(dims, 23 + dims.size());
     const std::size_t n = dims.size();
     const std::vector<double> fourth = coordinates(dims.back());
-    for (const std::vector<double>& p : points_on(field, random)) {
+    const std::vector<std::vector<double>> points = points_on(field, random);
+    // Many points at once, as noise_at evaluates them.
+    std::vector<double> flat, many(points.size());
+    for (const std::vector<double>& p : points) flat.insert(flat.end(), p.begin(), p.end());
+    if (n == 2) FixedField<2>(field).noise_many(flat.data(), points.size(), many.data());
+    if (n == 3) FixedField<3>(field).noise_many(flat.data(), points.size(), many.data());
+    if (n == 4) FixedField<4>(field).noise_many(flat.data(), points.size(), many.data());
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      const std::vector<double>& p = points[k];
       const std::vector<double> expected = walk(field, p);
       ASSERT_TRUE(same(field.sample(p), expected[0])) << text(p);
+      if (n >= 2 && n <= 4) {
+        ASSERT_TRUE(same(many[k], expected[0])) << text(p);
+      }
       std::vector<double> pull(n, -1.0);
       field.pull(p, pull);
       for (std::size_t j = 0; j < n; ++j) ASSERT_TRUE(same(pull[j], expected[j + 1])) << text(p);
@@ -259,6 +274,110 @@ TEST_P(TableRunsOn, RunsMatchTheGeneralWalk) {
 
 INSTANTIATE_TEST_SUITE_P(Simd, TableRunsOn, testing::Values(Simd::Sse2, Simd::Avx2, Simd::Avx512),
                          [](const auto& info) { return name_of(info.param); });
+
+// Fields of several octaves (lacunarity 2 and 3, periodic or not) whose
+// sample and pull, unrolled for 2 to 4 axes, match the octaves walked for
+// any number of axes and summed in order; octave 0 of a non-periodic field
+// is its Instance.
+TEST(Evaluators, OctavesMatchTheirGeneralWalk) {
+  SplitMix64 random(31);
+  for (const Dims& dims : std::vector<Dims>{{6, 6}, {4, 2, 5}, {2, 5, 3, 2}, {2, 1, 3, 1, 2}}) {
+    for (const OctaveSettings settings : {OctaveSettings{3, 2, 0.5, Shape::Ridged, false},
+                                          OctaveSettings{3, 3, 0.7, Shape::Billow, true}}) {
+      const Field field = *Field::create(dims, 5, settings);
+      const std::size_t n = dims.size();
+      for (const std::vector<double>& p : points_on(field.base(), random)) {
+        if (!field.expect_point(p)) continue;
+        double value = 0.0, pull[MAX_DIMS] = {};
+        for (std::size_t k = 0; k < field.octaves().size(); ++k) {
+          const Octave& octave = field.octaves()[k];
+          double q[MAX_DIMS], sum[MAX_DIMS] = {};
+          for (std::size_t i = 0; i < n; ++i) {
+            q[i] = octave_coordinate(p[i], octave.scale, octave.cells[i], settings.periodic);
+          }
+          const double v = field.gradients(k).noise<0>(q);
+          if (k == 0 && !settings.periodic) {
+            ASSERT_TRUE(same(v, walk(field.base(), p)[0])) << text(p);
+          }
+          term_step(value, octave.weight, shaped(settings.shape, v));
+          field.gradients(k).pull<0>(q, sum);
+          for (std::size_t i = 0; i < n; ++i) term_step(pull[i], octave.weight, sum[i]);
+        }
+        ASSERT_TRUE(same(field.sample(p), value / field.weight_sum())) << text(p);
+        std::vector<double> got(n);
+        field.pull(p, got);
+        for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same(got[i], pull[i] / field.weight_sum())) << text(p);
+      }
+    }
+  }
+}
+
+// Every octave's share of a Field table, by the SIMD fill (divisors
+// divisible by L^k, on the octave's own lattice) and position by position,
+// in runs that start anywhere, against the general walk at each index's
+// place on the octave's lattice; and the table, against those shares
+// summed.
+TEST(Evaluators, OctaveTablesMatchTheGeneralWalk) {
+  SplitMix64 random(55);
+  struct Case {
+    Dims dims, divisors;
+    OctaveSettings settings;
+  };
+  const std::vector<Case> cases = {
+      {{3, 4}, {8, 12}, {4, 2, 0.5, Shape::Smooth, false}},
+      {{3, 4}, {8, 12}, {4, 2, 0.5, Shape::Billow, true}},
+      {{2, 3, 2}, {9, 3, 6}, {3, 3, 0.6, Shape::Ridged, true}},
+      {{2, 1, 2, 1}, {4, 2, 4, 8}, {3, 2, 0.5, Shape::Smooth, false}},
+      {{1, 2, 1, 1, 2}, {2, 2, 4, 1, 2}, {2, 2, 0.5, Shape::Smooth, true}},
+  };
+  for (const Case& c : cases) {
+    const Field field = *Field::create(c.dims, random.next_u64() % 100, c.settings);
+    const std::size_t n = c.dims.size();
+    Dims shape;
+    for (std::size_t i = 0; i < n; ++i) shape.push_back(c.dims[i] * c.divisors[i] + 1);
+    const Dims strides = row_major_strides(shape);
+    const std::uint64_t count = strides[0] * shape[0];
+    std::vector<double> sum(count, 0.0);
+    for (std::size_t k = 0; k < field.octaves().size(); ++k) {
+      const Octave& octave = field.octaves()[k];
+      std::vector<double> expected(count);
+      for (std::uint64_t t = 0; t < count; ++t) {
+        std::uint64_t lowest[MAX_DIMS];
+        Sides axes[MAX_DIMS];
+        for (std::size_t i = 0; i < n; ++i) {
+          const AxisPoint at = octave_table_point(t / strides[i] % shape[i], c.divisors[i],
+                                                  static_cast<std::uint64_t>(octave.scale), octave.cells[i]);
+          lowest[i] = at.cell;
+          axes[i] = at.sides;
+        }
+        expected[t] = field.gradients(k).noise_in<0>(lowest, axes);
+        term_step(sum[t], octave.weight, shaped(c.settings.shape, expected[t]));
+      }
+      for (const bool on_lattice : {true, false}) {
+        auto table = OctaveTable::create(field, k, c.divisors, 4, widest_simd(), on_lattice);
+        ASSERT_TRUE(table);
+        for (std::size_t run = 0; run < 4; ++run) {
+          const std::uint64_t begin = run == 0 ? 0 : random.next_u64() % count;
+          const std::uint64_t end = run == 0 ? count : begin + 1 + random.next_u64() % (count - begin);
+          std::vector<double> out(end - begin);
+          table->fill(run, begin, end, out.data());
+          for (std::uint64_t t = begin; t < end; ++t) {
+            ASSERT_TRUE(same(out[t - begin], expected[t])) << "octave " << k << ", index " << t;
+          }
+        }
+      }
+    }
+    const auto whole = field.table(c.divisors);
+    ASSERT_TRUE(whole);
+    for (std::uint64_t t = 0; t < count; ++t) ASSERT_TRUE(same(whole->values[t], sum[t] / field.weight_sum())) << t;
+    auto fill = FieldTableFill::create(field, c.divisors, 1);
+    ASSERT_TRUE(fill);
+    const std::uint64_t begin = random.next_u64() % count, end = begin + 1 + random.next_u64() % (count - begin);
+    std::vector<double> part(end - begin);
+    fill->fill(0, begin, end, part.data());
+    for (std::uint64_t t = begin; t < end; ++t) ASSERT_TRUE(same(part[t - begin], whole->values[t])) << t;
+  }
+}
 
 }  // namespace
 }  // namespace veldra

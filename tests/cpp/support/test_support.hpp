@@ -18,7 +18,7 @@ inline Instance field_of(std::vector<std::uint64_t> dims, std::uint64_t seed = 7
 }
 
 inline Renderer renderer_of(std::vector<std::uint64_t> dims, std::uint64_t seed = 7) {
-  return *Renderer::create(field_of(std::move(dims), seed));
+  return *Renderer::create(Field(field_of(std::move(dims), seed)));
 }
 
 inline Rgb pixel(const Image& image, std::uint64_t col, std::uint64_t row) {

@@ -1,0 +1,182 @@
+// One octave of a Field: a lattice of dims[i] * L^k cells, evaluated at a
+// point scaled by L^k, with the formula of field/formula.hpp. Octave 0's
+// gradients are the stored lattice of an Instance; a higher octave's come
+// from its lattice index (gradient_index), so it stores only a palette.
+#pragma once
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <type_traits>
+#include <vector>
+
+#include "field/formula.hpp"
+#include "field/instance.hpp"
+#include "field/detail/lattice_axis.hpp"
+#include "base/splitmix64.hpp"
+
+namespace veldra {
+
+// How many unit vectors a higher octave draws, and the shift that turns an
+// index hash into one of them.
+inline constexpr std::size_t OCTAVE_PALETTE = 256;
+inline constexpr unsigned PALETTE_SHIFT = 56;
+
+// The hash of a lattice index under an octave's seed: h starts at the seed
+// and, for each axis i in order, h = splitmix64_mix(h ^ index[i]); the
+// gradient is palette entry h >> 56.
+inline std::uint64_t index_hash(std::uint64_t seed, const std::uint64_t* index, std::size_t n) {
+  std::uint64_t h = seed;
+  for (std::size_t i = 0; i < n; ++i) h = splitmix64_mix(h ^ index[i]);
+  return h;
+}
+
+// Calls f with std::integral_constant<std::size_t, N>: N = n for the axis
+// counts with unrolled evaluators (2 to 4), N = 0 (n at run time) for the
+// others.
+template <typename F>
+decltype(auto) with_fixed_axes(std::size_t n, F&& f) {
+  switch (n) {
+    case 2: return f(std::integral_constant<std::size_t, 2>{});
+    case 3: return f(std::integral_constant<std::size_t, 3>{});
+    case 4: return f(std::integral_constant<std::size_t, 4>{});
+    default: return f(std::integral_constant<std::size_t, 0>{});
+  }
+}
+
+struct Octave {
+  std::vector<std::uint64_t> cells;  // per axis: dims[i] * L^k
+  double scale = 1.0;                // L^k, exact
+  double weight = 1.0;               // gain^k, by repeated multiplication
+  std::uint64_t seed = 0;
+  // OCTAVE_PALETTE unit vectors of n numbers (empty for octave 0, whose
+  // gradients are the stored lattice).
+  std::vector<double> palette;
+};
+
+// The coordinate `x` of a point on an axis of `cells` cells, as the octave
+// places it: scaled by the octave's L^k, and when periodic wrapped into
+// [0, cells] (x - floor(x / cells) * cells; `cells` itself stands for 0,
+// whose neighbourhood it repeats).
+inline double octave_coordinate(double x, double scale, std::uint64_t cells, bool periodic) {
+  const double q = x * scale;
+  if (!periodic) return q;
+  const double d = static_cast<double>(cells);
+  return q - std::floor(q / d) * d;
+}
+
+// The gradients of one octave's lattice, looked up by per-axis index
+// (wrapped when periodic: index cells[i] is index 0).
+class OctaveGradients {
+ public:
+  // `base` is the field's octave-0 lattice; both must outlive this record.
+  OctaveGradients(const Instance& base, const Octave& octave, bool periodic)
+      : base_(base.gradients().data()),
+        strides_(base.strides().data()),
+        palette_(octave.palette.empty() ? nullptr : octave.palette.data()),
+        cells_(octave.cells.data()),
+        seed_(octave.seed),
+        n_(base.n()),
+        periodic_(periodic) {}
+
+  // The gradient (n numbers) at `index` (n entries, each at most cells[i]);
+  // N is n, or 0 for n at run time.
+  template <std::size_t N = 0>
+  const double* at(const std::uint64_t* index) const {
+    const std::size_t n = N ? N : n_;
+    std::uint64_t wrapped[MAX_DIMS];
+    for (std::size_t i = 0; i < n; ++i) {
+      wrapped[i] = periodic_ && index[i] == cells_[i] ? 0 : index[i];
+    }
+    if (!palette_) {
+      std::uint64_t k = 0;
+      for (std::size_t i = 0; i < n; ++i) k += wrapped[i] * strides_[i];
+      return base_ + k * n;
+    }
+    return palette_ + (index_hash(seed_, wrapped, n) >> PALETTE_SHIFT) * n;
+  }
+
+  // The noise (or, with `pull`, the pull) at `point`, N its axis count
+  // (0: n at run time), the point already scaled and wrapped. With N fixed
+  // no corner is skipped (the same total), so the loop takes no branch.
+  template <std::size_t N>
+  double noise(const double* point) const {
+    Sides axes[MAX_DIMS];
+    std::uint64_t lowest[MAX_DIMS];
+    locate<N>(point, axes, lowest);
+    const double one = 1.0;
+    return formula::noise<N, 0, N == 0>(n_, axes, &one, corners<N>(lowest));
+  }
+
+  template <std::size_t N>
+  void pull(const double* point, double* sum) const {
+    Sides axes[MAX_DIMS];
+    std::uint64_t lowest[MAX_DIMS];
+    locate<N>(point, axes, lowest);
+    formula::pull<N>(n_, axes, corners<N>(lowest), sum);
+  }
+
+  // The noise in the cell whose lowest corner is `lowest` at the given
+  // Sides: the evaluator of table positions.
+  template <std::size_t N>
+  double noise_in(const std::uint64_t* lowest, const Sides* axes) const {
+    const double one = 1.0;
+    return formula::noise<N>(n_, axes, &one, corners<N>(lowest));
+  }
+
+ private:
+  template <std::size_t N>
+  void locate(const double* point, Sides* axes, std::uint64_t* lowest) const {
+    for (std::size_t i = 0; i < (N ? N : n_); ++i) {
+      const AxisPoint at = locate_on_axis(point[i], cells_[i]);
+      axes[i] = at.sides;
+      lowest[i] = at.cell;
+    }
+  }
+
+  // The formula's gradient(c) for the cell whose lowest corner is `lowest`.
+  // With N fixed, every corner's gradient is found at once, the way
+  // formula::split forms weights: axis by axis, each partial hash (or
+  // offset) split into its lower and upper side, so that corners share the
+  // work of the axes before; with N = 0 (up to 2^16 corners), one at a time.
+  template <std::size_t N>
+  auto corners(const std::uint64_t* lowest) const {
+    if constexpr (N == 0) {
+      return [this, lowest](std::uint64_t c) {
+        std::uint64_t index[MAX_DIMS];
+        for (std::size_t i = 0; i < n_; ++i) index[i] = lowest[i] + ((c >> i) & 1);
+        return at<0>(index);
+      };
+    } else {
+      std::array<std::uint64_t, std::size_t{1} << N> partial;
+      partial[0] = palette_ ? seed_ : 0;
+      for (std::size_t i = 0, count = 1; i < N; ++i, count *= 2) {
+        for (std::size_t j = 0; j < count; ++j) {
+          for (std::size_t side = 2; side-- > 0;) {
+            std::uint64_t index = lowest[i] + side;
+            if (periodic_ && index == cells_[i]) index = 0;
+            partial[j + side * count] =
+                palette_ ? splitmix64_mix(partial[j] ^ index) : partial[j] + index * strides_[i];
+          }
+        }
+      }
+      std::array<const double*, std::size_t{1} << N> gradients;
+      for (std::size_t c = 0; c < gradients.size(); ++c) {
+        gradients[c] = palette_ ? palette_ + (partial[c] >> PALETTE_SHIFT) * N : base_ + partial[c] * N;
+      }
+      return [gradients](std::uint64_t c) { return gradients[c]; };
+    }
+  }
+
+  const double* base_;
+  const std::uint64_t* strides_;
+  const double* palette_;
+  const std::uint64_t* cells_;
+  std::uint64_t seed_;
+  std::size_t n_;
+  bool periodic_;
+};
+
+}  // namespace veldra

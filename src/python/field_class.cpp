@@ -1,0 +1,148 @@
+// Field: a fractal sum of gradient-noise octaves, optionally periodic.
+#include "python/kit/class_spec.hpp"
+#include "python/points_arg.hpp"
+#include "python/kit/text.hpp"
+#include "table/at_points.hpp"
+#include "table/table.hpp"
+
+namespace veldra::py {
+namespace {
+
+using veldra::Field;
+
+Result<Field> make(std::vector<std::uint64_t> dims, std::uint64_t seed, std::uint64_t octaves,
+                   std::uint64_t lacunarity, double gain, std::optional<Shape> octave_shape,
+                   bool periodic) {
+  return Field::create(std::move(dims), seed,
+                       {octaves, lacunarity, gain, octave_shape.value_or(Shape::Smooth), periodic});
+}
+
+std::vector<std::uint64_t> dims(const Field& self) { return self.dims(); }
+std::vector<std::uint64_t> shape(const Field& self) { return self.base().shape(); }
+std::uint64_t seed(const Field& self) { return self.seed(); }
+std::uint64_t octaves(const Field& self) { return self.settings().octaves; }
+std::uint64_t lacunarity(const Field& self) { return self.settings().lacunarity; }
+double gain(const Field& self) { return self.settings().gain; }
+Shape octave_shape(const Field& self) { return self.settings().shape; }
+bool periodic(const Field& self) { return self.settings().periodic; }
+
+Result<double> noise(const Field& self, std::vector<double> point) {
+  if (auto valid = self.expect_point(point); !valid) return std::unexpected(valid.error());
+  return self.sample(point);
+}
+
+Result<std::vector<double>> force(const Field& self, std::vector<double> point) {
+  return self.force(point);
+}
+
+Result<Table> table(const Field& self, std::vector<std::uint64_t> divisors) {
+  return self.table(divisors);
+}
+
+Result<std::vector<std::uint64_t>> table_shape(const Field& self,
+                                               std::vector<std::uint64_t> divisors) {
+  auto layout = self.table_layout(divisors);
+  if (!layout) return std::unexpected(layout.error());
+  return std::move(layout->shape);
+}
+
+Result<Table> noise_at(const Field& self, PointsArg points) {
+  return points.apply(self, [](const Field& f, PointRows rows) { return veldra::noise_at(f, rows); });
+}
+
+Result<Table> force_at(const Field& self, PointsArg points) {
+  return points.apply(self, [](const Field& f, PointRows rows) { return veldra::force_at(f, rows); });
+}
+
+// Only the settings that differ from the defaults, so that the repr reads
+// as the call that made the field.
+std::string repr(const Field& self) {
+  const OctaveSettings& s = self.settings();
+  const OctaveSettings defaults;
+  std::string text = "Field(dims=" + list_text(self.dims()) + ", seed=" + std::to_string(self.seed());
+  if (s.octaves != defaults.octaves) text += ", octaves=" + std::to_string(s.octaves);
+  if (s.lacunarity != defaults.lacunarity) text += ", lacunarity=" + std::to_string(s.lacunarity);
+  if (s.gain != defaults.gain) text += ", gain=" + marked_float(s.gain);
+  if (s.shape != defaults.shape) {
+    const char* names[] = {"SMOOTH", "BILLOW", "RIDGED"};
+    text += std::string(", octave_shape=Shape.") + names[static_cast<int>(s.shape)];
+  }
+  if (s.periodic) text += ", periodic=True";
+  return text + ")";
+}
+
+PyObject* compare(PyObject* self, PyObject* other, int op) {
+  if ((op != Py_EQ && op != Py_NE) || !is_instance<Field>(other)) Py_RETURN_NOTIMPLEMENTED;
+  const bool equal = core_of<Field>(self) == core_of<Field>(other);
+  return PyBool_FromLong(op == Py_EQ ? equal : !equal);
+}
+
+}  // namespace
+
+PyObject* make_field_class() {
+  ClassSpec spec = class_owning<Field>(
+      "Field",
+      "Field(dims, seed=1, *, octaves=1, lacunarity=2, gain=0.5, octave_shape=None, "
+      "periodic=False)\n--\n\n"
+      "A fractal sum of gradient-noise octaves, optionally wrapping on every axis.\n\n"
+      "Octave ``k`` (``k = 0 .. octaves - 1``) is a lattice of\n"
+      "``dims[i] * lacunarity**k`` cells per axis evaluated at\n"
+      "``point * lacunarity**k``, with weight ``w_k = gain**k`` (``w_0 = 1.0``,\n"
+      "``w_k = w_{k-1} * gain``). The value is the sum, in octave order, of\n"
+      "``w_k * shape(v_k)`` divided by the sum of the weights, where\n"
+      "``octave_shape`` (``None``: ``Shape.SMOOTH``) folds each octave's noise: ``SMOOTH`` keeps it\n"
+      "(range ``[-sqrt(n), sqrt(n)]``), ``BILLOW`` takes ``|v|`` (``[0, sqrt(n)]``)\n"
+      "and ``RIDGED`` ``-|v|`` (``[-sqrt(n), 0]``). :meth:`force` is the same\n"
+      "weighted sum of the octaves' forces.\n\n"
+      "Octave 0 is ``Instance(dims, seed)``, so with the defaults a Field is that\n"
+      "Instance, bit for bit. Octave ``k >= 1`` has seed ``s_k``, the ``k``-th\n"
+      "output of a SplitMix64 generator started at ``seed``, and stores no\n"
+      "lattice: its gradient at lattice index ``j`` is entry ``h >> 56`` of 256\n"
+      "unit vectors drawn from a SplitMix64 started at ``s_k``, where ``h``\n"
+      "starts at ``s_k`` and, for each axis ``i`` in order, becomes\n"
+      "``mix(h ^ j[i])`` (``mix``: SplitMix64's output function).\n\n"
+      "With ``periodic=True`` every axis wraps (the gradient at index\n"
+      "``dims[i] * lacunarity**k`` is the one at index 0), so tables tile\n"
+      "seamlessly and any finite point is accepted; otherwise points must lie\n"
+      "within ``[0, dims[i]]`` as for :class:`Instance`.");
+  spec.constructor = constructor<make>();
+  spec.properties = {
+      readonly<dims>("dims", "Cells per axis of octave 0, as passed to the constructor."),
+      readonly<shape>("shape", "Intersections per axis of octave 0, one more than the cell count."),
+      readonly<seed>("seed", "The seed this field was built from."),
+      readonly<octaves>("octaves", "How many octaves are summed."),
+      readonly<lacunarity>("lacunarity", "How many times finer each octave is than the one before."),
+      readonly<gain>("gain", "How much each octave's weight is multiplied by over the one before."),
+      readonly<octave_shape>("octave_shape", "How each octave's noise is folded before the sum."),
+      readonly<periodic>("periodic", "Whether every axis wraps around."),
+  };
+  spec.methods = {
+      method<noise>("noise($self, point)\n--\n\n"
+                    "The field's value at a single point."),
+      method<force>("force($self, point)\n--\n\n"
+                    "The weighted sum of the octaves' forces at ``point``, over the weight sum."),
+      method<table>("table($self, divisors)\n--\n\n"
+                    "Values on a refined lattice, laid out as :meth:`Instance.table`'s.\n\n"
+                    "Index ``q`` of axis ``i`` lies at ``q / divisors[i]`` in octave 0's\n"
+                    "cells; with the defaults the table is the Instance's."),
+      method<table_shape>("table_shape($self, divisors)\n--\n\n"
+                          "Intersections per axis that :meth:`table` would produce, without\n"
+                          "computing any value."),
+      method<noise_at>("noise_at($self, points)\n--\n\n"
+                       "The value at many points: a table of shape ``[N]``.\n\n"
+                       "``points`` is an ``(N, n)`` C-contiguous float64 buffer (a numpy\n"
+                       "array, a memoryview) or a sequence of ``N`` points; entry ``i`` is\n"
+                       "``noise(points[i])``, bit for bit. A refused point raises\n"
+                       "``ValueError`` naming its index."),
+      method<force_at>("force_at($self, points)\n--\n\n"
+                       "The force at many points: a table of shape ``[N, n]`` whose row ``i``\n"
+                       "is ``force(points[i])``, bit for bit. ``points`` as for\n"
+                       ":meth:`noise_at`."),
+  };
+  spec.repr = &repr_of<repr>;
+  spec.compare = &compare;
+  spec.unhashable = true;
+  return make_class<Field>(std::move(spec));
+}
+
+}  // namespace veldra::py

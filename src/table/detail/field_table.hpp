@@ -1,0 +1,99 @@
+// One octave's share of a Field's refined-lattice table (field_table.cpp
+// says where its samples lie): filled a range of flat indices at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "field/field.hpp"
+#include "field/detail/lattice_axis.hpp"
+#include "table/detail/table_fill.hpp"
+
+namespace veldra {
+
+// Where table index q of an axis with divisor d lies on the lattice of an
+// octave of `cells` cells whose scale is `power` (L^k).
+AxisPoint octave_table_point(std::uint64_t q, std::uint64_t d, std::uint64_t power,
+                             std::uint64_t cells);
+
+// The places of consecutive indices of one axis (of `extent` indices), as
+// octave_table_point gives them, found by carrying rather than dividing and
+// without a list as long as the axis.
+class LastAxisWalk {
+ public:
+  LastAxisWalk() = default;
+  LastAxisWalk(std::uint64_t d, std::uint64_t power, std::uint64_t cells, std::uint64_t extent);
+
+  // The place of index q, from which next() goes on.
+  AxisPoint start(std::uint64_t q);
+  // The place of the next index; after the last, index 0's with `wrapped` set.
+  AxisPoint next(bool& wrapped);
+
+  // Cell and rest (below d) of q * L^k, the last index's beyond the last cell.
+  static AxisPoint placed(std::uint64_t cell, std::uint64_t rest, std::uint64_t d,
+                          std::uint64_t cells) {
+    if (cell >= cells) return {cells - 1, cut_position(d, d)};
+    return {cell, cut_position(rest, d)};
+  }
+
+ private:
+  std::uint64_t d_ = 1, cells_ = 1, extent_ = 1;
+  std::uint64_t whole_ = 0, part_ = 0;  // L^k = whole * d + part
+  std::uint64_t q_ = 0, cell_ = 0, rest_ = 0;
+};
+
+class OctaveTable {
+ public:
+  // Octave k of `field` for the table of `divisors` (accepted by
+  // field.table_layout), filled by up to `runs` concurrent runs. `simd` and
+  // `on_lattice` (false: never the SIMD fill) let tests compare the paths.
+  static Result<OctaveTable> create(const Field& field, std::size_t k,
+                                    std::span<const std::uint64_t> divisors, std::size_t runs,
+                                    Simd simd = widest_simd(), bool on_lattice = true);
+
+  // The octave's raw noise at flat indices [begin, end) into
+  // out[0 .. end - begin); calls with different `run` may run concurrently.
+  void fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
+
+ private:
+  explicit OctaveTable(OctaveGradients gradients) : gradients_(gradients) {}
+
+  OctaveGradients gradients_;
+  std::size_t n_ = 0;
+  // The SIMD path: the octave's lattice (when not the field's own) and its fill.
+  std::unique_ptr<Instance> lattice_;
+  std::unique_ptr<TableFill> fill_;
+  // The other path: every index's place on every axis but the last, whose
+  // places are walked; and the table's strides.
+  std::vector<std::vector<AxisPoint>> axes_;
+  LastAxisWalk last_;
+  std::vector<std::uint64_t> strides_;
+};
+
+// The fill of a Field's table: the octaves' shares of a range of flat
+// indices summed in octave order, a block of whole rows at a time (one
+// scratch block per run), as TableFill fills an Instance's. Borrows the
+// field, which must outlive it.
+class FieldTableFill {
+ public:
+  // `divisors` were accepted by field.table_layout.
+  static Result<FieldTableFill> create(const Field& field, std::span<const std::uint64_t> divisors,
+                                       std::size_t runs, Simd simd = widest_simd());
+
+  // Writes the values of flat indices [begin, end) of the table to
+  // out[0 .. end - begin); calls with different `run` may run concurrently.
+  void fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
+
+  // The values a block holds: a range this long costs one pass per octave.
+  std::uint64_t block() const { return block_; }
+
+ private:
+  const Field* field_ = nullptr;
+  std::vector<OctaveTable> octaves_;
+  std::vector<std::vector<double>> scratch_;
+  std::uint64_t block_ = 1;
+};
+
+}  // namespace veldra

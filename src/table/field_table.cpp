@@ -1,0 +1,241 @@
+// Tables of a Field: each octave's table in turn, a block of values at a
+// time, accumulated into the output in octave order.
+//
+// Table index q of an axis with divisor d lies, on octave k's lattice, at
+// q * L^k / d: in cell (q * L^k) div d at fraction ((q * L^k) mod d) / d,
+// except that the axis's last index lies in its last cell at fraction 1.0.
+// When d is divisible by L^k this is exactly where the table of divisor
+// d / L^k on the octave's own lattice places it (the same quotient of
+// exactly converted integers), so such an octave goes through the SIMD
+// table fill; the others are evaluated position by position.
+#include <algorithm>
+#include <optional>
+
+#include "field/field.hpp"
+#include "field/detail/lattice_axis.hpp"
+#include "base/buffer.hpp"
+#include "base/interruption.hpp"
+#include "base/strides.hpp"
+#include "base/workers.hpp"
+#include "table/detail/field_table.hpp"
+#include "table/table.hpp"
+#include "table/detail/table_fill.hpp"
+
+namespace veldra {
+namespace {
+
+// Values per block, at most: one octave's block stays in the cache while
+// it is added to the output.
+constexpr std::uint64_t BLOCK = 8192;
+
+template <typename Add>
+void accumulate(Shape shape, std::uint64_t count, Add&& add) {
+  switch (shape) {
+    case Shape::Smooth:
+      for (std::uint64_t t = 0; t < count; ++t) add(t, [](double v) { return v; });
+      return;
+    case Shape::Billow:
+      for (std::uint64_t t = 0; t < count; ++t) add(t, [](double v) { return shaped(Shape::Billow, v); });
+      return;
+    case Shape::Ridged:
+      for (std::uint64_t t = 0; t < count; ++t) add(t, [](double v) { return shaped(Shape::Ridged, v); });
+      return;
+  }
+}
+
+// Products of a table index and L^k, which may exceed 64 bits.
+__extension__ typedef unsigned __int128 Wide;
+
+}  // namespace
+
+AxisPoint octave_table_point(std::uint64_t q, std::uint64_t d, std::uint64_t power,
+                             std::uint64_t cells) {
+  const Wide at = static_cast<Wide>(q) * power;
+  const auto cell = static_cast<std::uint64_t>(at / d);
+  return LastAxisWalk::placed(cell, static_cast<std::uint64_t>(at - static_cast<Wide>(cell) * d), d, cells);
+}
+
+LastAxisWalk::LastAxisWalk(std::uint64_t d, std::uint64_t power, std::uint64_t cells,
+                           std::uint64_t extent)
+    : d_(d), cells_(cells), extent_(extent), whole_(power / d), part_(power % d) {}
+
+AxisPoint LastAxisWalk::start(std::uint64_t q) {
+  q_ = q;
+  const Wide at = static_cast<Wide>(q) * (static_cast<Wide>(whole_) * d_ + part_);
+  cell_ = static_cast<std::uint64_t>(at / d_);
+  rest_ = static_cast<std::uint64_t>(at - static_cast<Wide>(cell_) * d_);
+  return placed(cell_, rest_, d_, cells_);
+}
+
+AxisPoint LastAxisWalk::next(bool& wrapped) {
+  wrapped = ++q_ == extent_;
+  if (wrapped) return start(0);
+  // (q + 1) * L^k = q * L^k + whole * d + part, carried into the cell.
+  cell_ += whole_;
+  if (rest_ >= d_ - part_) {
+    rest_ -= d_ - part_;
+    ++cell_;
+  } else {
+    rest_ += part_;
+  }
+  return placed(cell_, rest_, d_, cells_);
+}
+
+Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
+                                        std::span<const std::uint64_t> divisors, std::size_t runs,
+                                        Simd simd, bool on_lattice) {
+  const Octave& octave = field.octaves()[k];
+  const std::size_t n = field.n();
+  const auto power = static_cast<std::uint64_t>(octave.scale);
+  OctaveTable table(field.gradients(k));
+  table.n_ = n;
+  std::vector<std::uint64_t> reduced(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    on_lattice = on_lattice && divisors[i] % power == 0;
+    reduced[i] = divisors[i] / power;
+  }
+  if (on_lattice) {
+    const Instance* lattice = &field.base();
+    if (k > 0 || field.settings().periodic) {
+      // The octave's gradients laid out as a lattice: at most as many
+      // intersections as the table has values.
+      const OctaveGradients gradients = table.gradients_;
+      auto own = Instance::create_from(octave.cells, octave.seed,
+                                       [&](const std::uint64_t* index, double* out) {
+                                         const double* g = gradients.at(index);
+                                         std::copy(g, g + n, out);
+                                       });
+      if (!own) return std::unexpected(own.error());
+      table.lattice_ = std::make_unique<Instance>(std::move(*own));
+      lattice = table.lattice_.get();
+    }
+    auto fill = TableFill::create(*lattice, reduced, runs, simd);
+    if (!fill) return std::unexpected(fill.error());
+    table.fill_ = std::make_unique<TableFill>(std::move(*fill));
+    return table;
+  }
+  std::vector<std::uint64_t> shape(n);
+  for (std::size_t i = 0; i < n; ++i) shape[i] = field.dims()[i] * divisors[i] + 1;
+  table.strides_ = row_major_strides(shape);
+  table.last_ = LastAxisWalk(divisors[n - 1], power, octave.cells[n - 1], shape[n - 1]);
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    auto points = allocate<AxisPoint>(shape[i]);
+    if (!points) return std::unexpected(points.error());
+    for (std::uint64_t q = 0; q < shape[i]; ++q) {
+      (*points)[q] = octave_table_point(q, divisors[i], power, octave.cells[i]);
+    }
+    table.axes_.push_back(std::move(*points));
+  }
+  return table;
+}
+
+void OctaveTable::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {
+  if (fill_) return fill_->fill(run, begin, end, out);
+  with_fixed_axes(n_, [&](auto fixed) {
+    constexpr std::size_t N = decltype(fixed)::value;
+    std::uint64_t index[MAX_DIMS];
+    std::uint64_t rest = begin;
+    for (std::size_t i = 0; i < n_; ++i) {
+      index[i] = rest / strides_[i];
+      rest -= index[i] * strides_[i];
+    }
+    std::uint64_t lowest[MAX_DIMS];
+    Sides axes[MAX_DIMS];
+    const std::size_t last = n_ - 1;
+    for (std::size_t i = 0; i < last; ++i) {
+      lowest[i] = axes_[i][index[i]].cell;
+      axes[i] = axes_[i][index[i]].sides;
+    }
+    LastAxisWalk walk = last_;  // this call's own: runs may proceed concurrently
+    AxisPoint along = walk.start(index[last]);
+    for (std::uint64_t t = begin; t < end; ++t) {
+      lowest[last] = along.cell;
+      axes[last] = along.sides;
+      out[t - begin] = gradients_.noise_in<N>(lowest, axes);
+      // The next index in row-major order, re-reading only the axes that moved.
+      bool carry = false;
+      along = walk.next(carry);
+      for (std::size_t i = last; carry && i-- > 0;) {
+        carry = ++index[i] == axes_[i].size();
+        if (carry) index[i] = 0;
+        lowest[i] = axes_[i][index[i]].cell;
+        axes[i] = axes_[i][index[i]].sides;
+      }
+    }
+  });
+}
+
+Result<FieldTableFill> FieldTableFill::create(const Field& field,
+                                              std::span<const std::uint64_t> divisors,
+                                              std::size_t runs, Simd simd) {
+  FieldTableFill fill;
+  fill.field_ = &field;
+  fill.block_ = whole_rows_within(BLOCK, field.dims().back() * divisors.back() + 1);
+  for (std::size_t k = 0; k < field.octaves().size(); ++k) {
+    auto table = OctaveTable::create(field, k, divisors, runs, simd);
+    if (!table) return std::unexpected(table.error());
+    fill.octaves_.push_back(std::move(*table));
+  }
+  for (std::size_t run = 0; run < runs; ++run) {
+    auto space = allocate<double>(fill.block_, 0.0);
+    if (!space) return std::unexpected(space.error());
+    fill.scratch_.push_back(std::move(*space));
+  }
+  return fill;
+}
+
+void FieldTableFill::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {
+  double* block = scratch_[run].data();
+  const Shape shape = field_->settings().shape;
+  const double sum = field_->weight_sum();
+  for (std::uint64_t b = begin; b < end; b += block_) {
+    const std::uint64_t e = std::min(end, b + block_);
+    double* into = out + (b - begin);
+    for (std::size_t k = 0; k < octaves_.size(); ++k) {
+      const double w = field_->octaves()[k].weight;
+      if (k == 0) {
+        octaves_[k].fill(run, b, e, into);
+        accumulate(shape, e - b, [&](std::uint64_t t, auto fold) {
+          double total = 0.0;
+          term_step(total, w, fold(into[t]));
+          into[t] = total;
+        });
+      } else {
+        octaves_[k].fill(run, b, e, block);
+        accumulate(shape, e - b, [&](std::uint64_t t, auto fold) { term_step(into[t], w, fold(block[t])); });
+      }
+    }
+    for (std::uint64_t t = 0; t < e - b; ++t) into[t] = into[t] / sum;
+  }
+}
+
+Result<Table> Field::table(std::span<const std::uint64_t> divisors) const {
+  if (is_instance()) return base_.table(divisors);
+  auto layout = table_layout(divisors);
+  if (!layout) return std::unexpected(layout.error());
+  const std::uint64_t count = layout->count;
+  auto values = allocate_deferred<double>(count);
+  if (!values) return std::unexpected(values.error());
+  double* out = values->data();
+
+  const Split split = Split::of(count, SERIAL_LIMIT, available_processors());
+  auto fill = FieldTableFill::create(*this, divisors, std::max<std::uint64_t>(split.runs, 1));
+  if (!fill) return std::unexpected(fill.error());
+  // Every value is a function of its index alone, so filling a run in
+  // parts gives the same bits as filling it at once.
+  const std::uint64_t part = fill->block();
+  auto filled = run_split(split, [&](std::size_t run) {
+    const std::uint64_t begin = run * split.length;
+    const std::uint64_t end = std::min(count, begin + split.length);
+    for (std::uint64_t at = begin; at < end;) {
+      if (stop_requested()) return;
+      const std::uint64_t next = end - at > part ? at + part : end;
+      fill->fill(run, at, next, out + at);
+      at = next;
+    }
+  });
+  if (!filled) return std::unexpected(filled.error());
+  return Table{std::move(layout->shape), std::move(*values)};
+}
+
+}  // namespace veldra

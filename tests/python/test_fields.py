@@ -1,0 +1,202 @@
+"""Field: the defaults are the Instance, octaves follow their documented
+rule, periodic fields wrap, and noise_at / force_at equal noise / force."""
+
+import math
+
+import numpy as np
+import pytest
+
+from veldra import Field, Globe, Hair, Instance, Palette, Relief, Renderer, Shape
+
+NAN, INF = float("nan"), float("inf")
+M = 2**64 - 1
+
+
+def mix(z):
+    z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & M
+    z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & M
+    return z ^ (z >> 31)
+
+
+class SplitMix:
+    def __init__(self, seed):
+        self.state = seed
+
+    def next(self):
+        self.state = (self.state + 0x9E3779B97F4A7C15) & M
+        return mix(self.state)
+
+    def unit(self, n):
+        while True:
+            u = [(self.next() >> 11) * 2.0**-53 for _ in range(2 * n)]
+            c = [math.sqrt(math.log(1.0 - a) * -2.0) * math.cos(b * 6.283185307179586) for a, b in zip(u[::2], u[1::2])]
+            length = math.sqrt(sum(x * x for x in c))
+            if length > 1e-12 and math.isfinite(length):
+                return [x / length for x in c]
+
+
+def octave_noise(point, cells, gradient):
+    """The formula walked plainly, in a lattice of `cells`."""
+    fade = lambda t: (t * (t * t)) * (t * (t * 6.0 - 15.0) + 10.0)  # noqa: E731
+    lows = [min(int(math.floor(x)), c - 1) for x, c in zip(point, cells)]
+    fs = [x - low for x, low in zip(point, lows)]
+    total = 0.0
+    for corner in range(2 ** len(point)):
+        ups = [(corner >> i) & 1 for i in range(len(point))]
+        weight = math.prod(fade(f) if up else 1.0 - fade(f) for f, up in zip(fs, ups))
+        g = gradient([low + up for low, up in zip(lows, ups)])
+        total += weight * sum(gi * (f - up) for gi, f, up in zip(g, fs, ups))
+    return total
+
+
+def reference(dims, seed, octaves, lacunarity, gain, shape, periodic, point):
+    """A field's value by its documented rule, point by point."""
+    seeds, first, total, weights, weight = SplitMix(seed), Instance(dims, seed), 0.0, 0.0, 1.0
+    for k in range(octaves):
+        cells = [d * lacunarity**k for d in dims]
+        wrap = (lambda j: [0 if a == c else a for a, c in zip(j, cells)]) if periodic else (lambda j: j)
+        if k == 0:
+            gradient = lambda j: first.gradient(wrap(j))  # noqa: E731
+        else:
+            s = seeds.next()
+            draw = SplitMix(s)
+            palette = [draw.unit(len(dims)) for _ in range(256)]
+            gradient = lambda j, s=s, palette=palette: palette[_hash(s, wrap(j)) >> 56]  # noqa: E731
+        q = [x * lacunarity**k for x in point]
+        if periodic:
+            q = [x - math.floor(x / c) * c for x, c in zip(q, cells)]
+        v = octave_noise(q, cells, gradient)
+        total += weight * (v if shape == Shape.SMOOTH else abs(v) if shape == Shape.BILLOW else -abs(v))
+        weights += weight
+        weight *= gain
+    return total / weights
+
+
+def _hash(seed, index):
+    h = seed
+    for j in index:
+        h = mix(h ^ j)
+    return h
+
+
+@pytest.mark.parametrize("settings", [
+    dict(octaves=3, lacunarity=2, gain=0.5, shape=Shape.SMOOTH, periodic=False),
+    dict(octaves=3, lacunarity=3, gain=0.35, shape=Shape.BILLOW, periodic=False),
+    dict(octaves=4, lacunarity=2, gain=0.8, shape=Shape.RIDGED, periodic=True),
+])
+def test_octaves_follow_their_documented_rule(settings):
+    dims, seed = [3, 2], 5
+    field = Field(dims, seed, octaves=settings["octaves"], lacunarity=settings["lacunarity"],
+                  gain=settings["gain"], octave_shape=settings["shape"], periodic=settings["periodic"])
+    low = -4 if settings["periodic"] else 0
+    points = (np.random.default_rng(1).uniform(low, 1, (40, 2)) * dims).tolist()
+    for p in points:
+        assert field.noise(p) == pytest.approx(reference(dims, seed, point=p, **settings), abs=1e-14)
+
+
+def r(field):
+    return Renderer(field)
+
+
+RENDERINGS = {
+    "grayscale": ([5, 4], lambda r: r.grayscale([6, 5])),
+    "colored": ([5, 4], lambda r: r.colored([6, 5], Palette.HEAT)),
+    "relief": ([5, 4], lambda r: r.relief([6, 5], Relief(shape=Shape.BILLOW))),
+    "hair": ([5, 4], lambda r: r.hair(60, 50, Hair(count=300, steps=40, color_from_field=True))),
+    "rgb_channels": ([3, 3, 2], lambda r: r.rgb_channels([5, 5, 2])),
+    "rgb_channels_at": ([3, 3, 2], lambda r: r.rgb_channels_at([5, 5, 2], (0, 2, 4))),
+    "rgb_palette": ([3, 3, 2], lambda r: r.rgb_palette([5, 5, 2], 3, Palette.AZURE)),
+    "globe": ([2, 2, 2, 2], lambda r: r.globe(40, 30, Globe(samples=2))),
+}
+
+
+@pytest.mark.parametrize("dims, render", RENDERINGS.values(), ids=RENDERINGS)
+def test_the_defaults_are_the_instance(dims, render):
+    field, instance = Field(dims, 9), Instance(dims, 9)
+    assert render(Renderer(field)).pixels == render(Renderer(instance)).pixels
+    point = [d * 0.37 for d in dims]
+    assert (field.noise(point), field.force(point)) == (instance.noise(point), instance.force(point))
+    assert bytes(field.table([3] * len(dims))) == bytes(instance.table([3] * len(dims)))
+    assert Renderer(field).instance() == field and type(Renderer(instance).instance()) is Instance
+
+
+@pytest.mark.parametrize("dims", [[3, 2], [2, 3, 2]])
+def test_periodic_fields_wrap(dims):
+    field = Field(dims, 4, octaves=3, periodic=True)
+    table = np.asarray(field.table([4] * len(dims)))
+    for axis in range(len(dims)):
+        assert np.array_equal(np.take(table, 0, axis), np.take(table, -1, axis))
+    for p in np.random.default_rng(2).uniform(0, 3, (20, len(dims))).tolist():
+        for axis, m in zip(range(len(dims)), [-3, 7, 1000]):
+            moved = list(p)
+            moved[axis] += m * dims[axis]
+            assert field.noise(moved) == pytest.approx(field.noise(p), abs=1e-9)
+
+
+FIELDS = [Instance([4, 3], 2), Instance([2, 1, 2], 2), Instance([1, 2, 1, 1, 1], 2),
+          Field([4, 3], 2, octaves=3, octave_shape=Shape.RIDGED), Field([2, 1, 2], 2, octaves=2, periodic=True)]
+
+
+@pytest.mark.parametrize("field", FIELDS, ids=repr)
+def test_values_at_many_points_are_the_single_point_values(field):
+    n, periodic = len(field.dims), getattr(field, "periodic", False)
+    points = np.random.default_rng(3).uniform(-5 if periodic else 0, 1, (20000, n)) * field.dims
+    noise, force = np.asarray(field.noise_at(points)), np.asarray(field.force_at(points.tolist()))
+    assert noise.shape == (20000,) and force.shape == (20000, n)
+    for i in range(0, 20000, 997):
+        assert noise[i] == field.noise(points[i].tolist()) and force[i].tolist() == field.force(points[i].tolist())
+    assert field.noise_at([]).shape == [0] and field.noise_at(np.zeros((0, n))).shape == [0]
+
+
+AT_ERRORS = [
+    (lambda f: f.noise_at([[1, 1], [1, 3.5]]), ValueError, "Point 1: Coordinate 1 is 3.5, outside the boundary [0, 3]"),
+    (lambda f: f.force_at(np.array([[0, 0], [0, 0], [NAN, 0]])), ValueError, "Point 2: Coordinate 0 is NaN, outside the boundary [0, 4]"),
+    (lambda f: f.noise_at([[1, 1], [1, 1, 1]]), ValueError, "Point 1: Expected 2 coordinates, got 3"),
+    (lambda f: f.noise_at(np.zeros((3, 3))), ValueError, "Point 0: Expected 2 coordinates, got 3"),
+    (lambda f: f.noise_at(np.zeros((4, 2))[::2]), TypeError, "argument 'points': ndarray is not C-contiguous"),
+    (lambda f: f.noise_at(np.zeros((2, 2), np.float32)), TypeError,
+     "argument 'points': expected a 2-dimensional buffer of float64, got 2 dimensions of format 'f'"),
+    (lambda f: f.noise_at(np.zeros(4)), TypeError,
+     "argument 'points': expected a 2-dimensional buffer of float64, got 1 dimensions of format 'd'"),
+    (lambda f: Field([4, 3], periodic=True).noise_at([[1e300, 0], [0, -INF]]), ValueError,
+     "Point 1: Coordinate 1 is -inf, not a finite number"),
+]
+
+
+@pytest.mark.parametrize("call, error, message", AT_ERRORS)
+@pytest.mark.parametrize("field", FIELDS[0:4:3], ids=repr)
+def test_points_refused(field, call, error, message):
+    with pytest.raises(error) as caught:
+        call(field)
+    assert str(caught.value) == message
+
+
+FIELD_ERRORS = [
+    (dict(octaves=0), ValueError, "Octaves has to be 1 to 32, got 0"),
+    (dict(octaves=33), ValueError, "Octaves has to be 1 to 32, got 33"),
+    (dict(lacunarity=1), ValueError, "Lacunarity has to be at least 2, got 1"),
+    (dict(gain=0.0), ValueError, "Gain has to be finite and above 0, got 0"),
+    (dict(gain=INF), ValueError, "Gain has to be finite and above 0, got inf"),
+    (dict(gain=1e300, octaves=3), ValueError, "Gain 1e300 makes the octave weights overflow"),
+    (dict(dims=[2**40], octaves=30), ValueError, "Grid size overflows usize"),
+    (dict(dims=[1], lacunarity=5, octaves=24), ValueError, "Lacunarity 5 to the power 23 is not exact as a float"),
+    (dict(dims=[3, 0], octaves=30), ValueError, "Dimension cannot be 0"),
+    (dict(dims=[2**40, 2**20], octaves=2), MemoryError, ""),
+]
+
+
+@pytest.mark.parametrize("arguments, error, message", FIELD_ERRORS)
+def test_settings_refused(arguments, error, message):
+    with pytest.raises(error) as caught:
+        Field(**{"dims": [4, 4], **arguments})
+    assert str(caught.value) == message
+
+
+def test_settings_read_back_and_the_repr_rebuilds_the_field():
+    field = Field([8, 8], 7, octaves=6, lacunarity=3, gain=0.25, octave_shape=Shape.RIDGED, periodic=True)
+    assert (field.dims, field.shape, field.seed, field.octaves, field.lacunarity, field.gain,
+            field.octave_shape, field.periodic) == ([8, 8], [9, 9], 7, 6, 3, 0.25, Shape.RIDGED, True)
+    assert repr(Field([8, 8], 7, octaves=6)) == "Field(dims=[8, 8], seed=7, octaves=6)"
+    assert eval(repr(field), {"Field": Field, "Shape": Shape}) == field != Field([8, 8], 7, octaves=6)
+    with pytest.raises(AttributeError):
+        field.octaves = 2
