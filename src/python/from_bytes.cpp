@@ -24,9 +24,9 @@ Result<Table> table_from_bytes(std::vector<std::uint64_t> shape, ByteView data) 
     return invalid_input("A table has 1 to " + std::to_string(MAX_DIMS) + " axes, got " +
                          std::to_string(shape.size()));
   }
+  // An extent of 0 is a table of no values, as values at no points give.
   std::optional<std::uint64_t> count = 1;
   for (std::uint64_t extent : shape) {
-    if (extent == 0) return invalid_input("Table extent cannot be 0");
     count = checked_mul(*count, extent);
     if (!count) return invalid_input("Grid size overflows usize");
   }

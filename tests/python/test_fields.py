@@ -2,6 +2,7 @@
 rule, periodic fields wrap, and noise_at / force_at equal noise / force."""
 
 import math
+import pickle
 
 import numpy as np
 import pytest
@@ -146,6 +147,8 @@ def test_values_at_many_points_are_the_single_point_values(field):
     for i in range(0, 20000, 997):
         assert noise[i] == field.noise(points[i].tolist()) and force[i].tolist() == field.force(points[i].tolist())
     assert field.noise_at([]).shape == [0] and field.noise_at(np.zeros((0, n))).shape == [0]
+    empty = field.force_at([])
+    assert pickle.loads(pickle.dumps(empty)).shape == empty.shape == [0, n]
 
 
 AT_ERRORS = [
