@@ -81,6 +81,10 @@ class Field {
     return base_.table_layout(divisors);
   }
   Result<Table> table(std::span<const std::uint64_t> divisors) const;
+  // A box of table(divisors), as Instance::table_region's.
+  Result<Table> table_region(std::span<const std::uint64_t> divisors,
+                             std::span<const std::uint64_t> start,
+                             std::span<const std::uint64_t> shape) const;
 
   // Equal settings, dims and seed: the same field.
   bool operator==(const Field& other) const {

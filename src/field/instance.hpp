@@ -73,6 +73,13 @@ class Instance {
   };
   Result<Layout> table_layout(std::span<const std::uint64_t> divisors) const;
   Result<Table> table(std::span<const std::uint64_t> divisors) const;
+  // The box of table(divisors) from per-axis index `start`, `shape` values
+  // per axis: value i is table(divisors)'s at start + i, bit for bit
+  // (table_region.cpp). Fails when the divisors do, when `start` or `shape`
+  // does not have n() entries, an extent is 0 or the box leaves the table.
+  Result<Table> table_region(std::span<const std::uint64_t> divisors,
+                             std::span<const std::uint64_t> start,
+                             std::span<const std::uint64_t> shape) const;
 
  private:
   // Checks `dims` and allocates the lattice, its gradients left at 0.

@@ -39,6 +39,11 @@ Result<Table> table(const Field& self, std::vector<std::uint64_t> divisors) {
   return self.table(divisors);
 }
 
+Result<Table> table_region(const Field& self, std::vector<std::uint64_t> divisors,
+                           std::vector<std::uint64_t> start, std::vector<std::uint64_t> shape) {
+  return self.table_region(divisors, start, shape);
+}
+
 Result<std::vector<std::uint64_t>> table_shape(const Field& self,
                                                std::vector<std::uint64_t> divisors) {
   auto layout = self.table_layout(divisors);
@@ -125,6 +130,8 @@ PyObject* make_field_class() {
                     "Values on a refined lattice, laid out as :meth:`Instance.table`'s.\n\n"
                     "Index ``q`` of axis ``i`` lies at ``q / divisors[i]`` in octave 0's\n"
                     "cells; with the defaults the table is the Instance's."),
+      method<table_region>("table_region($self, divisors, start, shape)\n--\n\n"
+                           "A box of :meth:`table`'s values, as :meth:`Instance.table_region`'s."),
       method<table_shape>("table_shape($self, divisors)\n--\n\n"
                           "Intersections per axis that :meth:`table` would produce, without\n"
                           "computing any value."),

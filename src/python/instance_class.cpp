@@ -37,6 +37,11 @@ Result<Table> table(const Instance& self, std::vector<std::uint64_t> divisors) {
   return self.table(divisors);
 }
 
+Result<Table> table_region(const Instance& self, std::vector<std::uint64_t> divisors,
+                           std::vector<std::uint64_t> start, std::vector<std::uint64_t> shape) {
+  return self.table_region(divisors, start, shape);
+}
+
 Result<std::vector<std::uint64_t>> table_shape(const Instance& self,
                                                std::vector<std::uint64_t> divisors) {
   auto layout = self.table_layout(divisors);
@@ -93,6 +98,11 @@ PyObject* make_instance_class() {
                     "``divisors`` holds one positive integer per dimension telling how many\n"
                     "pieces each cell of that axis is cut into, so axis ``i`` ends up with\n"
                     "``dims[i] * divisors[i] + 1`` intersections."),
+      method<table_region>("table_region($self, divisors, start, shape)\n--\n\n"
+                           "A box of :meth:`table`'s values, without computing the rest.\n\n"
+                           "A table of shape ``shape`` whose value at index ``i`` is, bit for bit,\n"
+                           "``table(divisors)``'s at ``start + i``. ``start`` and ``shape`` hold one\n"
+                           "integer per dimension; the box must lie inside the table."),
       method<table_shape>("table_shape($self, divisors)\n--\n\n"
                           "Intersections per axis that :meth:`table` would produce, without\n"
                           "computing any noise."),

@@ -11,21 +11,6 @@
 
 namespace veldra {
 
-namespace {
-
-// The most corner terms (values times 2^dimensions) a run fills between two
-// looks at stop_requested(): a few milliseconds of work at any dimension.
-constexpr std::uint64_t CORNERS_PER_LOOK = std::uint64_t{1} << 22;
-
-// How many values a run fills between two looks at stop_requested(): whole
-// rows of the last axis when they fit, so that the fill's per-row setup is
-// not repeated.
-std::uint64_t values_per_look(std::size_t dimensions, std::uint64_t row) {
-  return whole_rows_within(std::max<std::uint64_t>(CORNERS_PER_LOOK >> dimensions, 1), row);
-}
-
-}  // namespace
-
 Result<Instance::Layout> Instance::table_layout(std::span<const std::uint64_t> divisors) const {
   if (divisors.size() != n()) {
     return invalid_input("Expected " + std::to_string(n()) + " divisors, got " +

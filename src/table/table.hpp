@@ -1,6 +1,8 @@
 // Noise of one field sampled on a refined lattice.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -25,6 +27,18 @@ struct Table {
 // so that the fill's per-row setup is not repeated within a piece.
 inline std::uint64_t whole_rows_within(std::uint64_t most, std::uint64_t row) {
   return row <= most ? most - most % row : most;
+}
+
+// The most corner terms (values times 2^dimensions) an Instance's table
+// fill takes between two looks at stop_requested(): a few milliseconds of
+// work at any dimension.
+inline constexpr std::uint64_t CORNERS_PER_LOOK = std::uint64_t{1} << 22;
+
+// How many values an Instance's table fill takes between two looks at
+// stop_requested(): whole rows of `row` values when they fit, so that the
+// fill's per-row setup is not repeated.
+inline std::uint64_t values_per_look(std::size_t dimensions, std::uint64_t row) {
+  return whole_rows_within(std::max<std::uint64_t>(CORNERS_PER_LOOK >> dimensions, 1), row);
 }
 
 }  // namespace veldra

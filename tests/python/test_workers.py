@@ -28,6 +28,9 @@ CASES = {
     "octave tables, SIMD and position by position": lambda: (
         bytes(Field([8, 8], seed=7, octaves=5, periodic=True).table([16, 24])),
         bytes(Field([3, 4, 5], seed=7, octaves=3, lacunarity=3, octave_shape=Shape.BILLOW).table([9, 6, 4]))),
+    "table regions, rows split between workers": lambda: (
+        bytes(Instance([40, 30], seed=7).table_region([16, 24], [3, 5], [470, 700])),
+        bytes(Field([40, 30], seed=7, octaves=3).table_region([16, 24], [3, 5], [470, 700]))),
     "values at many points": lambda: (
         bytes(Field([8, 8], seed=7, octaves=4).noise_at(np.random.default_rng(0).uniform(0, 8, (40000, 2)))),
         bytes(Instance([8, 8], seed=7).force_at(np.random.default_rng(0).uniform(0, 8, (40000, 2))))),

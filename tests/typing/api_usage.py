@@ -18,9 +18,10 @@ def fields() -> tuple[Instance, Table]:
     table = field.table([8, 8])
     table_shape: list[int] = field.table_shape(range(1, 3))
     first: float | None = table.get([0, 0])
+    box: Table = field.table_region([8, 8], start=(0, 8), shape=range(1, 3))
     values: list[float] = table.values
     assert count > 0 and gradient is not None and value == value and first == 0.0
-    assert len(table) == len(values) and table.shape == table_shape[:0] + table.shape
+    assert len(table) == len(values) and table.shape == table_shape[:0] + table.shape and box.shape == [1, 2]
     return field, table
 
 
@@ -62,6 +63,7 @@ def pictures(field: Instance, relief: Relief, globe: Globe, hair: Hair) -> list[
     settings: tuple[int, int, float, Shape, bool] = (
         terrain.octaves, terrain.lacunarity, terrain.gain, terrain.octave_shape, terrain.periodic)
     at: Table = terrain.noise_at([[0.5, -9.0]])
+    assert terrain.table_region([2, 2], [1, 1], [2, 1]).shape == [2, 1]
     pulls: Table = field.force_at(memoryview(bytes(16)).cast("d", [1, 2]))
     value: float = terrain.noise([1.0, 2.0]) + sum(terrain.force((1.0, 2.0))) + at.values[0] + pulls.values[0]
     assert terrain == Field(terrain.dims, terrain.seed, octaves=3, octave_shape=Shape.BILLOW, periodic=True)
