@@ -1,9 +1,7 @@
 // Field: a fractal sum of gradient-noise octaves, optionally periodic.
+#include "python/field_methods.hpp"
 #include "python/kit/class_spec.hpp"
-#include "python/points_arg.hpp"
 #include "python/kit/text.hpp"
-#include "table/at_points.hpp"
-#include "table/table.hpp"
 
 namespace veldra::py {
 namespace {
@@ -29,34 +27,6 @@ bool periodic(const Field& self) { return self.settings().periodic; }
 Result<double> noise(const Field& self, std::vector<double> point) {
   if (auto valid = self.expect_point(point); !valid) return std::unexpected(valid.error());
   return self.sample(point);
-}
-
-Result<std::vector<double>> force(const Field& self, std::vector<double> point) {
-  return self.force(point);
-}
-
-Result<Table> table(const Field& self, std::vector<std::uint64_t> divisors) {
-  return self.table(divisors);
-}
-
-Result<Table> table_region(const Field& self, std::vector<std::uint64_t> divisors,
-                           std::vector<std::uint64_t> start, std::vector<std::uint64_t> shape) {
-  return self.table_region(divisors, start, shape);
-}
-
-Result<std::vector<std::uint64_t>> table_shape(const Field& self,
-                                               std::vector<std::uint64_t> divisors) {
-  auto layout = self.table_layout(divisors);
-  if (!layout) return std::unexpected(layout.error());
-  return std::move(layout->shape);
-}
-
-Result<Table> noise_at(const Field& self, PointsArg points) {
-  return points.apply(self, [](const Field& f, PointRows rows) { return veldra::noise_at(f, rows); });
-}
-
-Result<Table> force_at(const Field& self, PointsArg points) {
-  return points.apply(self, [](const Field& f, PointRows rows) { return veldra::force_at(f, rows); });
 }
 
 // Only the settings that differ from the defaults, so that the repr reads
@@ -124,24 +94,24 @@ PyObject* make_field_class() {
   spec.methods = {
       method<noise>("noise($self, point)\n--\n\n"
                     "The field's value at a single point."),
-      method<force>("force($self, point)\n--\n\n"
+      method<field_methods::force<Field>>("force($self, point)\n--\n\n"
                     "The weighted sum of the octaves' forces at ``point``, over the weight sum."),
-      method<table>("table($self, divisors)\n--\n\n"
+      method<field_methods::table<Field>>("table($self, divisors)\n--\n\n"
                     "Values on a refined lattice, laid out as :meth:`Instance.table`'s.\n\n"
                     "Index ``q`` of axis ``i`` lies at ``q / divisors[i]`` in octave 0's\n"
                     "cells; with the defaults the table is the Instance's."),
-      method<table_region>("table_region($self, divisors, start, shape)\n--\n\n"
+      method<field_methods::table_region<Field>>("table_region($self, divisors, start, shape)\n--\n\n"
                            "A box of :meth:`table`'s values, as :meth:`Instance.table_region`'s."),
-      method<table_shape>("table_shape($self, divisors)\n--\n\n"
+      method<field_methods::table_shape<Field>>("table_shape($self, divisors)\n--\n\n"
                           "Intersections per axis that :meth:`table` would produce, without\n"
                           "computing any value."),
-      method<noise_at>("noise_at($self, points)\n--\n\n"
+      method<field_methods::noise_at<Field>>("noise_at($self, points)\n--\n\n"
                        "The value at many points: a table of shape ``[N]``.\n\n"
                        "``points`` is an ``(N, n)`` C-contiguous float64 buffer (a numpy\n"
                        "array, a memoryview) or a sequence of ``N`` points; entry ``i`` is\n"
                        "``noise(points[i])``, bit for bit. A refused point raises\n"
                        "``ValueError`` naming its index."),
-      method<force_at>("force_at($self, points)\n--\n\n"
+      method<field_methods::force_at<Field>>("force_at($self, points)\n--\n\n"
                        "The force at many points: a table of shape ``[N, n]`` whose row ``i``\n"
                        "is ``force(points[i])``, bit for bit. ``points`` as for\n"
                        ":meth:`noise_at`."),

@@ -1,10 +1,8 @@
 // Instance: a seeded gradient-noise field.
 #include "python/classes.hpp"
+#include "python/field_methods.hpp"
 #include "python/kit/class_spec.hpp"
 #include "python/kit/text.hpp"
-#include "python/points_arg.hpp"
-#include "table/at_points.hpp"
-#include "table/table.hpp"
 
 namespace veldra::py {
 namespace {
@@ -27,34 +25,6 @@ std::optional<std::vector<double>> gradient(const Instance& self, std::vector<st
 Result<double> noise(const Instance& self, std::vector<double> point) {
   if (auto inside = self.expect_inside(point); !inside) return std::unexpected(inside.error());
   return self.sample(point);
-}
-
-Result<std::vector<double>> force(const Instance& self, std::vector<double> point) {
-  return self.force(point);
-}
-
-Result<Table> table(const Instance& self, std::vector<std::uint64_t> divisors) {
-  return self.table(divisors);
-}
-
-Result<Table> table_region(const Instance& self, std::vector<std::uint64_t> divisors,
-                           std::vector<std::uint64_t> start, std::vector<std::uint64_t> shape) {
-  return self.table_region(divisors, start, shape);
-}
-
-Result<std::vector<std::uint64_t>> table_shape(const Instance& self,
-                                               std::vector<std::uint64_t> divisors) {
-  auto layout = self.table_layout(divisors);
-  if (!layout) return std::unexpected(layout.error());
-  return std::move(layout->shape);
-}
-
-Result<Table> noise_at(const Instance& self, PointsArg points) {
-  return points.apply(self, [](const Instance& f, PointRows rows) { return veldra::noise_at(f, rows); });
-}
-
-Result<Table> force_at(const Instance& self, PointsArg points) {
-  return points.apply(self, [](const Instance& f, PointRows rows) { return veldra::force_at(f, rows); });
 }
 
 std::string repr(const Instance& self) {
@@ -89,30 +59,30 @@ PyObject* make_instance_class() {
                     "``point`` must have one coordinate per dimension and lie within\n"
                     "``[0, dims[i]]`` on every axis. The result is 0 exactly at the\n"
                     "intersections and stays within ``\u00b1sqrt(n)`` elsewhere."),
-      method<force>("force($self, point)\n--\n\n"
+      method<field_methods::force<Instance>>("force($self, point)\n--\n\n"
                     "The force the lattice applies at ``point``.\n\n"
                     "This is the surrounding gradients blended under the same fade weights\n"
                     "as :meth:`noise`, never longer than 1."),
-      method<table>("table($self, divisors)\n--\n\n"
+      method<field_methods::table<Instance>>("table($self, divisors)\n--\n\n"
                     "Noise on a refined lattice.\n\n"
                     "``divisors`` holds one positive integer per dimension telling how many\n"
                     "pieces each cell of that axis is cut into, so axis ``i`` ends up with\n"
                     "``dims[i] * divisors[i] + 1`` intersections."),
-      method<table_region>("table_region($self, divisors, start, shape)\n--\n\n"
+      method<field_methods::table_region<Instance>>("table_region($self, divisors, start, shape)\n--\n\n"
                            "A box of :meth:`table`'s values, without computing the rest.\n\n"
                            "A table of shape ``shape`` whose value at index ``i`` is, bit for bit,\n"
                            "``table(divisors)``'s at ``start + i``. ``start`` and ``shape`` hold one\n"
                            "integer per dimension; the box must lie inside the table."),
-      method<table_shape>("table_shape($self, divisors)\n--\n\n"
+      method<field_methods::table_shape<Instance>>("table_shape($self, divisors)\n--\n\n"
                           "Intersections per axis that :meth:`table` would produce, without\n"
                           "computing any noise."),
-      method<noise_at>("noise_at($self, points)\n--\n\n"
+      method<field_methods::noise_at<Instance>>("noise_at($self, points)\n--\n\n"
                        "Noise at many points: a table of shape ``[N]``.\n\n"
                        "``points`` is an ``(N, n)`` C-contiguous float64 buffer (a numpy\n"
                        "array, a memoryview) or a sequence of ``N`` points; entry ``i`` is\n"
                        "``noise(points[i])``, bit for bit. A refused point raises\n"
                        "``ValueError`` naming its index."),
-      method<force_at>("force_at($self, points)\n--\n\n"
+      method<field_methods::force_at<Instance>>("force_at($self, points)\n--\n\n"
                        "The force at many points: a table of shape ``[N, n]`` whose row ``i``\n"
                        "is ``force(points[i])``, bit for bit. ``points`` as for\n"
                        ":meth:`noise_at`."),

@@ -20,6 +20,7 @@
 #include "table/detail/field_table.hpp"
 #include "table/table.hpp"
 #include "table/detail/table_fill.hpp"
+#include "table/detail/table_runs.hpp"
 
 namespace veldra {
 namespace {
@@ -221,19 +222,7 @@ Result<Table> Field::table(std::span<const std::uint64_t> divisors) const {
   const Split split = Split::of(count, SERIAL_LIMIT, available_processors());
   auto fill = FieldTableFill::create(*this, divisors, std::max<std::uint64_t>(split.runs, 1));
   if (!fill) return std::unexpected(fill.error());
-  // Every value is a function of its index alone, so filling a run in
-  // parts gives the same bits as filling it at once.
-  const std::uint64_t part = fill->block();
-  auto filled = run_split(split, [&](std::size_t run) {
-    const std::uint64_t begin = run * split.length;
-    const std::uint64_t end = std::min(count, begin + split.length);
-    for (std::uint64_t at = begin; at < end;) {
-      if (stop_requested()) return;
-      const std::uint64_t next = end - at > part ? at + part : end;
-      fill->fill(run, at, next, out + at);
-      at = next;
-    }
-  });
+  auto filled = fill_runs(split, count, fill->block(), *fill, out);
   if (!filled) return std::unexpected(filled.error());
   return Table{std::move(layout->shape), std::move(*values)};
 }

@@ -8,6 +8,7 @@
 #include "base/strides.hpp"
 #include "base/workers.hpp"
 #include "table/detail/table_fill.hpp"
+#include "table/detail/table_runs.hpp"
 
 namespace veldra {
 
@@ -41,21 +42,7 @@ Result<Table> Instance::table(std::span<const std::uint64_t> divisors) const {
   const Split split = Split::of(count, SERIAL_LIMIT, available_processors());
   auto fill = TableFill::create(*this, divisors, std::max<std::uint64_t>(split.runs, 1));
   if (!fill) return std::unexpected(fill.error());
-  // Every value is a function of its index alone, so filling a run in
-  // parts gives the same bits as filling it at once.
-  const std::uint64_t part = values_per_look(n(), layout->shape.back());
-  auto fill_run = [&](std::size_t run, std::uint64_t begin, std::uint64_t end) {
-    for (std::uint64_t at = begin; at < end;) {
-      if (stop_requested()) return;
-      const std::uint64_t next = end - at > part ? at + part : end;
-      fill->fill(run, at, next, out + at);
-      at = next;
-    }
-  };
-  auto filled = run_split(split, [&](std::size_t run) {
-    const std::uint64_t begin = run * split.length;
-    fill_run(run, begin, std::min(count, begin + split.length));
-  });
+  auto filled = fill_runs(split, count, values_per_look(n(), layout->shape.back()), *fill, out);
   if (!filled) return std::unexpected(filled.error());
   return Table{std::move(layout->shape), std::move(*values)};
 }

@@ -1,0 +1,46 @@
+// The methods Instance and Field share, as the core functions they call:
+// one adapter per method for both classes (`F` is Instance or Field).
+#pragma once
+
+#include <vector>
+
+#include "python/points_arg.hpp"
+#include "table/at_points.hpp"
+#include "table/table.hpp"
+
+namespace veldra::py::field_methods {
+
+template <typename F>
+Result<std::vector<double>> force(const F& self, std::vector<double> point) {
+  return self.force(point);
+}
+
+template <typename F>
+Result<Table> table(const F& self, std::vector<std::uint64_t> divisors) {
+  return self.table(divisors);
+}
+
+template <typename F>
+Result<Table> table_region(const F& self, std::vector<std::uint64_t> divisors,
+                           std::vector<std::uint64_t> start, std::vector<std::uint64_t> shape) {
+  return self.table_region(divisors, start, shape);
+}
+
+template <typename F>
+Result<std::vector<std::uint64_t>> table_shape(const F& self, std::vector<std::uint64_t> divisors) {
+  auto layout = self.table_layout(divisors);
+  if (!layout) return std::unexpected(layout.error());
+  return std::move(layout->shape);
+}
+
+template <typename F>
+Result<Table> noise_at(const F& self, PointsArg points) {
+  return points.apply(self, [](const F& f, PointRows rows) { return veldra::noise_at(f, rows); });
+}
+
+template <typename F>
+Result<Table> force_at(const F& self, PointsArg points) {
+  return points.apply(self, [](const F& f, PointRows rows) { return veldra::force_at(f, rows); });
+}
+
+}  // namespace veldra::py::field_methods
