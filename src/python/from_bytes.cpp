@@ -38,7 +38,8 @@ Result<Table> table_from_bytes(std::vector<std::uint64_t> shape, ByteView data) 
   }
   auto values = allocate_deferred<double>(*count);
   if (!values) return std::unexpected(values.error());
-  std::memcpy(values->data(), data.bytes().data(), data.bytes().size());
+  // A table of no values may have no storage at all: nothing to copy.
+  if (*count != 0) std::memcpy(values->data(), data.bytes().data(), data.bytes().size());
   return Table{std::move(shape), std::move(*values)};
 }
 
