@@ -64,6 +64,19 @@ void with_fixed_field(const Instance& field, F&& f) {
   }
 }
 
+// The checked pulls at `points` of an Instance or a Field, n per point.
+template <typename F>
+Result<Table> pulls_at(const F& field, PointRows points) {
+  if (auto valid = expect_points(field, points); !valid) return std::unexpected(valid.error());
+  const std::size_t n = field.n();
+  return per_point(points, n, [&](std::uint64_t begin, std::uint64_t end, double* out) {
+    for (std::uint64_t i = begin; i < end; ++i) {
+      field.pull(std::span<const double>(points.data + i * n, n),
+                 std::span<double>(out + (i - begin) * n, n));
+    }
+  });
+}
+
 }  // namespace
 
 Error at_point(std::uint64_t index, Error error) {
@@ -102,16 +115,7 @@ Result<Table> noise_at(const Instance& field, PointRows points) {
   });
 }
 
-Result<Table> force_at(const Instance& field, PointRows points) {
-  if (auto valid = expect_points(field, points); !valid) return std::unexpected(valid.error());
-  const std::size_t n = field.n();
-  return per_point(points, n, [&](std::uint64_t begin, std::uint64_t end, double* out) {
-    for (std::uint64_t i = begin; i < end; ++i) {
-      field.pull(std::span<const double>(points.data + i * n, n),
-                 std::span<double>(out + (i - begin) * n, n));
-    }
-  });
-}
+Result<Table> force_at(const Instance& field, PointRows points) { return pulls_at(field, points); }
 
 Result<Table> noise_at(const Field& field, PointRows points) {
   if (field.is_instance()) return noise_at(field.base(), points);
@@ -126,14 +130,7 @@ Result<Table> noise_at(const Field& field, PointRows points) {
 
 Result<Table> force_at(const Field& field, PointRows points) {
   if (field.is_instance()) return force_at(field.base(), points);
-  if (auto valid = expect_points(field, points); !valid) return std::unexpected(valid.error());
-  const std::size_t n = field.n();
-  return per_point(points, n, [&](std::uint64_t begin, std::uint64_t end, double* out) {
-    for (std::uint64_t i = begin; i < end; ++i) {
-      field.pull(std::span<const double>(points.data + i * n, n),
-                 std::span<double>(out + (i - begin) * n, n));
-    }
-  });
+  return pulls_at(field, points);
 }
 
 }  // namespace veldra

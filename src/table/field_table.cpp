@@ -214,17 +214,10 @@ Result<Table> Field::table(std::span<const std::uint64_t> divisors) const {
   if (is_instance()) return base_.table(divisors);
   auto layout = table_layout(divisors);
   if (!layout) return std::unexpected(layout.error());
-  const std::uint64_t count = layout->count;
-  auto values = allocate_deferred<double>(count);
-  if (!values) return std::unexpected(values.error());
-  double* out = values->data();
-
-  const Split split = Split::of(count, SERIAL_LIMIT, available_processors());
-  auto fill = FieldTableFill::create(*this, divisors, std::max<std::uint64_t>(split.runs, 1));
-  if (!fill) return std::unexpected(fill.error());
-  auto filled = fill_runs(split, count, fill->block(), *fill, out);
-  if (!filled) return std::unexpected(filled.error());
-  return Table{std::move(layout->shape), std::move(*values)};
+  return table_by_runs(
+      std::move(*layout),
+      [&](std::uint64_t runs) { return FieldTableFill::create(*this, divisors, runs); },
+      [](const FieldTableFill& fill) { return fill.block(); });
 }
 
 }  // namespace veldra

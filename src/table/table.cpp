@@ -34,17 +34,10 @@ Result<Instance::Layout> Instance::table_layout(std::span<const std::uint64_t> d
 Result<Table> Instance::table(std::span<const std::uint64_t> divisors) const {
   auto layout = table_layout(divisors);
   if (!layout) return std::unexpected(layout.error());
-  const std::uint64_t count = layout->count;
-  auto values = allocate_deferred<double>(count);
-  if (!values) return std::unexpected(values.error());
-  double* out = values->data();
-
-  const Split split = Split::of(count, SERIAL_LIMIT, available_processors());
-  auto fill = TableFill::create(*this, divisors, std::max<std::uint64_t>(split.runs, 1));
-  if (!fill) return std::unexpected(fill.error());
-  auto filled = fill_runs(split, count, values_per_look(n(), layout->shape.back()), *fill, out);
-  if (!filled) return std::unexpected(filled.error());
-  return Table{std::move(layout->shape), std::move(*values)};
+  const std::uint64_t part = values_per_look(n(), layout->shape.back());
+  return table_by_runs(
+      std::move(*layout), [&](std::uint64_t runs) { return TableFill::create(*this, divisors, runs); },
+      [&](const TableFill&) { return part; });
 }
 
 }  // namespace veldra

@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "base/buffer.hpp"
 #include "base/error.hpp"
 #include "base/interruption.hpp"
 #include "base/workers.hpp"
+#include "field/instance.hpp"
+#include "table/table.hpp"
 
 namespace veldra {
 
@@ -29,6 +32,22 @@ Status fill_runs(const Split& split, std::uint64_t count, std::uint64_t part, Fi
       at = next;
     }
   });
+}
+
+// The table of `layout`, every value written by fill_runs: create(runs)
+// gives the fill (or its error) for the runs the split makes, and
+// part_of(fill) the values it takes between two looks at a stop.
+template <typename Create, typename PartOf>
+Result<Table> table_by_runs(Instance::Layout layout, Create&& create, PartOf&& part_of) {
+  const std::uint64_t count = layout.count;
+  auto values = allocate_deferred<double>(count);
+  if (!values) return std::unexpected(values.error());
+  const Split split = Split::of(count, SERIAL_LIMIT, available_processors());
+  auto fill = create(std::max<std::uint64_t>(split.runs, 1));
+  if (!fill) return std::unexpected(fill.error());
+  auto filled = fill_runs(split, count, part_of(*fill), *fill, values->data());
+  if (!filled) return std::unexpected(filled.error());
+  return Table{std::move(layout.shape), std::move(*values)};
 }
 
 }  // namespace veldra
