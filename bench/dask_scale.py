@@ -1,0 +1,188 @@
+"""veldra.dask beyond one process's memory.
+
+    python bench/dask_scale.py [--side 65537] [--relief 32769] [--json PATH]
+
+Two measurements, each side by side in this run:
+
+1. reduction: the 2-D table of Field([1024, 1024], octaves=8) cut [64, 64]
+   times (65537 x 65537 float64 values, 34 GB) reduced to its min, max,
+   mean and a 64-bin histogram, (a) in this process, one table_region call
+   per 4096 x 4096 chunk and numpy's reductions, and (b) with vd.table on a
+   two-process LocalCluster (one thread each). It reports values per second
+   of both, their ratio, and the peak resident memory of each worker
+   process (sampled every 0.1 s). The two results must agree: min, max and
+   histogram exactly, the mean to rounding.
+2. relief: vd.write_png(vd.relief(...)) of a 32769 x 32769 map on dask's
+   threads in this process, with this process's peak memory, against
+   Renderer.relief + Image.write_png of the largest size that fits in
+   memory here (16385 x 16385, 5 GB), and against the streamed writer at
+   that same size.
+
+--side and --relief shrink the sizes for a quick run; 0 skips a part.
+"""
+
+import argparse
+import json
+import os
+import platform
+import sys
+import tempfile
+import threading
+import time
+
+import numpy as np
+import psutil
+
+import dask
+import dask.array as da
+from distributed import Client, LocalCluster
+
+import veldra
+import veldra.dask as vd
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+BINS, RANGE = 64, (-1.0, 1.0)
+GIB = 2.0**30
+
+
+class PeakMemory:
+    """The largest resident size seen of each of `pids`, sampled in a thread."""
+
+    def __init__(self, pids):
+        self.processes = {pid: psutil.Process(pid) for pid in pids}
+        self.peaks = dict.fromkeys(pids, 0)
+        self.done = threading.Event()
+        self.thread = threading.Thread(target=self.sample, daemon=True)
+
+    def sample(self):
+        while not self.done.wait(0.1):
+            for pid, process in self.processes.items():
+                self.peaks[pid] = max(self.peaks[pid], process.memory_info().rss)
+
+    def __enter__(self):
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.done.set()
+        self.thread.join()
+
+
+def reduce_in_process(field, divisors, chunk):
+    """min, max, mean and histogram of the table, chunk by chunk in this process."""
+    side = field.table_shape(divisors)[0]
+    lo, hi, total, counts = np.inf, -np.inf, 0.0, np.zeros(BINS, np.int64)
+    for row in range(0, side, chunk):
+        for col in range(0, side, chunk):
+            shape = [min(chunk, side - row), min(chunk, side - col)]
+            values = np.asarray(field.table_region(divisors, [row, col], shape))
+            lo, hi = min(lo, values.min()), max(hi, values.max())
+            total += values.sum()
+            counts += np.histogram(values, bins=BINS, range=RANGE)[0]
+    return float(lo), float(hi), total / side**2, counts
+
+
+def reduce_on_cluster(field, divisors, chunk):
+    heights = vd.table(field, divisors, chunks=chunk)
+    lo, hi, mean, counts = dask.compute(heights.min(), heights.max(), heights.mean(),
+                                        da.histogram(heights, bins=BINS, range=RANGE)[0])
+    return float(lo), float(hi), float(mean), counts
+
+
+def reduction(side, chunk):
+    field = veldra.Field([1024, 1024], seed=7, octaves=8)
+    divisor = (side - 1) // 1024
+    divisors = [divisor, divisor]
+    values = field.table_shape(divisors)[0] * field.table_shape(divisors)[1]
+    print(f"reduction of a {field.table_shape(divisors)} float64 table "
+          f"({values * 8 / GIB:.1f} GiB), chunks of {chunk}")
+
+    started = time.perf_counter()
+    with PeakMemory([os.getpid()]) as own:
+        local = reduce_in_process(field, divisors, chunk)
+    local_seconds = time.perf_counter() - started
+    print(f"  in process: {local_seconds:.1f} s, {values / local_seconds / 1e6:.0f} M values/s, "
+          f"peak {max(own.peaks.values()) / GIB:.2f} GiB")
+
+    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+                      dashboard_address=None, memory_limit="4GiB") as cluster, \
+            Client(cluster) as client:
+        pids = list(client.run(os.getpid).values())
+        started = time.perf_counter()
+        with PeakMemory(pids) as workers:
+            spread = reduce_on_cluster(field, divisors, chunk)
+        cluster_seconds = time.perf_counter() - started
+    peaks = [workers.peaks[pid] / GIB for pid in pids]
+    print(f"  2-process cluster: {cluster_seconds:.1f} s, "
+          f"{values / cluster_seconds / 1e6:.0f} M values/s, "
+          f"peak per worker {', '.join(f'{p:.2f}' for p in peaks)} GiB")
+    ratio = local_seconds / cluster_seconds
+    print(f"  throughput cluster / in process: {ratio:.2f}")
+    agree = (local[0] == spread[0] and local[1] == spread[1]
+             and np.array_equal(local[3], spread[3]) and abs(local[2] - spread[2]) < 1e-12)
+    print(f"  results agree: {agree} (min {spread[0]:.6f}, max {spread[1]:.6f}, mean {spread[2]:.3e})")
+    return {"side": side, "chunk": chunk, "in_process_s": local_seconds,
+            "cluster_s": cluster_seconds, "throughput_ratio": ratio,
+            "worker_peak_gib": peaks, "in_process_peak_gib": max(own.peaks.values()) / GIB,
+            "results_agree": agree}
+
+
+def relief(side, chunk, in_memory_side):
+    field = veldra.Field([64, 64], seed=7, octaves=8)
+    settings = veldra.Relief(shape=veldra.Shape.SMOOTH, palette=veldra.Palette.TERRAIN)
+    rows = []
+    folder = tempfile.mkdtemp(prefix="veldra-bench-")
+    for kind, size in [("in memory", in_memory_side), ("streamed", in_memory_side),
+                       ("streamed", side)]:
+        if size == 0:
+            continue
+        divisor = (size - 1) // 64
+        path = os.path.join(folder, f"{kind}-{size}.png")
+        started = time.perf_counter()
+        with PeakMemory([os.getpid()]) as own:
+            if kind == "in memory":
+                veldra.Renderer(field).relief([divisor, divisor], settings).write_png(path)
+            else:
+                with dask.config.set(scheduler="threads"):
+                    vd.write_png(vd.relief(field, [divisor, divisor], settings, chunks=chunk), path)
+        seconds = time.perf_counter() - started
+        pixels = (64 * divisor + 1) ** 2
+        row = {"kind": kind, "side": 64 * divisor + 1, "seconds": seconds,
+               "ns_per_pixel": seconds / pixels * 1e9, "peak_gib": max(own.peaks.values()) / GIB,
+               "png_bytes": os.path.getsize(path)}
+        rows.append(row)
+        print(f"relief {kind} {row['side']}^2: {seconds:.1f} s ({row['ns_per_pixel']:.1f} ns/pixel), "
+              f"peak {row['peak_gib']:.2f} GiB, {row['png_bytes'] / 2**20:.0f} MiB of PNG")
+        if kind == "streamed" and size == in_memory_side and rows[0]["kind"] == "in memory":
+            same = open(path, "rb").read() == open(rows[0]["path"], "rb").read()
+            print(f"  same bytes as the in-memory file: {same}")
+            row["same_bytes_as_in_memory"] = same
+        row["path"] = path
+    for row in rows:
+        os.remove(row.pop("path"))
+    os.rmdir(folder)
+    return rows
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--side", type=int, default=65537)
+    parser.add_argument("--chunk", type=int, default=4096)
+    parser.add_argument("--relief", type=int, default=32769)
+    parser.add_argument("--relief-chunk", type=int, default=2048)
+    parser.add_argument("--in-memory", type=int, default=16385)
+    parser.add_argument("--json", default=os.path.join(HERE, "results", "dask_scale.json"))
+    options = parser.parse_args()
+    result = {"processor": platform.processor() or platform.machine(),
+              "cpus": len(os.sched_getaffinity(0))}
+    if options.side:
+        result["reduction"] = reduction(options.side, options.chunk)
+    if options.relief or options.in_memory:
+        result["relief"] = relief(options.relief, options.relief_chunk, options.in_memory)
+    with open(options.json, "w") as out:
+        json.dump(result, out, indent=2)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,258 @@
+"""Tables and pictures of veldra fields as dask arrays, for sizes beyond one
+process's memory and for clusters of machines.
+
+Every value of a table is a function of its index alone, so a table splits
+into regions that are computed independently, each by one
+``table_region`` call, on dask's threaded scheduler or on
+``dask.distributed`` worker processes (fields pickle by their arguments).
+The results are exact: a chunk holds, bit for bit, what the in-memory
+table or picture holds there.
+
+Pictures need the value range of the whole image before any pixel is
+made: ``grayscale``, ``colored`` and ``relief`` compute it when they are
+called (one pass over the table, chunk by chunk, on the current scheduler,
+keeping two numbers per chunk), and return arrays whose pixels are
+computed lazily, chunk by chunk. A relief chunk samples one extra row and
+column on each side for its slopes.
+
+``write_png`` streams a picture into one PNG file row band by row band,
+in order, with the bytes ``Image.write_png`` writes for the same pixels.
+
+Needs the ``dask`` extra: ``pip install "veldra[dask]"``.
+"""
+
+from __future__ import annotations
+
+import math
+import os
+import pickle
+from collections.abc import Callable, Iterator, Sequence
+from concurrent.futures import ThreadPoolExecutor
+from typing import Any, Union
+
+import numpy as np
+import numpy.typing as npt
+
+try:
+    import dask
+    import dask.array as da
+except ImportError as error:  # pragma: no cover - exercised in a child process
+    raise ImportError(
+        'veldra.dask needs dask; install the extra with: pip install "veldra[dask]"',
+        name=error.name,
+    ) from error
+
+from veldra._extras import (
+    Field,
+    PngWriter,
+    colored_region,
+    grayscale_region,
+    relief_region,
+    value_range,
+)
+from veldra._native import Instance, Palette, Relief, Shape
+
+__all__ = ["table", "grayscale", "colored", "relief", "write_png"]
+
+AnyField = Union[Instance, Field]
+Chunks = Any  # what dask.array accepts: "auto", an int, a tuple of ints or of tuples, a dict
+Region = tuple[list[int], list[int]]  # the start and shape of a chunk
+
+# Fields that tasks have rebuilt in this process, by their pickles: a task
+# carries a field's few hundred bytes of arguments, and each process builds
+# the field once rather than once per chunk (a large lattice takes a while).
+_FIELDS: dict[bytes, AnyField] = {}
+_FIELDS_KEPT = 8
+
+# Chunks chosen by "auto" are sized by the float64 table each chunk computes,
+# which is what a chunk costs in memory for pictures too.
+_SIZING_DTYPE = np.dtype(np.float64)
+
+
+def table(field: AnyField, divisors: Sequence[int], chunks: Chunks = "auto",
+          dtype: npt.DTypeLike = np.float64) -> da.Array:
+    """The table of ``field`` for ``divisors`` as a lazy dask array.
+
+    Each chunk is one ``field.table_region`` call. ``dtype`` is float64 (the
+    table's values) or float32 (each value rounded once, half the memory).
+    """
+    _expect_field(field)
+    out_dtype = np.dtype(dtype)
+    if out_dtype not in (np.dtype(np.float64), np.dtype(np.float32)):
+        raise ValueError(f"dtype must be float64 or float32, got {out_dtype}")
+    shape = tuple(field.table_shape(divisors))
+    normalized = _normalize_chunks(chunks, shape, out_dtype)
+    return _chunked(_table_block, (_recipe(field), list(divisors), out_dtype), normalized, out_dtype)
+
+
+def grayscale(field: AnyField, divisors: Sequence[int], chunks: Chunks = "auto") -> da.Array:
+    """``Renderer(field).grayscale(divisors)`` as a (height, width) uint8 dask array."""
+    return _picture(field, divisors, chunks, None, 1, grayscale_region, ())
+
+
+def colored(field: AnyField, divisors: Sequence[int], palette: Palette,
+            chunks: Chunks = "auto") -> da.Array:
+    """``Renderer(field).colored(divisors, palette)`` as a (height, width, 3) uint8 dask array."""
+    return _picture(field, divisors, chunks, None, 3, colored_region, (palette,))
+
+
+def relief(field: AnyField, divisors: Sequence[int], relief: Relief | None = None,
+           chunks: Chunks = "auto") -> da.Array:
+    """``Renderer(field).relief(divisors, relief)`` as a (height, width, 3) uint8 dask array."""
+    settings = Relief() if relief is None else relief
+    return _picture(field, divisors, chunks, settings.shape, 3, relief_region, (settings,))
+
+
+def write_png(array: Any, path: str | os.PathLike[str], band_rows: int | None = None) -> None:
+    """Writes a uint8 picture, (height, width) or (height, width, 1 or 3), to ``path`` as PNG.
+
+    ``array`` is a dask array (or anything numpy can read). It is computed
+    one band of rows at a time, in order, the next band while the current
+    one is written, so memory holds about two bands. A band is one row of
+    the array's chunks, or ``band_rows`` rows when given. The file gets the
+    bytes ``Image.write_png`` gives the same pixels; it is written under a
+    temporary name and takes ``path``'s place only when complete, so a
+    failure or an interruption leaves ``path`` as it was.
+    """
+    pictured = array if isinstance(array, da.Array) else da.asarray(array)
+    height, width, channels = _picture_shape(pictured)
+    if band_rows is not None and band_rows < 1:
+        raise ValueError(f"band_rows must be at least 1, got {band_rows}")
+    rows = pictured.chunks[0] if band_rows is None else _band_split(height, band_rows)
+    bands = pictured.rechunk((rows,) + tuple((-1,) * (pictured.ndim - 1)))
+    with PngWriter(os.fspath(path), width, height, channels) as writer:
+        for band in _computed_in_turn(bands.blocks[i] for i in range(len(rows))):
+            writer.write_rows(np.ascontiguousarray(band))
+
+
+def _picture(field: AnyField, divisors: Sequence[int], chunks: Chunks, fold: Shape | None,
+             channels: int, render: Callable[..., Any], settings: tuple[Any, ...]) -> da.Array:
+    """A picture of ``channels`` bytes per pixel whose chunks ``render`` makes:
+    ``render(field, divisors, *settings, start, shape, lo, hi)`` is the Image
+    of one region, given the value range of the whole picture, with the
+    values shaped by ``fold`` for the range."""
+    _expect_field(field)
+    divisors = list(divisors)
+    # One sample checks the field's dimensions and the divisors, with the
+    # renderings' own messages, before anything is computed.
+    value_range(field, divisors, [0, 0], [1, 1], fold)
+    shape = tuple(field.table_shape(divisors))
+    normalized = _normalize_chunks(chunks, shape, _SIZING_DTYPE)
+    recipe = _recipe(field)
+    ranges = da.map_blocks(_range_block, recipe, divisors, fold, normalized,
+                           chunks=tuple((1,) * len(sizes) for sizes in normalized) + ((2,),),
+                           dtype=np.float64, meta=np.empty((0,) * (len(normalized) + 1)))
+    lo, hi = dask.compute(ranges[..., 0].min(), ranges[..., 1].max())
+    extra = () if channels == 1 else ((channels,),)
+    return _chunked(_picture_block, (render, recipe, divisors, settings, float(lo), float(hi)),
+                    normalized + extra, np.dtype(np.uint8))
+
+
+def _recipe(field: AnyField) -> bytes:
+    """What a task carries of ``field``; ``_field_of`` turns it back into the field."""
+    recipe = pickle.dumps(field)
+    if recipe not in _FIELDS:
+        _keep(recipe, field)
+    return recipe
+
+
+def _field_of(recipe: bytes) -> AnyField:
+    field = _FIELDS.get(recipe)
+    return _keep(recipe, pickle.loads(recipe)) if field is None else field
+
+
+def _keep(recipe: bytes, field: AnyField) -> AnyField:
+    """Remembers ``field``, forgetting the oldest one beyond a few."""
+    while len(_FIELDS) >= _FIELDS_KEPT:
+        _FIELDS.pop(next(iter(_FIELDS)), None)
+    _FIELDS[recipe] = field
+    return field
+
+
+def _table_block(recipe: bytes, divisors: list[int], dtype: np.dtype[Any],
+                 block_info: dict[Any, Any]) -> npt.NDArray[Any]:
+    start, shape = _region_of(block_info, len(divisors))
+    values = np.asarray(_field_of(recipe).table_region(divisors, start, shape))
+    return values if dtype == values.dtype else values.astype(dtype)
+
+
+def _range_block(recipe: bytes, divisors: list[int], fold: Shape | None,
+                 chunks: tuple[tuple[int, ...], ...],
+                 block_id: tuple[int, ...]) -> npt.NDArray[np.float64]:
+    """(lo, hi) of the values of the chunk numbered ``block_id`` of ``chunks``."""
+    start = [sum(sizes[:k]) for sizes, k in zip(chunks, block_id)]
+    shape = [sizes[k] for sizes, k in zip(chunks, block_id)]
+    lo, hi = value_range(_field_of(recipe), divisors, start, shape, fold)
+    return np.array([lo, hi]).reshape((1,) * len(chunks) + (2,))
+
+
+def _picture_block(render: Callable[..., Any], recipe: bytes, divisors: list[int],
+                   settings: tuple[Any, ...], lo: float, hi: float,
+                   block_info: dict[Any, Any]) -> npt.NDArray[np.uint8]:
+    start, shape = _region_of(block_info, 2)
+    pixels = np.asarray(render(_field_of(recipe), divisors, *settings, start, shape, lo, hi))
+    # An Image's array is (height, width, channels); a grey picture drops the last axis.
+    return pixels[..., 0] if pixels.shape[-1] == 1 else pixels
+
+
+def _region_of(block_info: dict[Any, Any], axes: int) -> Region:
+    """The (start, shape) on the first ``axes`` axes of the chunk that map_blocks is making."""
+    location = block_info[None]["array-location"][:axes]
+    return [begin for begin, _ in location], [end - begin for begin, end in location]
+
+
+def _chunked(function: Callable[..., Any], arguments: tuple[Any, ...],
+             chunks: tuple[tuple[int, ...], ...], dtype: np.dtype[Any]) -> da.Array:
+    """The array of ``chunks`` whose every chunk is ``function(*arguments, block_info=...)``."""
+    return da.map_blocks(function, *arguments, chunks=chunks, dtype=dtype,
+                         meta=np.empty((0,) * len(chunks), dtype=dtype))
+
+
+def _expect_field(field: object) -> None:
+    if not isinstance(field, (Instance, Field)):
+        raise TypeError(f"field must be a veldra Instance or Field, got {type(field).__name__}")
+
+
+def _normalize_chunks(chunks: Chunks, shape: tuple[int, ...],
+                      dtype: np.dtype[Any]) -> tuple[tuple[int, ...], ...]:
+    """dask's chunks for ``shape``, or a ValueError that names the bad chunks."""
+    try:
+        normalized = da.core.normalize_chunks(chunks, shape, dtype=dtype)
+    except ZeroDivisionError:
+        raise ValueError(f"Bad chunks {chunks!r} for shape {list(shape)}: "
+                         "a chunk size cannot be 0") from None
+    except (ValueError, TypeError) as error:
+        raise ValueError(f"Bad chunks {chunks!r} for shape {list(shape)}: {error}") from None
+    if any(size < 1 for sizes in normalized for size in sizes):
+        raise ValueError(f"Bad chunks {chunks!r} for shape {list(shape)}: every chunk "
+                         "needs at least one value on every axis")
+    return tuple(tuple(int(size) for size in sizes) for sizes in normalized)
+
+
+def _picture_shape(array: da.Array) -> tuple[int, int, int]:
+    """(height, width, channels) of a picture array, or a ValueError."""
+    if array.dtype != np.uint8:
+        raise ValueError(f"A PNG needs uint8 pixels, got {array.dtype}")
+    if array.ndim == 2:
+        return int(array.shape[0]), int(array.shape[1]), 1
+    if array.ndim == 3 and array.shape[2] in (1, 3):
+        return int(array.shape[0]), int(array.shape[1]), int(array.shape[2])
+    raise ValueError("A PNG needs an array of shape (height, width) or (height, width, 1 or 3), "
+                     f"got {tuple(array.shape)}")
+
+
+def _band_split(height: int, band_rows: int) -> tuple[int, ...]:
+    full, rest = divmod(height, band_rows)
+    return (band_rows,) * full + ((rest,) if rest else ())
+
+
+def _computed_in_turn(bands: Iterator[da.Array]) -> Iterator[npt.NDArray[np.uint8]]:
+    """Each band computed, the next one already computing while this one is used."""
+    with ThreadPoolExecutor(max_workers=1) as pool:
+        ahead = None
+        for band in bands:
+            current, ahead = ahead, pool.submit(band.compute)
+            if current is not None:
+                yield current.result()
+        if ahead is not None:
+            yield ahead.result()

@@ -1,0 +1,158 @@
+"""veldra.dask: tables and pictures as dask arrays equal, bit for bit, to the
+in-memory results, on the threaded scheduler and on a two-process cluster;
+PNG files streamed band by band equal to Image.write_png's."""
+
+import os
+import subprocess
+import sys
+
+import dask
+import numpy as np
+import pytest
+from distributed import Client, LocalCluster
+
+import veldra.dask as vd
+from veldra import Field, Instance, Palette, Relief, Renderer, Shape
+from veldra._extras import image_from_bytes
+
+TABLES = [
+    (Instance([3, 2], seed=4), [5, 7], (4, 6)),
+    (Field([2, 3], seed=5, octaves=4), [6, 5], 7),
+    (Field([2, 1, 2], seed=6, octaves=3, periodic=True), [3, 4, 5], (4, 3, 5)),
+    (Instance([1, 2, 1, 1], seed=7), [3, 2, 3, 4], (2, 3, 2, 3)),
+    (Field([1, 1, 2, 1], seed=8, octaves=2, lacunarity=3), [3, 3, 2, 6], 3),
+]
+PICTURE_FIELDS = [
+    Instance([3, 4], seed=9),
+    Field([3, 4], seed=9, octaves=5, octave_shape=Shape.RIDGED),
+]
+PICTURES = [
+    ("grayscale", lambda r, d: r.grayscale(d), lambda f, d, c: vd.grayscale(f, d, chunks=c)),
+    ("colored", lambda r, d: r.colored(d, Palette.TERRAIN),
+     lambda f, d, c: vd.colored(f, d, Palette.TERRAIN, chunks=c)),
+    ("relief", lambda r, d: r.relief(d), lambda f, d, c: vd.relief(f, d, chunks=c)),
+    ("ridged relief", lambda r, d: r.relief(d, RIDGED),
+     lambda f, d, c: vd.relief(f, d, RIDGED, chunks=c)),
+]
+RIDGED = Relief(shape=Shape.RIDGED, palette=Palette.BLUE_RED, gamma=0.7, height=2.0)
+
+
+@pytest.fixture(scope="module")
+def cluster():
+    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+                      dashboard_address=None) as local, Client(local, set_as_default=False) as client:
+        yield client
+
+
+@pytest.fixture(params=["threads", "cluster"])
+def scheduler(request):
+    """Runs the test's dask work on the threaded scheduler or the cluster."""
+    chosen = request.getfixturevalue("cluster") if request.param == "cluster" else "threads"
+    with dask.config.set(scheduler=chosen):
+        yield request.param
+
+
+@pytest.mark.parametrize("field, divisors, chunks", TABLES, ids=lambda x: repr(x))
+def test_tables_are_the_in_memory_tables(scheduler, field, divisors, chunks):
+    whole = np.asarray(field.table(divisors))
+    lazy = vd.table(field, divisors, chunks=chunks)
+    assert lazy.shape == whole.shape and lazy.npartitions > 1
+    assert lazy.compute().tobytes() == whole.tobytes()
+    single = vd.table(field, divisors, chunks=chunks, dtype=np.float32).compute()
+    assert single.dtype == np.float32 and single.tobytes() == whole.astype(np.float32).tobytes()
+
+
+@pytest.mark.parametrize("field", PICTURE_FIELDS, ids=repr)
+@pytest.mark.parametrize("name, in_memory, chunked", PICTURES, ids=[p[0] for p in PICTURES])
+def test_pictures_are_the_in_memory_pictures(scheduler, field, name, in_memory, chunked):
+    divisors = [7, 5]  # 22 x 21 pixels in chunks of 5 x 4, the last ones thinner
+    whole = np.asarray(in_memory(Renderer(field), divisors))
+    lazy = chunked(field, divisors, (5, 4))
+    assert lazy.dtype == np.uint8 and lazy.numblocks[:2] == (5, 6)
+    assert lazy.compute().tobytes() == whole.tobytes()
+    assert lazy.shape == (whole.shape if whole.shape[-1] == 3 else whole.shape[:2])
+
+
+def test_a_flat_picture_keeps_its_middle_colour(scheduler):
+    # On lattice points only, every value is 0: no spread, in every chunk.
+    field = Instance([6, 5], seed=3)
+    assert (vd.grayscale(field, [1, 1], chunks=2).compute() == 128).all()
+    whole = Renderer(field).relief([1, 1])
+    assert vd.relief(field, [1, 1], chunks=3).compute().tobytes() == bytes(whole)
+
+
+@pytest.mark.parametrize("band_rows", [None, 1, 9])
+def test_streamed_pngs_are_those_of_write_png(scheduler, tmp_path, band_rows):
+    field = Field([3, 4], seed=2, octaves=3)
+    for picture, image in [
+        (vd.relief(field, [9, 6], chunks=(7, 11)), Renderer(field).relief([9, 6])),
+        (vd.grayscale(field, [9, 6], chunks=(4, 25)), Renderer(field).grayscale([9, 6])),
+    ]:
+        image.write_png(str(tmp_path / "whole.png"))
+        vd.write_png(picture, tmp_path / "streamed.png", band_rows=band_rows)
+        assert (tmp_path / "streamed.png").read_bytes() == (tmp_path / "whole.png").read_bytes()
+
+
+def test_numpy_pictures_stream_too(tmp_path):
+    pixels = np.random.default_rng(1).integers(0, 256, (5, 7, 3), dtype=np.uint8)
+    image_from_bytes(7, 5, 3, pixels.tobytes()).write_png(str(tmp_path / "whole.png"))
+    vd.write_png(pixels, str(tmp_path / "streamed.png"), band_rows=2)
+    assert (tmp_path / "streamed.png").read_bytes() == (tmp_path / "whole.png").read_bytes()
+
+
+def failing_band(block, block_info=None):
+    if block_info[0]["chunk-location"][0] == 2:
+        raise RuntimeError("band 2 failed")
+    return block
+
+
+def test_a_failed_stream_leaves_the_old_file(tmp_path):
+    target = tmp_path / "map.png"
+    target.write_bytes(b"old")
+    picture = vd.grayscale(Instance([4, 4]), [3, 3], chunks=3).map_blocks(failing_band)
+    with pytest.raises(RuntimeError, match="band 2 failed"):
+        vd.write_png(picture, target)
+    assert target.read_bytes() == b"old" and os.listdir(tmp_path) == ["map.png"]
+
+
+FIELD = Instance([4, 4])
+REFUSALS = [
+    (lambda: vd.table(FIELD, [2, 2], chunks=0), ValueError,
+     "Bad chunks 0 for shape [9, 9]: a chunk size cannot be 0"),
+    (lambda: vd.table(FIELD, [2, 2], chunks=(3,)), ValueError,
+     "Bad chunks (3,) for shape [9, 9]: Chunks and shape must be of the same length/dimension"),
+    (lambda: vd.grayscale(FIELD, [2, 2], chunks=2.5), ValueError,
+     "Bad chunks 2.5 for shape [9, 9]: chunks can only contain integers"),
+    (lambda: vd.table(FIELD, [2, 2], dtype=np.int32), ValueError,
+     "dtype must be float64 or float32, got int32"),
+    (lambda: vd.table(FIELD, [2, 0]), ValueError, "Divisor cannot be 0"),
+    (lambda: vd.relief(FIELD, [2, 2, 2]), ValueError, "Expected 2 divisors, got 3"),
+    (lambda: vd.colored(Instance([2, 2, 2]), [2], Palette.GRAY), ValueError,
+     "This image needs a 2 dimensional field, got 3"),
+    (lambda: vd.table(Renderer(FIELD), [2, 2]), TypeError,
+     "field must be a veldra Instance or Field, got Renderer"),
+    (lambda: vd.write_png(np.zeros((2, 2), np.float64), "x.png"), ValueError,
+     "A PNG needs uint8 pixels, got float64"),
+    (lambda: vd.write_png(np.zeros((2, 2, 2), np.uint8), "x.png"), ValueError,
+     "A PNG needs an array of shape (height, width) or (height, width, 1 or 3), got (2, 2, 2)"),
+    (lambda: vd.write_png(np.zeros((2, 2), np.uint8), "x.png", band_rows=0), ValueError,
+     "band_rows must be at least 1, got 0"),
+    (lambda: vd.write_png(np.zeros((2, 2), np.uint8), "no/such/folder/x.png"), FileNotFoundError,
+     "no/such/folder/x.png"),
+]
+
+
+@pytest.mark.parametrize("call, error, message", REFUSALS)
+def test_refusals_are_clear_and_write_nothing(tmp_path, monkeypatch, call, error, message):
+    monkeypatch.chdir(tmp_path)
+    with pytest.raises(error) as caught:
+        call()
+    assert message in str(caught.value) and os.listdir(tmp_path) == []
+
+
+def test_without_dask_the_import_names_the_extra():
+    blocked = "import sys; sys.modules['dask'] = None; import veldra.dask"
+    run = subprocess.run([sys.executable, "-c", blocked], capture_output=True, text=True)
+    assert run.returncode == 1
+    assert 'ImportError: veldra.dask needs dask; install the extra with: pip install "veldra[dask]"' \
+        in run.stderr
