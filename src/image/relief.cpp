@@ -64,14 +64,16 @@ void shade_row(const Shading& s, std::uint64_t i, std::uint64_t first, std::uint
   const double* above = w.row(i0);
   const double* below = w.row(i1);
   const double* row = w.row(i);
-  for (std::uint64_t j = first; j < end; ++j) {
-    const std::uint64_t j0 = j > 0 ? j - 1 : 0;
-    const std::uint64_t j1 = std::min(j + 1, last);
-    const double gy = slope(above[j - w.left], below[j - w.left], i1 - i0, s.sy);
-    const double gx = slope(row[j0 - w.left], row[j1 - w.left], j1 - j0, s.sx);
+  // x is the column in the window, j = left + x the one in the image.
+  for (std::uint64_t x = first - w.left; x < end - w.left; ++x) {
+    const std::uint64_t j = w.left + x;
+    const std::uint64_t x0 = j > 0 ? x - 1 : x;
+    const std::uint64_t x1 = j < last ? x + 1 : x;
+    const double gy = slope(above[x], below[x], i1 - i0, s.sy);
+    const double gx = slope(row[x0], row[x1], x1 - x0, s.sx);
     const Vec3 normal = unit_or_up({-settings.height * gx, -settings.height * gy, 1.0});
 
-    const double height = row[j - w.left];
+    const double height = row[x];
     const double d = std::fmax(dot(normal, s.light), 0.0);
     const double q = std::pow(std::fmax(dot(normal, s.half), 0.0), settings.gloss);
     const double a = 1.0 - settings.occlusion * (1.0 - height);
