@@ -11,6 +11,12 @@ Range range_of(StridedValues values) {
   return range;
 }
 
+Range folded_range_of(StridedValues values, Shape fold) {
+  Range range;
+  for (std::uint64_t k = 0; k < values.count; ++k) range.add(shaped(fold, values[k]));
+  return range;
+}
+
 void write_bytes(const Range& range, StridedValues values, std::uint8_t* out,
                  std::uint64_t out_stride) {
   if (!range.has_spread()) {
@@ -42,6 +48,14 @@ Status widen(Range& range, StridedValues values, std::size_t workers, ThreadStar
   return widen_by_runs(range, values.count, SERIAL_LIMIT,
                        [&](std::uint64_t begin, std::uint64_t end) {
                          return range_of(values.part(begin, end));
+                       }, workers, start);
+}
+
+Status widen_folded(Range& range, StridedValues values, Shape fold, std::size_t workers,
+                    ThreadStarter start) {
+  return widen_by_runs(range, values.count, SERIAL_LIMIT,
+                       [&](std::uint64_t begin, std::uint64_t end) {
+                         return folded_range_of(values.part(begin, end), fold);
                        }, workers, start);
 }
 

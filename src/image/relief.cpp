@@ -1,3 +1,6 @@
+// The relief, whole or region by region: one height and one shading code
+// path over a window of the whole image's table, so a region's pixels are
+// the whole image's.
 #include <algorithm>
 #include <cmath>
 
@@ -7,6 +10,7 @@
 #include "image/detail/normalize.hpp"
 #include "image/detail/relief_image.hpp"
 #include "image/encoded_steps.hpp"
+#include "image/regions.hpp"
 #include "image/shading.hpp"
 #include "table/table.hpp"
 
@@ -20,13 +24,27 @@ double slope(double low, double high, std::uint64_t steps, double spacing) {
   return (high - low) / (spacing * static_cast<double>(steps));
 }
 
-// What every pixel of one relief shares: its heights (rows x cols,
-// row-major), the settings, and the light, half vector and spacings,
-// computed once.
-struct Shading {
-  const double* h;
+// Rows [top, top + rows) and columns [left, left + width) of the heights
+// of an image of image_rows x image_cols pixels, row-major. Shading pixel
+// (i, j) reads rows i - 1 to i + 1 and columns j - 1 to j + 1, clipped to
+// the image, so the window must hold those.
+struct HeightWindow {
+  double* h;
+  std::uint64_t top;
+  std::uint64_t left;
   std::uint64_t rows;
-  std::uint64_t cols;
+  std::uint64_t width;
+  std::uint64_t image_rows;
+  std::uint64_t image_cols;
+
+  // Image row i, indexed by image column minus `left`.
+  const double* row(std::uint64_t i) const { return h + (i - top) * width; }
+};
+
+// What every pixel of one relief shares: its heights, the settings, and
+// the light, half vector and spacings, computed once.
+struct Shading {
+  HeightWindow heights;
   const Relief& settings;
   Vec3 light;
   Vec3 half;
@@ -35,22 +53,27 @@ struct Shading {
   const EncodedSteps& encode;
 };
 
-// Writes the three bytes of every pixel of row i to `out`.
-void shade_row(const Shading& s, std::uint64_t i, std::uint8_t* out) {
+// Writes the three bytes of pixels [first, end) of image row i to `out`.
+void shade_row(const Shading& s, std::uint64_t i, std::uint64_t first, std::uint64_t end,
+               std::uint8_t* out) {
   const Relief& settings = s.settings;
-  const double* h = s.h;
-  const std::uint64_t cols = s.cols;
+  const HeightWindow& w = s.heights;
   const std::uint64_t i0 = i > 0 ? i - 1 : 0;
-  const std::uint64_t i1 = std::min(i + 1, s.rows - 1);
-  const double* row = h + i * cols;
-  for (std::uint64_t j = 0; j < cols; ++j) {
-    const std::uint64_t j0 = j > 0 ? j - 1 : 0;
-    const std::uint64_t j1 = std::min(j + 1, cols - 1);
-    const double gy = slope(h[i0 * cols + j], h[i1 * cols + j], i1 - i0, s.sy);
-    const double gx = slope(row[j0], row[j1], j1 - j0, s.sx);
+  const std::uint64_t i1 = std::min(i + 1, w.image_rows - 1);
+  const std::uint64_t last = w.image_cols - 1;
+  const double* above = w.row(i0);
+  const double* below = w.row(i1);
+  const double* row = w.row(i);
+  // x is the column in the window, j = left + x the one in the image.
+  for (std::uint64_t x = first - w.left; x < end - w.left; ++x) {
+    const std::uint64_t j = w.left + x;
+    const std::uint64_t x0 = j > 0 ? x - 1 : x;
+    const std::uint64_t x1 = j < last ? x + 1 : x;
+    const double gy = slope(above[x], below[x], i1 - i0, s.sy);
+    const double gx = slope(row[x0], row[x1], x1 - x0, s.sx);
     const Vec3 normal = unit_or_up({-settings.height * gx, -settings.height * gy, 1.0});
 
-    const double height = row[j];
+    const double height = row[x];
     const double d = std::fmax(dot(normal, s.light), 0.0);
     const double q = std::pow(std::fmax(dot(normal, s.half), 0.0), settings.gloss);
     const double a = 1.0 - settings.occlusion * (1.0 - height);
@@ -65,52 +88,39 @@ void shade_row(const Shading& s, std::uint64_t i, std::uint8_t* out) {
   }
 }
 
-}  // namespace
-
-Result<Image> relief_image(const Renderer& renderer, std::span<const std::uint64_t> divisors,
-                           const Relief& settings, std::size_t workers) {
-  auto table = renderer.table_of(2, divisors);
-  if (!table) return std::unexpected(table.error());
-  const std::uint64_t rows = table->shape[0];
-  const std::uint64_t cols = table->shape[1];
-  const std::uint64_t count = table->values.size();
-  const auto byte_count = checked_mul(count, 3);
-  if (!byte_count) return out_of_memory();
-  // Every height is written below, on the workers where there is spread.
-  auto heights = allocate_deferred<double>(count);
-  if (!heights) return std::unexpected(heights.error());
-  auto pixels = allocate<std::uint8_t>(*byte_count, 0);
-  if (!pixels) return std::unexpected(pixels.error());
-
-  // The table's own buffer becomes the array of shaped values.
-  auto& values = table->values;
-  auto shape_and_measure = [&](std::uint64_t begin, std::uint64_t end) {
-    Range run;
+// Turns the window's table values, in place, into heights: each value
+// shaped, placed in `range` (the whole image's shaped values), clamped to
+// 0..1 and raised to the gamma; 0.5 to the gamma without spread.
+Status raise_heights(const HeightWindow& w, const Relief& settings, const Range& range,
+                     std::size_t workers) {
+  double* h = w.h;
+  const std::uint64_t count = w.rows * w.width;
+  if (!range.has_spread()) {
+    std::fill(h, h + count, std::pow(0.5, settings.gamma));
+    return {};
+  }
+  return for_each_chunk(count, SERIAL_LIMIT, [&](std::uint64_t begin, std::uint64_t end) {
     for (std::uint64_t k = begin; k < end; ++k) {
-      values[k] = shaped(settings.shape, values[k]);
-      run.add(values[k]);
+      h[k] = std::pow(clamp01(range.fraction(shaped(settings.shape, h[k]))), settings.gamma);
     }
-    return run;
-  };
-  Range range;
-  auto measured = widen_by_runs(range, count, SERIAL_LIMIT, shape_and_measure, workers);
-  if (!measured) return std::unexpected(measured.error());
-  double* h = heights->data();
-  if (range.has_spread()) {
-    auto raised = for_each_chunk(count, SERIAL_LIMIT, [&](std::uint64_t begin, std::uint64_t end) {
-      for (std::uint64_t k = begin; k < end; ++k) {
-        h[k] = std::pow(clamp01(range.fraction(values[k])), settings.gamma);
-      }
-    }, workers);
-    if (!raised) return std::unexpected(raised.error());
-  } else {
-    std::fill(heights->begin(), heights->end(), std::pow(0.5, settings.gamma));
+  }, workers);
+}
+
+// The relief pixels of image rows [top, top + rows) and columns
+// [left, left + cols), all inside `w`, whose table values `w` holds.
+Result<Image> light_window(const HeightWindow& w, std::span<const std::uint64_t> divisors,
+                           const Relief& settings, const Range& range, std::uint64_t top,
+                           std::uint64_t left, std::uint64_t rows, std::uint64_t cols,
+                           std::size_t workers) {
+  // At most the window's count, which its table holds 8 bytes of each.
+  auto pixels = allocate<std::uint8_t>(rows * cols * 3, 0);
+  if (!pixels) return std::unexpected(pixels.error());
+  if (auto raised = raise_heights(w, settings, range, workers); !raised) {
+    return std::unexpected(raised.error());
   }
 
   const Vec3 light = unit_or_up({settings.light[0], settings.light[1], settings.light[2]});
-  const Shading shading{h,
-                        rows,
-                        cols,
+  const Shading shading{w,
                         settings,
                         light,
                         half_vector(light),
@@ -122,14 +132,59 @@ Result<Image> relief_image(const Renderer& renderer, std::span<const std::uint64
   const std::uint64_t serial_rows = (SERIAL_LIMIT + cols - 1) / cols;
   std::uint8_t* out = pixels->data();
   auto shaded = for_each_chunk(rows, serial_rows, [&](std::uint64_t begin, std::uint64_t end) {
-    for (std::uint64_t i = begin; i < end; ++i) shade_row(shading, i, out + i * cols * 3);
+    for (std::uint64_t i = begin; i < end; ++i) {
+      shade_row(shading, top + i, left, left + cols, out + i * cols * 3);
+    }
   }, workers);
   if (!shaded) return std::unexpected(shaded.error());
   return Image{std::move(*pixels), cols, rows, 3};
 }
 
+}  // namespace
+
+Result<Image> relief_image(const Renderer& renderer, std::span<const std::uint64_t> divisors,
+                           const Relief& settings, std::size_t workers) {
+  auto table = renderer.table_of(2, divisors);
+  if (!table) return std::unexpected(table.error());
+  const std::uint64_t rows = table->shape[0];
+  const std::uint64_t cols = table->shape[1];
+  auto& values = table->values;
+  Range range;
+  if (auto widened = widen_folded(range, {values.data(), values.size(), 1}, settings.shape, workers);
+      !widened) {
+    return std::unexpected(widened.error());
+  }
+  const HeightWindow whole{values.data(), 0, 0, rows, cols, rows, cols};
+  return light_window(whole, divisors, settings, range, 0, 0, rows, cols, workers);
+}
+
 Result<Image> Renderer::relief(std::span<const std::uint64_t> divisors, const Relief& settings) const {
   return relief_image(*this, divisors, settings, available_processors());
+}
+
+Result<Image> relief_region(const Field& field, std::span<const std::uint64_t> divisors,
+                            const Relief& settings, std::span<const std::uint64_t> start,
+                            std::span<const std::uint64_t> shape, const Range& range) {
+  if (auto fits = expect_dims(field, 2); !fits) return std::unexpected(fits.error());
+  auto layout = field.table_layout(divisors);
+  if (!layout) return std::unexpected(layout.error());
+  if (auto inside = check_region(layout->shape, start, shape); !inside) {
+    return std::unexpected(inside.error());
+  }
+  // One more row and column on each side, where the image has one.
+  std::uint64_t from[2];
+  std::uint64_t extent[2];
+  for (std::size_t axis = 0; axis < 2; ++axis) {
+    from[axis] = start[axis] > 0 ? start[axis] - 1 : 0;
+    const std::uint64_t end = std::min(start[axis] + shape[axis] + 1, layout->shape[axis]);
+    extent[axis] = end - from[axis];
+  }
+  auto table = field.table_region(divisors, from, extent);
+  if (!table) return std::unexpected(table.error());
+  const HeightWindow window{table->values.data(), from[0], from[1], extent[0], extent[1],
+                            layout->shape[0], layout->shape[1]};
+  return light_window(window, divisors, settings, range, start[0], start[1], shape[0], shape[1],
+                      available_processors());
 }
 
 }  // namespace veldra

@@ -10,10 +10,10 @@ Result<Renderer> Renderer::create(Field field) {
   return Renderer(std::move(field));
 }
 
-Status Renderer::expect_dims(std::size_t k) const {
-  if (field_.n() != k) {
+Status expect_dims(const Field& field, std::size_t k) {
+  if (field.n() != k) {
     return invalid_input("This image needs a " + std::to_string(k) + " dimensional field, got " +
-                         std::to_string(field_.n()));
+                         std::to_string(field.n()));
   }
   return {};
 }

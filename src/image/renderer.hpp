@@ -24,6 +24,10 @@ namespace veldra {
 
 struct Hair;
 
+// Fails with "This image needs a {k} dimensional field, got {n}" unless
+// `field` has exactly k dimensions.
+Status expect_dims(const Field& field, std::size_t k);
+
 class Renderer {
  public:
   // Fails with "Images need 2 to 4 dimensions, got {n}" for other fields.
@@ -31,9 +35,8 @@ class Renderer {
 
   const Field& field() const { return field_; }
 
-  // Fails with "This image needs a {k} dimensional field, got {n}" unless
-  // the field has exactly k dimensions.
-  Status expect_dims(std::size_t k) const;
+  // veldra::expect_dims of the field.
+  Status expect_dims(std::size_t k) const { return veldra::expect_dims(field_, k); }
 
   // The field's table for `divisors`, after checking that the field has
   // exactly k dimensions; the first failure is returned unchanged.

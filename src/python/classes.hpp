@@ -15,7 +15,8 @@ PyObject* make_table_class();
 PyObject* make_image_class();
 PyObject* make_renderer_class();
 
-// The class of veldra._extras.
+// The classes of veldra._extras.
 PyObject* make_field_class();
+PyObject* make_png_writer_class();
 
 }  // namespace veldra::py

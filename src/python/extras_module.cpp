@@ -4,6 +4,7 @@
 // package loads it from _native's file under its own name.
 #include "python/classes.hpp"
 #include "python/from_bytes.hpp"
+#include "python/picture_regions.hpp"
 #include "python/kit/errors.hpp"
 #include "python/kit/module_kit.hpp"
 
@@ -25,7 +26,9 @@ bool fill(PyObject* module) {
     return false;
   }
   return add_functions(module, from_bytes_functions()) &&
-         add_to_module(module, "Field", make_field_class());
+         add_to_module(module, "Field", make_field_class()) &&
+         add_functions(module, picture_region_functions()) &&
+         add_to_module(module, "PngWriter", make_png_writer_class());
 }
 
 PyObject* initialise() { return initialise_once(module_def, the_module, fill); }

@@ -45,13 +45,8 @@ Result<Table> table_from_bytes(std::vector<std::uint64_t> shape, ByteView data) 
 
 Result<Image> image_from_bytes(std::uint64_t width, std::uint64_t height, std::uint64_t channels,
                                ByteView pixels) {
-  if (width == 0 || height == 0) return invalid_input("An image needs a positive width and height");
-  if (channels != 1 && channels != 3) {
-    return invalid_input("Channels has to be 1 or 3, got " + std::to_string(channels));
-  }
-  const auto area = checked_mul(width, height);
-  const auto bytes = area ? checked_mul(*area, channels) : std::nullopt;
-  if (impossible(bytes)) return out_of_memory();
+  const auto bytes = image_bytes(width, height, channels);
+  if (!bytes) return std::unexpected(bytes.error());
   if (pixels.bytes().size() != *bytes) {
     return invalid_input("Expected " + std::to_string(*bytes) + " bytes for " +
                          std::to_string(width) + "x" + std::to_string(height) + " pixels of " +
@@ -69,6 +64,18 @@ Result<Image> image_from_bytes(std::uint64_t width, std::uint64_t height, std::u
 }
 
 }  // namespace
+
+Result<std::uint64_t> image_bytes(std::uint64_t width, std::uint64_t height,
+                                  std::uint64_t channels) {
+  if (width == 0 || height == 0) return invalid_input("An image needs a positive width and height");
+  if (channels != 1 && channels != 3) {
+    return invalid_input("Channels has to be 1 or 3, got " + std::to_string(channels));
+  }
+  const auto area = checked_mul(width, height);
+  const auto bytes = area ? checked_mul(*area, channels) : std::nullopt;
+  if (impossible(bytes)) return out_of_memory();
+  return *bytes;
+}
 
 std::vector<MethodSpec> from_bytes_functions() {
   return {

@@ -1,32 +1,12 @@
 // Renderer: turns a field of 2 to 4 dimensions into pictures.
 #include "hair/hair.hpp"
 #include "image/renderer.hpp"
+#include "python/any_field.hpp"
 #include "python/classes.hpp"
 #include "python/kit/class_spec.hpp"
 #include "python/kit/text.hpp"
 
 namespace veldra::py {
-namespace {
-
-// The field a renderer is made from: a Field, or an Instance as the
-// one-octave Field that is it.
-struct AnyField {
-  veldra::Field field;
-};
-
-}  // namespace
-
-template <>
-struct Convert<AnyField> {
-  static std::optional<AnyField> from(PyObject* object) {
-    // Field is registered by veldra._extras, which may not be loaded.
-    if (class_of<veldra::Field> && is_instance<veldra::Field>(object)) return AnyField{core_of<veldra::Field>(object)};
-    if (is_instance<Instance>(object)) return AnyField{veldra::Field(core_of<Instance>(object))};
-    raise_cannot_convert(object, class_name<Instance>);
-    return std::nullopt;
-  }
-};
-
 namespace {
 
 using Divisors = std::vector<std::uint64_t>;

@@ -4,9 +4,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "base/buffer.hpp"
+#include "base/error.hpp"
 #include "field/instance.hpp"
 
 namespace veldra {
@@ -21,6 +23,13 @@ struct Table {
   std::vector<std::uint64_t> shape;
   TableValues values;
 };
+
+// Whether the box of shape[i] indices from start[i] on every axis lies
+// inside a table of shape `table`. The errors, in this order: a start or
+// shape whose length is not the table's dimension count, a zero extent, a
+// box that ends beyond the table (naming the first such axis).
+Status check_region(std::span<const std::uint64_t> table, std::span<const std::uint64_t> start,
+                    std::span<const std::uint64_t> shape);
 
 // The most values, up to `most`, that are whole rows of `row` values (or
 // `most` when a row is longer): how much of a table a fill takes at once,

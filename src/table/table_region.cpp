@@ -26,10 +26,10 @@ std::string end_text(std::uint64_t start, std::uint64_t extent) {
   return high == 0 ? low : std::to_string(high) + std::string(19 - low.size(), '0') + low;
 }
 
-// The region's layout, or why it does not fit the table of `table` shape.
-Result<Instance::Layout> region_layout(const std::vector<std::uint64_t>& table,
-                                       std::span<const std::uint64_t> start,
-                                       std::span<const std::uint64_t> shape) {
+}  // namespace
+
+Status check_region(std::span<const std::uint64_t> table, std::span<const std::uint64_t> start,
+                    std::span<const std::uint64_t> shape) {
   const std::string n = std::to_string(table.size());
   if (start.size() != table.size()) {
     return invalid_input("Expected " + n + " start indices, got " + std::to_string(start.size()));
@@ -40,15 +40,25 @@ Result<Instance::Layout> region_layout(const std::vector<std::uint64_t>& table,
   for (std::size_t i = 0; i < table.size(); ++i) {
     if (shape[i] == 0) return invalid_input("Extent " + std::to_string(i) + " cannot be 0");
   }
-  Instance::Layout region{{shape.begin(), shape.end()}, 1};
   for (std::size_t i = 0; i < table.size(); ++i) {
     if (start[i] > table[i] || shape[i] > table[i] - start[i]) {
       return invalid_input("Region on axis " + std::to_string(i) + " ends at " +
                            end_text(start[i], shape[i]) + ", beyond the table's " +
                            std::to_string(table[i]));
     }
-    region.count *= shape[i];  // at most the table's count
   }
+  return {};
+}
+
+namespace {
+
+// The region's layout, or why it does not fit the table of `table` shape.
+Result<Instance::Layout> region_layout(const std::vector<std::uint64_t>& table,
+                                       std::span<const std::uint64_t> start,
+                                       std::span<const std::uint64_t> shape) {
+  if (auto fits = check_region(table, start, shape); !fits) return std::unexpected(fits.error());
+  Instance::Layout region{{shape.begin(), shape.end()}, 1};
+  for (std::uint64_t extent : shape) region.count *= extent;  // at most the table's count
   return region;
 }
 

@@ -11,6 +11,7 @@
 #include "base/in_parallel.hpp"
 #include "base/range.hpp"
 #include "base/workers.hpp"
+#include "field/shape.hpp"
 #include "image/palette.hpp"
 
 namespace veldra {
@@ -47,6 +48,12 @@ Status widen_by_runs(Range& range, std::uint64_t count, std::uint64_t serial_lim
 // same result as adding them one by one in order.
 Status widen(Range& range, StridedValues values, std::size_t workers = available_processors(),
              ThreadStarter start = &start_thread);
+
+// As widen, over shaped(fold, v) of every value v: the range a relief of
+// that shape normalises its heights by.
+Status widen_folded(Range& range, StridedValues values, Shape fold,
+                    std::size_t workers = available_processors(),
+                    ThreadStarter start = &start_thread);
 
 // Writes to out[k * out_stride] the byte of values[k] under `range`:
 // (v - lo) / (hi - lo) clamped to 0..1, times 255, rounded half away from

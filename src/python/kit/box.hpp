@@ -9,6 +9,7 @@
 #include "image/globe.hpp"
 #include "image/image.hpp"
 #include "image/palette.hpp"
+#include "image/png_stream.hpp"
 #include "image/relief.hpp"
 #include "image/renderer.hpp"
 #include "field/field.hpp"
@@ -31,6 +32,7 @@ template <> inline constexpr bool is_boxed<Shape> = true;
 template <> inline constexpr bool is_boxed<Relief> = true;
 template <> inline constexpr bool is_boxed<Globe> = true;
 template <> inline constexpr bool is_boxed<Hair> = true;
+template <> inline constexpr bool is_boxed<PngStream> = true;
 
 template <typename Core>
 struct Box {

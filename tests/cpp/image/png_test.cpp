@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "image/image.hpp"
+#include "image/png_stream.hpp"
 
 namespace veldra {
 namespace {
@@ -113,21 +114,61 @@ TEST_F(Png, FailuresAreIoErrorsWithTheSystemsOrLibpngsText) {
   EXPECT_TRUE(fs::is_empty(dir_));
 }
 
+// While it lives, files cannot grow past `bytes`: write() fails with EFBIG
+// rather than raising SIGXFSZ.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) : handler_(std::signal(SIGXFSZ, SIG_IGN)) {
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit limited = previous_;
+    limited.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    std::signal(SIGXFSZ, handler_);
+  }
+
+ private:
+  void (*handler_)(int);
+  rlimit previous_;
+};
+
 TEST_F(Png, WriteFailingPartWayLeavesTheOldFileAndNoTemporary) {
   const fs::path path = dir_ / "old.png";
   std::ofstream(path, std::ios::binary) << "old";
-  // Past the limit write() fails with EFBIG rather than raising SIGXFSZ.
-  const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit previous;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-  rlimit limited = previous;
-  limited.rlim_cur = 10000;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-  auto status = pattern(300, 200, 3).write_png(path.string());
-  setrlimit(RLIMIT_FSIZE, &previous);
-  std::signal(SIGXFSZ, previous_handler);
+  const auto status = [&] {
+    FileSizeLimit limit(10000);
+    return pattern(300, 200, 3).write_png(path.string());
+  }();
   ASSERT_FALSE(status);
   EXPECT_EQ(status.error().os_errno, EFBIG);
+  EXPECT_EQ(read_file(path), Bytes({'o', 'l', 'd'}));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
+}
+
+TEST_F(Png, StreamsDroppedShortOrFailingLeaveTheOldFileAndNoTemporary) {
+  const fs::path path = dir_ / "old.png";
+  std::ofstream(path, std::ios::binary) << "old";
+  const Image image = pattern(300, 200, 3);
+  const std::span<const std::uint8_t> band(image.pixels.data(), 900 * 50);
+  auto open = [&] { return *PngStream::open(path.string(), 300, 200, 3); };
+  {
+    PngStream dropped = open();
+    ASSERT_TRUE(dropped.write_rows(band));
+  }
+  PngStream short_of_rows = open();
+  ASSERT_TRUE(short_of_rows.write_rows(band));
+  EXPECT_EQ(short_of_rows.commit().error().message, "Wrote 50 of 200 rows");
+  PngStream failing = open();
+  {
+    FileSizeLimit limit(10000);
+    // The noisy second half of the pattern does not compress.
+    const auto status = failing.write_rows(std::span(image.pixels).subspan(900 * 100));
+    ASSERT_FALSE(status);
+    EXPECT_EQ(status.error().os_errno, EFBIG);
+  }
+  EXPECT_FALSE(failing.is_open());
   EXPECT_EQ(read_file(path), Bytes({'o', 'l', 'd'}));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
 }

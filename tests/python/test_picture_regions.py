@@ -1,0 +1,135 @@
+"""Pictures made region by region: tiles reassemble to the whole renderings
+byte for byte, and PngWriter writes Image.write_png's bytes band by band, or
+nothing at all."""
+
+import os
+
+import numpy as np
+import pytest
+
+from veldra import _extras, Field, Instance, Palette, Relief, Renderer, Shape
+
+FIELDS = [
+    (Instance([3, 4], 5), [1, 1]),  # lattice points only: no spread
+    (Instance([3, 4], 5), [7, 5]),
+    (Field([3, 2], 3, octaves=3), [9, 11]),
+    (Field([40, 30], 2, octaves=3, octave_shape=Shape.BILLOW), [8, 8]),  # 321 x 241
+]
+RELIEFS = [Relief(), Relief(shape=Shape.RIDGED, palette=Palette.TERRAIN, light=[0.3, -0.8, 0.4], height=2.0)]
+
+
+def folded(values, fold):
+    return values if fold in (None, Shape.SMOOTH) else np.abs(values) * (1 if fold == Shape.BILLOW else -1)
+
+
+def cuts(extent):
+    """Region edges along one axis: 1-pixel regions at both borders, uneven steps between."""
+    return sorted({0, 1, extent - 1, extent} | set(range(1, extent - 1, max(extent // 3, 2) + 1)))
+
+
+def tiles(rows, cols):
+    r, c = cuts(rows), cuts(cols)
+    return [([r0, c0], [r1 - r0, c1 - c0]) for r0, r1 in zip(r, r[1:]) for c0, c1 in zip(c, c[1:])]
+
+
+def assembled(render, rows, cols):
+    """The picture put together from render(start, shape) of every tile."""
+    parts = {tuple(start): np.asarray(render(start, shape)) for start, shape in tiles(rows, cols)}
+    r, c = cuts(rows), cuts(cols)
+    return np.concatenate([np.concatenate([parts[r0, c0] for c0 in c[:-1]], axis=1) for r0 in r[:-1]])
+
+
+@pytest.mark.parametrize("field, divisors", FIELDS, ids=repr)
+def test_tiles_reassemble_to_the_whole_renderings(field, divisors):
+    renderer, table = Renderer(field), np.asarray(field.table(divisors))
+    rows, cols = table.shape
+
+    def merged_range(fold):
+        ranges = [_extras.value_range(field, divisors, start, shape, fold) for start, shape in tiles(rows, cols)]
+        lo, hi = min(r[0] for r in ranges), max(r[1] for r in ranges)
+        assert (lo, hi) == (folded(table, fold).min(), folded(table, fold).max())
+        return lo, hi
+
+    lo, hi = merged_range(None)
+    gray = assembled(lambda start, shape: _extras.grayscale_region(field, divisors, start, shape, lo, hi), rows, cols)
+    assert np.array_equal(gray, np.asarray(renderer.grayscale(divisors)))
+    colored = assembled(lambda s, e: _extras.colored_region(field, divisors, Palette.BLUE_RED, s, e, lo, hi), rows, cols)
+    assert np.array_equal(colored, np.asarray(renderer.colored(divisors, Palette.BLUE_RED)))
+    for relief in RELIEFS:
+        lo, hi = merged_range(relief.shape)
+        lit = assembled(lambda s, e: _extras.relief_region(field, divisors, relief, s, e, lo, hi), rows, cols)
+        assert np.array_equal(lit, np.asarray(renderer.relief(divisors, relief)))
+
+
+REGION_CALLS = {
+    "value_range": lambda f, d, s, e: _extras.value_range(f, d, s, e, Shape.BILLOW),
+    "grayscale_region": lambda f, d, s, e: _extras.grayscale_region(f, d, s, e, 0.0, 1.0),
+    "colored_region": lambda f, d, s, e: _extras.colored_region(f, d, Palette.GRAY, s, e, 0.0, 1.0),
+    "relief_region": lambda f, d, s, e: _extras.relief_region(f, d, Relief(), s, e, 0.0, 1.0),
+}
+
+
+@pytest.mark.parametrize("call", REGION_CALLS.values(), ids=REGION_CALLS.keys())
+@pytest.mark.parametrize("field, divisors, start, shape, message", [
+    (Instance([4], 1), [2], [0, 0], [1, 1], "This image needs a 2 dimensional field, got 1"),
+    (Field([1, 1, 1], 1, octaves=2), [1, 1, 1], [0], [1], "This image needs a 2 dimensional field, got 3"),
+    (Instance([3, 4], 5), [0, 1], [0, 0], [1, 1], "Divisor cannot be 0"),
+    (Instance([3, 4], 5), [2, 2], [0], [1, 1], "Expected 2 start indices, got 1"),
+    (Instance([3, 4], 5), [2, 2], [0, 0], [1, 1, 1], "Expected 2 extents, got 3"),
+    (Instance([3, 4], 5), [2, 2], [0, 0], [1, 0], "Extent 1 cannot be 0"),
+    (Instance([3, 4], 5), [2, 2], [6, 0], [2, 1], "Region on axis 0 ends at 8, beyond the table's 7"),
+    (Field([3, 4], 5, octaves=2), [2, 2], [0, 8], [1, 2], "Region on axis 1 ends at 10, beyond the table's 9"),
+])
+def test_bad_regions_are_refused(call, field, divisors, start, shape, message):
+    with pytest.raises(ValueError) as caught:
+        call(field, divisors, start, shape)
+    assert str(caught.value) == message
+
+
+IMAGES = [Renderer(Field([5, 3], 4, octaves=2)).colored([7, 9], Palette.TERRAIN),
+          Renderer(Instance([5, 3], 4)).grayscale([7, 9])]
+
+
+@pytest.mark.parametrize("image", IMAGES, ids=repr)
+def test_png_writer_writes_image_write_png_s_bytes_band_by_band(tmp_path, image):
+    image.write_png(tmp_path / "whole.png")
+    pixels, edges = np.asarray(image), [0, 1, 4, 6, 20, image.height]
+    with _extras.PngWriter(tmp_path / "bands.png", image.width, image.height, image.channels) as writer:
+        for top, bottom in zip(edges, edges[1:]):
+            writer.write_rows(pixels[top:bottom] if top % 2 else pixels[top:bottom].tobytes())
+    assert (tmp_path / "bands.png").read_bytes() == (tmp_path / "whole.png").read_bytes()
+
+
+def test_png_writer_refuses_bad_sizes_and_rows_and_leaves_no_file(tmp_path):
+    target = tmp_path / "out.png"
+    for width, height, channels, message in [(0, 2, 1, "An image needs a positive width and height"),
+                                             (2, 2, 2, "Channels has to be 1 or 3, got 2")]:
+        with pytest.raises(ValueError, match=f"^{message}$"):
+            _extras.PngWriter(target, width, height, channels)
+    writer = _extras.PngWriter(target, 4, 10, 3)
+    for pixels, message in [(bytes(11), "Expected whole rows of 12 bytes, got 11 bytes"),
+                            (bytes(12 * 11), "Got 11 rows, but only 10 of 10 remain")]:
+        with pytest.raises(ValueError, match=f"^{message}$"):
+            writer.write_rows(pixels)
+    writer.write_rows(bytearray(12 * 3))
+    with pytest.raises(ValueError, match="^Wrote 3 of 10 rows$"):
+        writer.close()
+    with pytest.raises(ValueError, match="^The PNG writer is closed$"):
+        writer.write_rows(bytes(12))
+    with pytest.raises(ZeroDivisionError), _extras.PngWriter(target, 4, 10, 3) as writer:
+        writer.write_rows(bytes(12 * 10))
+        1 / 0
+    dropped = _extras.PngWriter(target, 1, 1, 1)
+    del dropped
+    _extras.PngWriter(target, 1, 1, 1).abort()
+    assert os.listdir(tmp_path) == []
+
+
+def test_png_writer_raises_file_errors_as_write_png_does(tmp_path):
+    path = tmp_path / "missing" / "out.png"
+    with pytest.raises(OSError) as expected:
+        IMAGES[1].write_png(path)
+    with pytest.raises(OSError) as caught:
+        _extras.PngWriter(path, 1, 1, 1)
+    assert (type(caught.value), caught.value.args, caught.value.filename) == (
+        type(expected.value), expected.value.args, expected.value.filename)
