@@ -34,8 +34,8 @@ import numpy as np
 import numpy.typing as npt
 
 try:
-    import dask
     import dask.array as da
+    import dask.base
 except ImportError as error:  # pragma: no cover - exercised in a child process
     raise ImportError(
         'veldra.dask needs dask; install the extra with: pip install "veldra[dask]"',
@@ -122,7 +122,7 @@ def write_png(array: Any, path: str | os.PathLike[str], band_rows: int | None = 
     bands = pictured.rechunk((rows,) + tuple((-1,) * (pictured.ndim - 1)))
     with PngWriter(os.fspath(path), width, height, channels) as writer:
         for band in _computed_in_turn(bands.blocks[i] for i in range(len(rows))):
-            writer.write_rows(np.ascontiguousarray(band))
+            writer.write_rows(np.ascontiguousarray(band).data)
 
 
 def _picture(field: AnyField, divisors: Sequence[int], chunks: Chunks, fold: Shape | None,
@@ -142,7 +142,7 @@ def _picture(field: AnyField, divisors: Sequence[int], chunks: Chunks, fold: Sha
     ranges = da.map_blocks(_range_block, recipe, divisors, fold, normalized,
                            chunks=tuple((1,) * len(sizes) for sizes in normalized) + ((2,),),
                            dtype=np.float64, meta=np.empty((0,) * (len(normalized) + 1)))
-    lo, hi = dask.compute(ranges[..., 0].min(), ranges[..., 1].max())
+    lo, hi = dask.base.compute(ranges[..., 0].min(), ranges[..., 1].max())
     extra = () if channels == 1 else ((channels,),)
     return _chunked(_picture_block, (render, recipe, divisors, settings, float(lo), float(hi)),
                     normalized + extra, np.dtype(np.uint8))
@@ -190,9 +190,8 @@ def _picture_block(render: Callable[..., Any], recipe: bytes, divisors: list[int
                    settings: tuple[Any, ...], lo: float, hi: float,
                    block_info: dict[Any, Any]) -> npt.NDArray[np.uint8]:
     start, shape = _region_of(block_info, 2)
-    pixels = np.asarray(render(_field_of(recipe), divisors, *settings, start, shape, lo, hi))
-    # An Image's array is (height, width, channels); a grey picture drops the last axis.
-    return pixels[..., 0] if pixels.shape[-1] == 1 else pixels
+    # An Image's array is (height, width), or (height, width, 3) in colour.
+    return np.asarray(render(_field_of(recipe), divisors, *settings, start, shape, lo, hi))
 
 
 def _region_of(block_info: dict[Any, Any], axes: int) -> Region:
@@ -204,8 +203,9 @@ def _region_of(block_info: dict[Any, Any], axes: int) -> Region:
 def _chunked(function: Callable[..., Any], arguments: tuple[Any, ...],
              chunks: tuple[tuple[int, ...], ...], dtype: np.dtype[Any]) -> da.Array:
     """The array of ``chunks`` whose every chunk is ``function(*arguments, block_info=...)``."""
-    return da.map_blocks(function, *arguments, chunks=chunks, dtype=dtype,
-                         meta=np.empty((0,) * len(chunks), dtype=dtype))
+    array: da.Array = da.map_blocks(function, *arguments, chunks=chunks, dtype=dtype,
+                                    meta=np.empty((0,) * len(chunks), dtype=dtype))
+    return array
 
 
 def _expect_field(field: object) -> None:

@@ -20,15 +20,15 @@ from typing import Any, NoReturn
 from veldra._extras import Field
 from veldra._native import Palette, Relief, Shape
 
-CELLS = 64  # lattice cells per side of octave 0
+CELLS = 8  # lattice cells per side of octave 0: a few continents
 
 
 def _arguments(argv: Sequence[str] | None) -> argparse.Namespace:
     parser = argparse.ArgumentParser(prog="python -m veldra.world", description=__doc__.split("\n\n")[0])
     parser.add_argument("--size", type=int, default=16385,
-                        help="pixels per side; sizes of 64 * k + 1 use the whole lattice (16385)")
+                        help="pixels per side; sizes of 8 * k + 1 use the whole lattice (16385)")
     parser.add_argument("--seed", type=int, default=7)
-    parser.add_argument("--octaves", type=int, default=8)
+    parser.add_argument("--octaves", type=int, default=10)
     parser.add_argument("--chunk", type=int, default=2048, help="pixels per chunk side (2048)")
     parser.add_argument("--workers", type=int, default=0,
                         help="worker processes of a local cluster; 0 computes in this process (0)")
@@ -75,7 +75,7 @@ def main(argv: Sequence[str] | None = None) -> int:
     # The lattice is cut so that the map has about --size pixels per side.
     divisor = max(1, (options.size - 1) // CELLS)
     field = Field([CELLS, CELLS], seed=options.seed, octaves=options.octaves)
-    settings = Relief(shape=Shape.SMOOTH, palette=Palette.TERRAIN, height=0.02, gamma=1.0)
+    settings = Relief(shape=Shape.SMOOTH, palette=Palette.TERRAIN, height=0.05, gamma=1.0)
     started = time.perf_counter()
     with _scheduler(options.workers, options.scheduler):
         picture = vd.relief(field, [divisor, divisor], settings, chunks=options.chunk)

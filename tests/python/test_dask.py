@@ -109,7 +109,7 @@ def failing_band(block, block_info=None):
 def test_a_failed_stream_leaves_the_old_file(tmp_path):
     target = tmp_path / "map.png"
     target.write_bytes(b"old")
-    picture = vd.grayscale(Instance([4, 4]), [3, 3], chunks=3).map_blocks(failing_band)
+    picture = vd.grayscale(Instance([4, 4]), [3, 3], chunks=3).map_blocks(failing_band, dtype=np.uint8)
     with pytest.raises(RuntimeError, match="band 2 failed"):
         vd.write_png(picture, target)
     assert target.read_bytes() == b"old" and os.listdir(tmp_path) == ["map.png"]
@@ -138,7 +138,7 @@ REFUSALS = [
     (lambda: vd.write_png(np.zeros((2, 2), np.uint8), "x.png", band_rows=0), ValueError,
      "band_rows must be at least 1, got 0"),
     (lambda: vd.write_png(np.zeros((2, 2), np.uint8), "no/such/folder/x.png"), FileNotFoundError,
-     "no/such/folder/x.png"),
+     "No such file or directory (os error 2)"),
 ]
 
 
