@@ -118,7 +118,7 @@ def reduction(side, chunk):
           f"peak per worker {', '.join(f'{p:.2f}' for p in peaks)} GiB")
     ratio = local_seconds / cluster_seconds
     print(f"  throughput cluster / in process: {ratio:.2f}")
-    agree = (local[0] == spread[0] and local[1] == spread[1]
+    agree = bool(local[0] == spread[0] and local[1] == spread[1]
              and np.array_equal(local[3], spread[3]) and abs(local[2] - spread[2]) < 1e-12)
     print(f"  results agree: {agree} (min {spread[0]:.6f}, max {spread[1]:.6f}, mean {spread[2]:.3e})")
     return {"side": side, "chunk": chunk, "in_process_s": local_seconds,
