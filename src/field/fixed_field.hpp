@@ -146,7 +146,9 @@ class FixedField {
     std::uint64_t step;
     [[gnu::always_inline]] V operator[](std::size_t i) const {
       V g;
-      for (std::size_t lane = 0; lane < sizeof(V) / sizeof(double); ++lane) g[lane] = lowest[lane][step + i];
+      for (std::size_t lane = 0; lane < sizeof(V) / sizeof(double); ++lane) {
+        g[lane] = lowest[lane][step + i];
+      }
       return g;
     }
   };

@@ -51,7 +51,9 @@ struct Screen {
     const std::size_t width = N ? N : n;
     std::uint64_t refused = 0;
     for (std::uint64_t i = 0; i < count; ++i) {
-      formula::each<N>(width, [&](auto axis) { refused += !accepts(axis, points[i * width + axis]); });
+      formula::each<N>(width, [&](auto axis) {
+        refused += !accepts(axis, points[i * width + axis]);
+      });
     }
     return refused;
   }
@@ -59,7 +61,8 @@ struct Screen {
   // The refusal of point `index`, which the scan refused or whose width is
   // not n, named; success only should `check` take it after all.
   Status refusal(PointRows points, std::uint64_t index) const {
-    auto accepted = check(std::span<const double>(points.data + index * points.width, points.width));
+    const double* point = points.data + index * points.width;
+    auto accepted = check(std::span<const double>(point, points.width));
     if (accepted) return {};
     return std::unexpected(at_point(points.first + index, std::move(accepted.error())));
   }
@@ -67,7 +70,8 @@ struct Screen {
   // The first refusal among all the points.
   Status check_all(PointRows points) const {
     if (points.count == 0) return {};
-    const std::uint64_t refused = points.width == n ? first_refused(points.data, 0, points.count) : 0;
+    const std::uint64_t refused =
+        points.width == n ? first_refused(points.data, 0, points.count) : 0;
     return refused == points.count ? Status{} : refusal(points, refused);
   }
 };
@@ -97,8 +101,8 @@ decltype(auto) with_screen(const Field& field, F&& f) {
 // 1 gives shape [count], otherwise [count, width]. Every run of the
 // workers stops at its first refused point; the call then fails with the
 // first refused point of all, and the table is dropped.
-template <typename Screen, typename Each>
-Result<Table> per_point(PointRows points, std::size_t width, const Screen& screen, Each&& each) {
+template <typename Checks, typename Each>
+Result<Table> per_point(PointRows points, std::size_t width, const Checks& screen, Each&& each) {
   if (points.count != 0 && points.width != screen.n) {
     if (auto refused = screen.refusal(points, 0); !refused) return std::unexpected(refused.error());
     return internal_error("points of the wrong length accepted");
@@ -110,7 +114,7 @@ Result<Table> per_point(PointRows points, std::size_t width, const Screen& scree
   auto values = allocate_deferred<double>(*numbers);
   if (!values) return std::unexpected(values.error());
   double* out = values->data();
-  auto refused = per_chunk<std::uint64_t>(points.count, SERIAL_LIMIT, [&](std::uint64_t begin, std::uint64_t end) {
+  auto pieces = [&](std::uint64_t begin, std::uint64_t end) {
     for (std::uint64_t block = begin; block < end; block += SCREEN_BLOCK) {
       const std::uint64_t last = std::min(end, block + SCREEN_BLOCK);
       if (each(block, last, out + block * width)) continue;
@@ -118,7 +122,8 @@ Result<Table> per_point(PointRows points, std::size_t width, const Screen& scree
       if (first != last) return first;
     }
     return points.count;
-  });
+  };
+  auto refused = per_chunk<std::uint64_t>(points.count, SERIAL_LIMIT, pieces);
   if (!refused) return std::unexpected(refused.error());
   for (std::uint64_t index : *refused) {
     if (index == points.count) continue;
@@ -129,8 +134,8 @@ Result<Table> per_point(PointRows points, std::size_t width, const Screen& scree
 
 // each(begin, end, out) for a per_point of `screen`'s points, run once
 // the screen has taken them.
-template <typename Screen, typename Each>
-auto by_screen(const Screen& screen, const double* points, Each&& each) {
+template <typename Checks, typename Each>
+auto by_screen(const Checks& screen, const double* points, Each&& each) {
   return [&screen, points, each](std::uint64_t begin, std::uint64_t end, double* out) {
     if (screen.first_refused(points, begin, end) != end) return false;
     each(begin, end, out);
@@ -143,12 +148,13 @@ template <typename F>
 Result<Table> pulls_at(const F& field, PointRows points) {
   const std::size_t n = field.n();
   return with_screen(field, [&](const auto& screen) {
-    return per_point(points, n, screen, by_screen(screen, points.data, [&](std::uint64_t begin, std::uint64_t end, double* out) {
+    auto pulls = [&](std::uint64_t begin, std::uint64_t end, double* out) {
       for (std::uint64_t i = begin; i < end; ++i) {
         field.pull(std::span<const double>(points.data + i * n, n),
                    std::span<double>(out + (i - begin) * n, n));
       }
-    }));
+    };
+    return per_point(points, n, screen, by_screen(screen, points.data, pulls));
   });
 }
 
@@ -181,11 +187,12 @@ Result<Table> noise_at(const Field& field, PointRows points) {
   if (field.is_instance()) return noise_at(field.base(), points);
   const std::size_t n = field.n();
   return with_screen(field, [&](const auto& screen) {
-    return per_point(points, 1, screen, by_screen(screen, points.data, [&](std::uint64_t begin, std::uint64_t end, double* out) {
+    auto samples = [&](std::uint64_t begin, std::uint64_t end, double* out) {
       for (std::uint64_t i = begin; i < end; ++i) {
         out[i - begin] = field.sample(std::span<const double>(points.data + i * n, n));
       }
-    }));
+    };
+    return per_point(points, 1, screen, by_screen(screen, points.data, samples));
   });
 }
 

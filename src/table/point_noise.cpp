@@ -34,7 +34,9 @@ template <std::size_t N>
                                         const double* points, std::uint64_t count, double* out) {
   bool all = true;
   std::uint64_t p = 0;
-  for (; p + 4 <= count; p += 4) all = all & field.template noise_lanes<Lanes4>(points + p * N, out + p);
+  for (; p + 4 <= count; p += 4) {
+    all = all & field.template noise_lanes<Lanes4>(points + p * N, out + p);
+  }
   field.noise_many(points + p * N, count - p, out + p);
   return all & inside(instance, points + p * N, count - p);
 }

@@ -42,7 +42,8 @@ inline AxisPoint locate_on_axis(double x, std::uint64_t cells) {
 // equals locate_on_axis's converted cell, so x - cell is the same
 // subtraction.
 template <typename V>
-[[gnu::always_inline]] inline SidesOf<V> locate_lanes(const V& coordinate, std::uint64_t cells, V& cell) {
+[[gnu::always_inline]] inline SidesOf<V> locate_lanes(const V& coordinate, std::uint64_t cells,
+                                                      V& cell) {
   const V zero{};
   const V upper = broadcast<V>(static_cast<double>(cells));
   const V last = broadcast<V>(static_cast<double>(cells - 1));
