@@ -1,6 +1,6 @@
 """veldra.Field: octave tables and noise at many points, on one worker.
 
-    python bench/fields.py [--quick] [--json PATH]
+    python bench/fields.py [--quick] [--json PATH] [--before PKG_DIR]
 
 Prints, each measured side by side in this run:
 
@@ -12,6 +12,11 @@ Prints, each measured side by side in this run:
   pyfastnoisesimd and pyfastnoiselite of the same size and octaves when
   they are installed (pip install pyfastnoisesimd pyfastnoiselite).
 
+With --before (a folder holding another build's importable veldra, such
+as a staged package), the noise_at rates are also measured under that
+build in a child process, before and after this build's in turn, and the
+best of each side is compared.
+
 Results go to bench/results/fields.json unless --json says otherwise.
 """
 
@@ -19,6 +24,7 @@ import argparse
 import json
 import os
 import platform
+import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -45,6 +51,22 @@ def points_rates(points, loop_points, repeats):
         rows.append({"field": name, "noise_at_per_s": fast_rate, "loop_per_s": slow_rate,
                      "ratio": fast_rate / slow_rate})
     return rows
+
+
+def measured_points(repeats):
+    rng = np.random.default_rng(0)
+    points = rng.uniform(0, 8, (1_000_000, 2))
+    with workers(1):
+        return points_rates(points, points[:50_000], repeats)
+
+
+def before_points(package_dir, repeats):
+    """measured_points under the veldra of `package_dir`, in a child process."""
+    code = f"import json, sys; sys.path.insert(0, {HERE!r}); import fields; " \
+           f"print(json.dumps(fields.measured_points({repeats})))"
+    env = dict(os.environ, PYTHONPATH=package_dir)
+    return json.loads(subprocess.run([sys.executable, "-c", code], env=env, check=True,
+                                     capture_output=True, text=True).stdout)
 
 
 def peer_grids():
@@ -99,17 +121,27 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--quick", action="store_true")
     parser.add_argument("--json", default=os.path.join(HERE, "results", "fields.json"))
+    parser.add_argument("--before")
     args = parser.parse_args()
     repeats = 2 if args.quick else 5
-    rng = np.random.default_rng(0)
-    points = rng.uniform(0, 8, (1_000_000, 2))
+    rates = measured_points(repeats)
+    if args.before:
+        sides = [before_points(args.before, repeats), measured_points(repeats),
+                 before_points(args.before, repeats)]
+        for k, row in enumerate(rates):
+            after = max(row["noise_at_per_s"], sides[1][k]["noise_at_per_s"])
+            before = max(side[k]["noise_at_per_s"] for side in sides[::2])
+            row.update(noise_at_per_s=after, ratio=after / row["loop_per_s"], before_noise_at_per_s=before,
+                       before_ratio=before / row["loop_per_s"], after_over_before=after / before)
     with workers(1):
-        rates = points_rates(points, points[:50_000], repeats)
         tables, ratio = table_times(repeats)
     print("noise_at, 2-D points, one worker")
     for row in rates:
         print(f"  {row['field']:<18} {row['noise_at_per_s'] / 1e6:8.1f} M/s   loop over noise(): "
-              f"{row['loop_per_s'] / 1e6:6.2f} M/s   ratio {row['ratio']:6.0f}x")
+              f"{row['loop_per_s'] / 1e6:6.2f} M/s   ratio {row['ratio']:6.1f}x")
+        if "before_noise_at_per_s" in row:
+            print(f"  {'':<18} before: {row['before_noise_at_per_s'] / 1e6:8.1f} M/s (ratio "
+                  f"{row['before_ratio']:.1f}x); after / before {row['after_over_before']:.2f}x")
     print(f"tables of {SIDE} x {SIDE}, one worker")
     for row in tables:
         print(f"  {row['name']:<28} {row['seconds'] * 1e3:8.1f} ms  {row['values_per_s'] / 1e6:8.1f} M values/s")

@@ -60,6 +60,43 @@ class FixedField {
     }
   }
 
+  // Instance::sample at as many points as the SIMD vector V has lanes (N
+  // coordinates each, one after another), one point per lane: every lane
+  // performs noise_many's IEEE operations in its order. Writes out[0 ..
+  // lanes) and returns whether every coordinate lay inside the lattice
+  // (0 <= x <= dims[i]: no NaN, nothing clamped), as a quick check of the
+  // points.
+  template <typename V>
+  [[gnu::always_inline]] bool noise_lanes(const double* points, double* out) const {
+    constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+    SidesOf<V> axes[N];
+    V base{};  // the lowest corner's index, exact in a double like each cell
+    const V zero{};
+    auto inside = zero == zero;
+    formula::each<N>(N, [&](auto i) {
+      V x, cell;
+      for (std::size_t lane = 0; lane < LANES; ++lane) x[lane] = points[lane * N + i];
+      inside = inside & (zero <= x) & (x <= broadcast<V>(static_cast<double>(dims_[i])));
+      axes[i] = locate_lanes(x, dims_[i], cell);
+      base = base + cell * static_cast<double>(strides_[i]);
+    });
+    const double* lowest[LANES];
+    for (std::size_t lane = 0; lane < LANES; ++lane) {
+      lowest[lane] = gradients_ + static_cast<std::int64_t>(base[lane]) * N;
+    }
+    const V total = formula::noise<N, 0, false>(N, axes, &ONE, [&](auto c) {
+      return LaneGradients<V>{lowest, corner_steps_[c]};
+    });
+    // Stored lane by lane as doubles, so that the compiler knows the
+    // stores leave this record alone and keeps its numbers in registers.
+    bool all = true;
+    for (std::size_t lane = 0; lane < LANES; ++lane) {
+      out[lane] = total[lane];
+      all = all & (inside[lane] != 0);
+    }
+    return all;
+  }
+
   // What Instance::pull writes for `point`.
   [[gnu::always_inline]] std::array<double, N> pull(const double* point) const {
     return pull(locate(point));
@@ -101,6 +138,20 @@ class FixedField {
     });
     return gradients_ + base * N;
   }
+
+  // The gradient of one corner in each lane: component i of every lane's.
+  template <typename V>
+  struct LaneGradients {
+    const double* const* lowest;
+    std::uint64_t step;
+    [[gnu::always_inline]] V operator[](std::size_t i) const {
+      V g;
+      for (std::size_t lane = 0; lane < sizeof(V) / sizeof(double); ++lane) {
+        g[lane] = lowest[lane][step + i];
+      }
+      return g;
+    }
+  };
 
   const double* gradients_;  // N numbers per intersection, row-major
   std::array<std::uint64_t, N> dims_;

@@ -32,19 +32,38 @@
 namespace veldra {
 
 // The quintic fade 6t^5 - 15t^4 + 10t^3, bracketed exactly as written so
-// that every build rounds it the same way.
-inline double fade(double t) { return (t * (t * t)) * (t * (t * 6.0 - 15.0) + 10.0); }
+// that every build rounds it the same way. T is double, or a SIMD vector
+// of doubles (one point per lane) whose operators work lane by lane.
+template <typename T>
+[[gnu::always_inline]] inline T fade(T t) {
+  return (t * (t * t)) * (t * (t * 6.0 - 15.0) + 10.0);
+}
 
 // A point's numbers on one axis of its cell; index 0 is the lower side,
-// 1 the upper.
-struct Sides {
-  double offset[2];  // f and f - 1.0
-  double weight[2];  // 1.0 - fade(f) and fade(f)
+// 1 the upper. With T a SIMD vector, one point's numbers per lane.
+template <typename T>
+struct SidesOf {
+  T offset[2];  // f and f - 1.0
+  T weight[2];  // 1.0 - fade(f) and fade(f)
 };
+using Sides = SidesOf<double>;
 
-[[gnu::always_inline]] inline Sides sides_at(double f) {
-  const double w = fade(f);
+template <typename T>
+[[gnu::always_inline]] inline SidesOf<T> sides_at(T f) {
+  const T w = fade(f);
   return {{f, f - 1.0}, {1.0 - w, w}};
+}
+
+// `v` as a T: the number itself, or v in every lane of a vector.
+template <typename T>
+[[gnu::always_inline]] inline T broadcast(double v) {
+  if constexpr (std::is_same_v<T, double>) {
+    return v;
+  } else {
+    T lanes{};
+    for (std::size_t lane = 0; lane < sizeof(T) / sizeof(double); ++lane) lanes[lane] = v;
+    return lanes;
+  }
 }
 
 // The three steps of the formula, for numbers and for SIMD vectors alike
@@ -102,11 +121,11 @@ template <std::size_t Count, typename T>
 // weight(c) at a point of N axes (N = 0: n at run time) whose weights over
 // its first K axes are `prefix` (2^K entries; {1.0} with K = 0), `axes`
 // holding the point's Sides.
-template <std::size_t N, std::size_t K, typename C>
-[[gnu::always_inline]] inline double weight_of(std::size_t n, const Sides* axes,
-                                               const double* prefix, C c) {
+template <std::size_t N, std::size_t K, typename C, typename T>
+[[gnu::always_inline]] inline T weight_of(std::size_t n, const SidesOf<T>* axes,
+                                          const double* prefix, C c) {
   static_assert(N == 0 ? K == 0 : K <= N);
-  double weight = prefix[c & ((std::size_t{1} << K) - 1)];
+  T weight = broadcast<T>(prefix[c & ((std::size_t{1} << K) - 1)]);
   each<N ? N - K : 0>((N ? N : n) - K, [&](auto rest) {
     const std::size_t i = K + rest;
     weight_step(weight, weight, axes[i].weight[(c >> i) & 1]);
@@ -119,16 +138,21 @@ template <std::size_t N, std::size_t K, typename C>
 // gradient: where the gradients come from is the caller's. Corners are
 // passed as std::integral_constant when N is fixed. With Skip false no
 // corner is left out (the same total, see the top of this file): for
-// loops over many points, which then take no branch.
-template <std::size_t N, std::size_t K = 0, bool Skip = true, typename Gradient>
-[[gnu::always_inline]] inline double noise(std::size_t n, const Sides* axes, const double* prefix,
-                                           Gradient&& gradient) {
-  double total = 0.0;
+// loops over many points, which then take no branch, and for SIMD vectors
+// T of one point per lane, whose gradient(c)[i] gives each lane's
+// component i.
+template <std::size_t N, std::size_t K = 0, bool Skip = true, typename T, typename Gradient>
+[[gnu::always_inline]] inline T noise(std::size_t n, const SidesOf<T>* axes, const double* prefix,
+                                      Gradient&& gradient) {
+  static_assert(!Skip || std::is_same_v<T, double>);
+  T total{};
   each<N ? std::size_t{1} << N : 0>(std::size_t{1} << n, [&](auto c) {
-    const double weight = weight_of<N, K>(n, axes, prefix, c);
-    if (Skip && weight == 0.0) return;
-    const double* g = gradient(c);
-    double dot = 0.0;
+    const T weight = weight_of<N, K>(n, axes, prefix, c);
+    if constexpr (Skip) {
+      if (weight == 0.0) return;
+    }
+    const auto g = gradient(c);
+    T dot{};
     each<N>(n, [&](auto i) { dot_step(dot, dot, g[i], axes[i].offset[(c >> i) & 1]); });
     term_step(total, weight, dot);
   });

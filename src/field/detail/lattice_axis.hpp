@@ -33,6 +33,30 @@ inline AxisPoint locate_on_axis(double x, std::uint64_t cells) {
   return {cell, sides_at(x - static_cast<double>(cell))};
 }
 
+// locate_on_axis for one coordinate per lane of the SIMD vector `x`, on an
+// axis of `cells` cells (fewer than 2^52, as every stored lattice has):
+// the Sides of each lane, bit for bit those of locate_on_axis, and each
+// lane's cell as a double. The cell is the floor of the clamped coordinate
+// (+0 for -0 and NaN), found exactly with doubles below 2^52: adding 2^52
+// rounds to a whole number, which is one too high when it rounded up. It
+// equals locate_on_axis's converted cell, so x - cell is the same
+// subtraction.
+template <typename V>
+[[gnu::always_inline]] inline SidesOf<V> locate_lanes(const V& coordinate, std::uint64_t cells,
+                                                      V& cell) {
+  const V zero{};
+  const V upper = broadcast<V>(static_cast<double>(cells));
+  const V last = broadcast<V>(static_cast<double>(cells - 1));
+  const V whole = broadcast<V>(4503599627370496.0);  // 2^52
+  V x = coordinate < zero ? zero : coordinate;
+  x = x > upper ? upper : x;
+  const V rounded = (x + whole) - whole;
+  cell = rounded > x ? rounded - 1.0 : rounded;
+  cell = cell >= zero ? cell : zero;
+  cell = cell > last ? last : cell;
+  return sides_at(x - cell);
+}
+
 // The Sides of offset r of a cell cut into d pieces, at the fraction r / d
 // (one division of the converted numbers); r = d is the last position of
 // an axis, at fraction 1.0. Where refined-lattice tables place their

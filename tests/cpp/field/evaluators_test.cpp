@@ -1,8 +1,9 @@
 // Every evaluator of a field against the general walk of the formula
 // (Instance::eval and formula::pull<0>), bit for bit: the fixed axis
-// counts behind sample and pull, slices, and table runs on every
-// instruction set, by rows and by columns, on one worker and on many; and
-// the octaves of a Field, at points and in tables.
+// counts behind sample and pull, slices, many points at once (noise_at's)
+// and table runs on every instruction set, the tables by rows and by
+// columns, on one worker and on many; and the octaves of a Field, at
+// points and in tables.
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -15,10 +16,10 @@
 #include "base/splitmix64.hpp"
 #include "base/strides.hpp"
 #include "field/field.hpp"
-#include "field/fixed_field.hpp"
 #include "field/formula.hpp"
 #include "field/instance.hpp"
 #include "field/slice_noise.hpp"
+#include "table/detail/point_noise.hpp"
 #include "table/detail/table_fill.hpp"
 #include "table/detail/field_table.hpp"
 #include "table/table.hpp"
@@ -123,19 +124,20 @@ TEST(Evaluators, PointsSlicesAndPullsMatchTheGeneralWalk) {
     const std::size_t n = dims.size();
     const std::vector<double> fourth = coordinates(dims.back());
     const std::vector<std::vector<double>> points = points_on(field, random);
-    // Many points at once, as noise_at evaluates them.
-    std::vector<double> flat, many(points.size());
+    // Many points at once, as noise_at evaluates them, on every instruction set.
+    std::vector<double> flat;
     for (const std::vector<double>& p : points) flat.insert(flat.end(), p.begin(), p.end());
-    if (n == 2) FixedField<2>(field).noise_many(flat.data(), points.size(), many.data());
-    if (n == 3) FixedField<3>(field).noise_many(flat.data(), points.size(), many.data());
-    if (n == 4) FixedField<4>(field).noise_many(flat.data(), points.size(), many.data());
+    std::vector<std::vector<double>> many;
+    for (const Simd simd : {Simd::Sse2, Simd::Avx2, Simd::Avx512}) {
+      if (!simd_supported(simd)) continue;
+      many.emplace_back(points.size());
+      noise_points(field, flat.data(), points.size(), many.back().data(), simd);
+    }
     for (std::size_t k = 0; k < points.size(); ++k) {
       const std::vector<double>& p = points[k];
       const std::vector<double> expected = walk(field, p);
       ASSERT_TRUE(same(field.sample(p), expected[0])) << text(p);
-      if (n >= 2 && n <= 4) {
-        ASSERT_TRUE(same(many[k], expected[0])) << text(p);
-      }
+      for (const std::vector<double>& values : many) ASSERT_TRUE(same(values[k], expected[0])) << text(p);
       std::vector<double> pull(n, -1.0);
       field.pull(p, pull);
       for (std::size_t j = 0; j < n; ++j) ASSERT_TRUE(same(pull[j], expected[j + 1])) << text(p);

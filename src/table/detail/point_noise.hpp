@@ -1,0 +1,20 @@
+// The noise of an Instance at many points: for 2 to 4 axes several points
+// at once, one per SIMD lane, on the widest instruction set allowed.
+#pragma once
+
+#include <cstdint>
+
+#include "field/instance.hpp"
+#include "table/detail/table_fill.hpp"
+
+namespace veldra {
+
+// Instance::sample at each of `count` points (n coordinates each, one
+// after another) into out[0 .. count), bit for bit, whatever `simd` (which
+// the processor must execute). Returns whether every coordinate lay inside
+// the lattice (0 <= x <= dims[i]), so that the points need no check pass
+// of their own.
+bool noise_points(const Instance& field, const double* points, std::uint64_t count, double* out,
+                  Simd simd = widest_simd());
+
+}  // namespace veldra
