@@ -84,7 +84,7 @@ AxisPoint LastAxisWalk::next(bool& wrapped) {
 
 Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
                                         std::span<const std::uint64_t> divisors, std::size_t runs,
-                                        Simd simd, bool on_lattice) {
+                                        Simd simd, bool on_lattice, TableBox box) {
   const Octave& octave = field.octaves()[k];
   const std::size_t n = field.n();
   const auto power = static_cast<std::uint64_t>(octave.scale);
@@ -95,17 +95,20 @@ Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
     on_lattice = on_lattice && divisors[i] % power == 0;
     reduced[i] = divisors[i] / power;
   }
+  std::vector<std::uint64_t> shape(n);
+  for (std::size_t i = 0; i < n; ++i) shape[i] = field.dims()[i] * divisors[i] + 1;
+  // A lattice of its own is laid out only when the octave's samples are
+  // finer than its cells on every axis: at a reduced divisor of 1 every
+  // sample is an intersection, and laying out as many gradients as there
+  // are samples costs more than evaluating each sample where it lies.
+  const bool own_lattice = k > 0 || field.settings().periodic;
+  if (own_lattice) {
+    for (std::size_t i = 0; i < n; ++i) on_lattice = on_lattice && reduced[i] >= 2;
+  }
   if (on_lattice) {
     const Instance* lattice = &field.base();
-    if (k > 0 || field.settings().periodic) {
-      // The octave's gradients laid out as a lattice: at most as many
-      // intersections as the table has values.
-      const OctaveGradients gradients = table.gradients_;
-      auto own = Instance::create_from(octave.cells, octave.seed,
-                                       [&](const std::uint64_t* index, double* out) {
-                                         const double* g = gradients.at(index);
-                                         std::copy(g, g + n, out);
-                                       });
+    if (own_lattice) {
+      auto own = table.lay_out(octave, reduced, shape, box);
       if (!own) return std::unexpected(own.error());
       table.lattice_ = std::make_unique<Instance>(std::move(*own));
       lattice = table.lattice_.get();
@@ -115,8 +118,6 @@ Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
     table.fill_ = std::make_unique<TableFill>(std::move(*fill));
     return table;
   }
-  std::vector<std::uint64_t> shape(n);
-  for (std::size_t i = 0; i < n; ++i) shape[i] = field.dims()[i] * divisors[i] + 1;
   table.strides_ = row_major_strides(shape);
   table.last_ = LastAxisWalk(divisors[n - 1], power, octave.cells[n - 1], shape[n - 1]);
   for (std::size_t i = 0; i + 1 < n; ++i) {
@@ -130,8 +131,53 @@ Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
   return table;
 }
 
+Result<Instance> OctaveTable::lay_out(const Octave& octave, std::span<const std::uint64_t> reduced,
+                                      const std::vector<std::uint64_t>& shape, TableBox box) {
+  const std::size_t n = n_;
+  // Index q of an axis lies in cell q / r of the octave's lattice (r the
+  // reduced divisor), the last index at the top of the last cell. The box
+  // needs cells first .. past - 1; past stays above its last index's cell
+  // unless that is the last cell, so no index but the table's last lands on
+  // the top of this lattice's last cell, where the fill puts only that one.
+  std::vector<std::uint64_t> first(n, 0), cells(octave.cells.begin(), octave.cells.end());
+  if (!box.whole()) {
+    for (std::size_t i = 0; i < n; ++i) {
+      first[i] = std::min(box.start[i] / reduced[i], octave.cells[i] - 1);
+      const std::uint64_t last = box.start[i] + box.shape[i] - 1;
+      cells[i] = std::min(last / reduced[i] + 1, octave.cells[i]) - first[i];
+    }
+    shift_.resize(n);
+    std::vector<std::uint64_t> own(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      shift_[i] = first[i] * reduced[i];
+      own[i] = cells[i] * reduced[i] + 1;
+    }
+    strides_ = row_major_strides(shape);
+    own_strides_ = row_major_strides(own);
+  }
+  const OctaveGradients gradients = gradients_;
+  return Instance::create_from(std::move(cells), octave.seed,
+                               [&](const std::uint64_t* index, double* out) {
+                                 std::uint64_t at[MAX_DIMS];
+                                 for (std::size_t i = 0; i < n; ++i) at[i] = index[i] + first[i];
+                                 const double* g = gradients.at(at);
+                                 std::copy(g, g + n, out);
+                               });
+}
+
 void OctaveTable::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {
-  if (fill_) return fill_->fill(run, begin, end, out);
+  if (fill_ && shift_.empty()) return fill_->fill(run, begin, end, out);
+  if (fill_) {
+    // The same indices in the lattice's own table: within one row of the
+    // box, consecutive there too.
+    std::uint64_t own = 0;
+    for (std::size_t i = 0, rest = begin; i < n_; ++i) {
+      const std::uint64_t index = rest / strides_[i];
+      rest -= index * strides_[i];
+      own += (index - shift_[i]) * own_strides_[i];
+    }
+    return fill_->fill(run, own, own + (end - begin), out);
+  }
   with_fixed_axes(n_, [&](auto fixed) {
     constexpr std::size_t N = decltype(fixed)::value;
     std::uint64_t index[MAX_DIMS];
@@ -168,12 +214,12 @@ void OctaveTable::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, 
 
 Result<FieldTableFill> FieldTableFill::create(const Field& field,
                                               std::span<const std::uint64_t> divisors,
-                                              std::size_t runs, Simd simd) {
+                                              std::size_t runs, Simd simd, TableBox box) {
   FieldTableFill fill;
   fill.field_ = &field;
   fill.block_ = whole_rows_within(BLOCK, field.dims().back() * divisors.back() + 1);
   for (std::size_t k = 0; k < field.octaves().size(); ++k) {
-    auto table = OctaveTable::create(field, k, divisors, runs, simd);
+    auto table = OctaveTable::create(field, k, divisors, runs, simd, true, box);
     if (!table) return std::unexpected(table.error());
     fill.octaves_.push_back(std::move(*table));
   }

@@ -124,7 +124,9 @@ Result<Table> Field::table_region(std::span<const std::uint64_t> divisors,
   if (!layout) return std::unexpected(layout.error());
   return fill_region(
       *layout, start, shape,
-      [&](std::size_t runs) { return FieldTableFill::create(*this, divisors, runs); },
+      [&](std::size_t runs) {
+        return FieldTableFill::create(*this, divisors, runs, widest_simd(), TableBox{start, shape});
+      },
       [](const FieldTableFill& fill) { return fill.block(); });
 }
 

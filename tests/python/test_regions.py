@@ -46,3 +46,11 @@ def test_regions_refused(field, arguments, message):
     with pytest.raises(ValueError) as caught:
         field.table_region(*arguments)
     assert str(caught.value) == message
+
+
+def test_a_region_lays_out_only_the_cells_it_needs():
+    # The whole table is 32 GiB and its finest octaves' lattices would take more.
+    field = Field([1024, 1024], 7, octaves=8)
+    corner = field.table_region([64, 64], start=[65521, 65521], shape=[16, 16])
+    inner = field.table_region([64, 64], start=[65529, 65529], shape=[8, 8])
+    assert bytes(inner) == np.asarray(corner)[8:, 8:].tobytes()

@@ -44,27 +44,50 @@ class LastAxisWalk {
   std::uint64_t q_ = 0, cell_ = 0, rest_ = 0;
 };
 
+// A box of a table's indices, per axis its first index and its extent
+// (checked by check_region); empty spans stand for the whole table.
+struct TableBox {
+  std::span<const std::uint64_t> start;
+  std::span<const std::uint64_t> shape;
+  bool whole() const { return start.empty(); }
+};
+
 class OctaveTable {
  public:
-  // Octave k of `field` for the table of `divisors` (accepted by
-  // field.table_layout), filled by up to `runs` concurrent runs. `simd` and
-  // `on_lattice` (false: never the SIMD fill) let tests compare the paths.
+  // Octave k of `field` for the `box` of the table of `divisors` (accepted
+  // by field.table_layout), filled by up to `runs` concurrent runs. An
+  // octave whose own lattice is laid out for the SIMD fill lays out only
+  // the cells that the box's samples lie in. `simd` and `on_lattice`
+  // (false: never the SIMD fill) let tests compare the paths.
   static Result<OctaveTable> create(const Field& field, std::size_t k,
                                     std::span<const std::uint64_t> divisors, std::size_t runs,
-                                    Simd simd = widest_simd(), bool on_lattice = true);
+                                    Simd simd = widest_simd(), bool on_lattice = true,
+                                    TableBox box = {});
 
-  // The octave's raw noise at flat indices [begin, end) into
+  // The octave's raw noise at flat indices [begin, end) of the table into
   // out[0 .. end - begin); calls with different `run` may run concurrently.
+  // For a box, the range lies within one row of it.
   void fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
 
  private:
   explicit OctaveTable(OctaveGradients gradients) : gradients_(gradients) {}
 
+  // The octave's lattice laid out for the SIMD fill: the cells that the
+  // box's indices lie in (all of them for the whole table), with their
+  // shift from the table's indices recorded.
+  Result<Instance> lay_out(const Octave& octave, std::span<const std::uint64_t> reduced,
+                           const std::vector<std::uint64_t>& shape, TableBox box);
+
   OctaveGradients gradients_;
   std::size_t n_ = 0;
-  // The SIMD path: the octave's lattice (when not the field's own) and its fill.
+  // The SIMD path: the octave's lattice (when not the field's own) and its
+  // fill. A lattice of part of the octave's cells has a table of its own,
+  // whose index on axis i is the table's less shift_[i]: flat indices are
+  // carried over through both tables' strides.
   std::unique_ptr<Instance> lattice_;
   std::unique_ptr<TableFill> fill_;
+  std::vector<std::uint64_t> shift_;  // empty: the lattice's table is the table
+  std::vector<std::uint64_t> own_strides_;
   // The other path: every index's place on every axis but the last, whose
   // places are walked; and the table's strides.
   std::vector<std::vector<AxisPoint>> axes_;
@@ -78,9 +101,11 @@ class OctaveTable {
 // field, which must outlive it.
 class FieldTableFill {
  public:
-  // `divisors` were accepted by field.table_layout.
+  // `divisors` were accepted by field.table_layout; only indices of `box`
+  // are filled, a row of it at most per call.
   static Result<FieldTableFill> create(const Field& field, std::span<const std::uint64_t> divisors,
-                                       std::size_t runs, Simd simd = widest_simd());
+                                       std::size_t runs, Simd simd = widest_simd(),
+                                       TableBox box = {});
 
   // Writes the values of flat indices [begin, end) of the table to
   // out[0 .. end - begin); calls with different `run` may run concurrently.
