@@ -1,11 +1,14 @@
 // PngWriter: a PNG written band by band (a PngStream), for pictures that
-// are never in memory whole. Like Image.write_png it keeps the interpreter
-// while it encodes, polling for signals between rows.
+// are never in memory whole. It encodes with the interpreter lock released,
+// so that the next band is computed meanwhile, and stops on Ctrl-C.
+#include <unordered_set>
+
 #include "image/png_stream.hpp"
 #include "python/classes.hpp"
 #include "python/from_bytes.hpp"
 #include "python/kit/byte_view.hpp"
 #include "python/kit/class_spec.hpp"
+#include "python/kit/released.hpp"
 
 namespace veldra::py {
 namespace {
@@ -18,11 +21,38 @@ Result<PngStream> make(FsPath path, std::uint64_t width, std::uint64_t height,
   return PngStream::open(path.bytes, width, height, channels);
 }
 
-Status write_rows(PngStream& self, ByteView pixels) { return self.write_rows(pixels.bytes()); }
+// The streams that a call is using with the interpreter lock released,
+// touched only under the lock: a call from another thread meanwhile is
+// refused rather than let in.
+std::unordered_set<const PngStream*> in_use;
 
-Status close(PngStream& self) { return self.commit(); }
+Status refuse_if_in_use(const PngStream& stream) {
+  if (in_use.contains(&stream)) return invalid_input("The PNG writer is in use by another thread");
+  return {};
+}
+
+// body() on `stream` without the interpreter lock, once no other call uses it.
+template <typename Body>
+Status unlocked(PngStream& stream, Body&& body) {
+  if (auto free = refuse_if_in_use(stream); !free) return free;
+  in_use.insert(&stream);
+  struct Release {
+    const PngStream* stream;
+    ~Release() { in_use.erase(stream); }
+  } release{&stream};
+  return without_interpreter_lock(body);
+}
+
+Status write_rows(PngStream& self, ByteView pixels) {
+  return unlocked(self, [&] { return self.write_rows(pixels.bytes()); });
+}
+
+Status close(PngStream& self) {
+  return unlocked(self, [&] { return self.commit(); });
+}
 
 Status abort(PngStream& self) {
+  if (auto free = refuse_if_in_use(self); !free) return free;
   self.abort();
   return {};
 }
@@ -46,11 +76,10 @@ PyObject* exit(PyObject* self, PyObject* args, PyObject* kwargs) {
     PyObject* slots[3];
     if (!bind_arguments(exit_signature, args, kwargs, slots)) return nullptr;
     PngStream& stream = core_of<PngStream>(self);
-    if (slots[0] != Py_None) {
-      stream.abort();
-    } else if (stream.is_open()) {
-      if (auto committed = stream.commit(); !committed) return raise(committed.error());
-    }
+    const Status done = slots[0] != Py_None ? abort(stream)
+                        : stream.is_open()  ? close(stream)
+                                            : Status{};
+    if (!done) return raise(done.error());
     return Py_NewRef(Py_False);
   });
 }

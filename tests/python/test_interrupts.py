@@ -12,10 +12,11 @@ import pytest
 from test_pinned import PINNED
 
 CHILD = r"""
-import hashlib, signal, struct, sys, time
+import hashlib, os, signal, struct, sys, tempfile, time
 sys.path.insert(0, sys.argv[3])
 from test_pinned import CASES
-from veldra import Globe, Hair, Instance, Renderer
+from veldra import Field, Globe, Hair, Instance, Relief, Renderer
+from veldra._extras import PngWriter, relief_region
 
 if sys.argv[2] == "own":
     def handler(signum, frame):
@@ -25,7 +26,13 @@ long_calls = {
     "globe": lambda: Renderer(Instance([3, 3, 3, 3], seed=5)).globe(4096, 4096, Globe(samples=4)),
     "hair": lambda: Renderer(Instance([6, 6], seed=3)).hair(4096, 4096, Hair(count=400000)),
     "table": lambda: Instance([1] * 12, seed=1).table([3] * 10 + [2] * 2),
+    # These two run with the interpreter lock released.
+    "region": lambda: relief_region(Field([8, 8], 2, octaves=8), [1000, 1000], Relief(),
+                                    [0, 0], [8001, 8001], 0.0, 1.0),
+    "png": lambda: PngWriter(os.path.join(tempfile.mkdtemp(), "x.png"), 8000, 8000, 3)
+                   .write_rows(noise),
 }
+noise = os.urandom(8000 * 8000 * 3) if sys.argv[1] == "png" else b""
 print("started", flush=True)
 try:
     long_calls[sys.argv[1]]()
@@ -44,6 +51,8 @@ except BaseException as e:
     ("hair", "default", "KeyboardInterrupt", "hair"),
     ("table", "default", "KeyboardInterrupt", "table_6d"),
     ("table", "own", "RuntimeError", "table_4d"),
+    ("region", "default", "KeyboardInterrupt", "table_4d"),
+    ("png", "own", "RuntimeError", "table_6d"),
 ])
 def test_sigint_stops_a_long_call_and_the_next_call_gives_the_pinned_bytes(
         call, handler, raised, next_call):

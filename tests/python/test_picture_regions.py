@@ -3,6 +3,7 @@ byte for byte, and PngWriter writes Image.write_png's bytes band by band, or
 nothing at all."""
 
 import os
+import threading
 
 import numpy as np
 import pytest
@@ -133,3 +134,20 @@ def test_png_writer_raises_file_errors_as_write_png_does(tmp_path):
         _extras.PngWriter(path, 1, 1, 1)
     assert (type(caught.value), caught.value.args, caught.value.filename) == (
         type(expected.value), expected.value.args, expected.value.filename)
+
+
+def test_png_writer_encodes_without_the_interpreter_lock_and_one_call_at_a_time(tmp_path):
+    # While one thread encodes a large band, this one runs and is refused.
+    writer = _extras.PngWriter(str(tmp_path / "x.png"), 800, 800, 3)
+    band = np.random.default_rng(0).integers(0, 256, 800 * 800 * 3, dtype=np.uint8)
+    encoding = threading.Thread(target=writer.write_rows, args=(band,))
+    refusals = set()
+    encoding.start()
+    while encoding.is_alive():
+        try:
+            writer.write_rows(b"")  # no rows: harmless when the writer is free
+        except ValueError as refused:
+            refusals.add(str(refused))
+    encoding.join()
+    writer.close()
+    assert refusals == {"The PNG writer is in use by another thread"}
