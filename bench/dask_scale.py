@@ -9,29 +9,30 @@ Two measurements, each side by side in this run:
    mean and a 64-bin histogram, (a) in this process, one table_region call
    per 4096 x 4096 chunk and numpy's reductions, and (b) with vd.table on a
    two-process LocalCluster (one thread each). It reports values per second
-   of both, their ratio, and the peak resident memory of each worker
-   process (sampled every 0.1 s). The two results must agree: min, max and
+   of both, their ratio, and the peak resident memory (the kernel's
+   high-water mark) of this process and of each worker process. The two results must agree: min, max and
    histogram exactly, the mean to rounding.
 2. relief: vd.write_png(vd.relief(...)) of a 32769 x 32769 map on dask's
-   threads in this process, with this process's peak memory, against
-   Renderer.relief + Image.write_png of the largest size that fits in
-   memory here (16385 x 16385, 5 GB), and against the streamed writer at
-   that same size.
+   threads, against Renderer.relief + Image.write_png of a size that fits
+   in memory here with room to spare (16385 x 16385), and against the
+   streamed writer at that same size; each in a process of its own, whose
+   peak resident memory (the kernel's high-water mark) is reported.
 
---side and --relief shrink the sizes for a quick run; 0 skips a part.
+--side and --relief shrink the sizes for a quick run; 0 skips a part. The
+results are merged into the JSON file, part by part.
 """
 
 import argparse
 import json
 import os
 import platform
+import resource
+import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 import numpy as np
-import psutil
 
 import dask
 import dask.array as da
@@ -43,29 +44,6 @@ import veldra.dask as vd
 HERE = os.path.dirname(os.path.abspath(__file__))
 BINS, RANGE = 64, (-1.0, 1.0)
 GIB = 2.0**30
-
-
-class PeakMemory:
-    """The largest resident size seen of each of `pids`, sampled in a thread."""
-
-    def __init__(self, pids):
-        self.processes = {pid: psutil.Process(pid) for pid in pids}
-        self.peaks = dict.fromkeys(pids, 0)
-        self.done = threading.Event()
-        self.thread = threading.Thread(target=self.sample, daemon=True)
-
-    def sample(self):
-        while not self.done.wait(0.1):
-            for pid, process in self.processes.items():
-                self.peaks[pid] = max(self.peaks[pid], process.memory_info().rss)
-
-    def __enter__(self):
-        self.thread.start()
-        return self
-
-    def __exit__(self, *exc):
-        self.done.set()
-        self.thread.join()
 
 
 def reduce_in_process(field, divisors, chunk):
@@ -98,21 +76,21 @@ def reduction(side, chunk):
           f"({values * 8 / GIB:.1f} GiB), chunks of {chunk}")
 
     started = time.perf_counter()
-    with PeakMemory([os.getpid()]) as own:
-        local = reduce_in_process(field, divisors, chunk)
+    local = reduce_in_process(field, divisors, chunk)
     local_seconds = time.perf_counter() - started
+    own_peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024 / GIB
     print(f"  in process: {local_seconds:.1f} s, {values / local_seconds / 1e6:.0f} M values/s, "
-          f"peak {max(own.peaks.values()) / GIB:.2f} GiB")
+          f"peak {own_peak:.2f} GiB")
 
     with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
                       dashboard_address=None, memory_limit="4GiB") as cluster, \
             Client(cluster) as client:
-        pids = list(client.run(os.getpid).values())
         started = time.perf_counter()
-        with PeakMemory(pids) as workers:
-            spread = reduce_on_cluster(field, divisors, chunk)
+        spread = reduce_on_cluster(field, divisors, chunk)
         cluster_seconds = time.perf_counter() - started
-    peaks = [workers.peaks[pid] / GIB for pid in pids]
+        # The kernel's high-water mark of each worker process, which lived for this run only.
+        high_water = client.run(lambda: resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)
+    peaks = [kib * 1024 / GIB for kib in high_water.values()]
     print(f"  2-process cluster: {cluster_seconds:.1f} s, "
           f"{values / cluster_seconds / 1e6:.0f} M values/s, "
           f"peak per worker {', '.join(f'{p:.2f}' for p in peaks)} GiB")
@@ -123,43 +101,51 @@ def reduction(side, chunk):
     print(f"  results agree: {agree} (min {spread[0]:.6f}, max {spread[1]:.6f}, mean {spread[2]:.3e})")
     return {"side": side, "chunk": chunk, "in_process_s": local_seconds,
             "cluster_s": cluster_seconds, "throughput_ratio": ratio,
-            "worker_peak_gib": peaks, "in_process_peak_gib": max(own.peaks.values()) / GIB,
+            "worker_peak_gib": peaks, "in_process_peak_gib": own_peak,
             "results_agree": agree}
 
 
-def relief(side, chunk, in_memory_side):
+def relief_child(kind, size, chunk, path):
+    """One relief in this process: its time, peak memory and file size."""
     field = veldra.Field([64, 64], seed=7, octaves=8)
     settings = veldra.Relief(shape=veldra.Shape.SMOOTH, palette=veldra.Palette.TERRAIN)
-    rows = []
+    divisor = (size - 1) // 64
+    started = time.perf_counter()
+    if kind == "in memory":
+        veldra.Renderer(field).relief([divisor, divisor], settings).write_png(path)
+    else:
+        with dask.config.set(scheduler="threads"):
+            vd.write_png(vd.relief(field, [divisor, divisor], settings, chunks=chunk), path)
+    seconds = time.perf_counter() - started
+    pixels = (64 * divisor + 1) ** 2
+    return {"kind": kind, "side": 64 * divisor + 1, "seconds": seconds,
+            "ns_per_pixel": seconds / pixels * 1e9,
+            "peak_gib": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024 / GIB,
+            "png_bytes": os.path.getsize(path)}
+
+
+def relief(side, chunk, in_memory_side):
+    rows, paths = [], []
     folder = tempfile.mkdtemp(prefix="veldra-bench-")
     for kind, size in [("in memory", in_memory_side), ("streamed", in_memory_side),
                        ("streamed", side)]:
         if size == 0:
             continue
-        divisor = (size - 1) // 64
-        path = os.path.join(folder, f"{kind}-{size}.png")
-        started = time.perf_counter()
-        with PeakMemory([os.getpid()]) as own:
-            if kind == "in memory":
-                veldra.Renderer(field).relief([divisor, divisor], settings).write_png(path)
-            else:
-                with dask.config.set(scheduler="threads"):
-                    vd.write_png(vd.relief(field, [divisor, divisor], settings, chunks=chunk), path)
-        seconds = time.perf_counter() - started
-        pixels = (64 * divisor + 1) ** 2
-        row = {"kind": kind, "side": 64 * divisor + 1, "seconds": seconds,
-               "ns_per_pixel": seconds / pixels * 1e9, "peak_gib": max(own.peaks.values()) / GIB,
-               "png_bytes": os.path.getsize(path)}
+        path = os.path.join(folder, f"{kind}-{size}.png".replace(" ", "-"))
+        out = subprocess.run([sys.executable, __file__, "--child", kind, str(size), str(chunk), path],
+                             check=True, capture_output=True, text=True).stdout
+        row = json.loads(out.splitlines()[-1])
         rows.append(row)
-        print(f"relief {kind} {row['side']}^2: {seconds:.1f} s ({row['ns_per_pixel']:.1f} ns/pixel), "
-              f"peak {row['peak_gib']:.2f} GiB, {row['png_bytes'] / 2**20:.0f} MiB of PNG")
+        paths.append(path)
+        print(f"relief {kind} {row['side']}^2: {row['seconds']:.1f} s "
+              f"({row['ns_per_pixel']:.1f} ns/pixel), peak {row['peak_gib']:.2f} GiB, "
+              f"{row['png_bytes'] / 2**20:.0f} MiB of PNG")
         if kind == "streamed" and size == in_memory_side and rows[0]["kind"] == "in memory":
-            same = open(path, "rb").read() == open(rows[0]["path"], "rb").read()
-            print(f"  same bytes as the in-memory file: {same}")
-            row["same_bytes_as_in_memory"] = same
-        row["path"] = path
-    for row in rows:
-        os.remove(row.pop("path"))
+            with open(path, "rb") as streamed, open(paths[0], "rb") as whole:
+                row["same_bytes_as_in_memory"] = streamed.read() == whole.read()
+            print(f"  same bytes as the in-memory file: {row['same_bytes_as_in_memory']}")
+    for path in paths:
+        os.remove(path)
     os.rmdir(folder)
     return rows
 
@@ -172,9 +158,18 @@ def main():
     parser.add_argument("--relief-chunk", type=int, default=2048)
     parser.add_argument("--in-memory", type=int, default=16385)
     parser.add_argument("--json", default=os.path.join(HERE, "results", "dask_scale.json"))
+    parser.add_argument("--child", nargs=4, help=argparse.SUPPRESS)  # kind size chunk path
     options = parser.parse_args()
-    result = {"processor": platform.processor() or platform.machine(),
-              "cpus": len(os.sched_getaffinity(0))}
+    if options.child:
+        kind, size, chunk, path = options.child
+        print(json.dumps(relief_child(kind, int(size), int(chunk), path)))
+        return 0
+    result = {}
+    if os.path.exists(options.json):
+        with open(options.json) as previous:
+            result = json.load(previous)
+    result.update({"processor": platform.processor() or platform.machine(),
+                   "cpus": len(os.sched_getaffinity(0))})
     if options.side:
         result["reduction"] = reduction(options.side, options.chunk)
     if options.relief or options.in_memory:
