@@ -7,7 +7,9 @@
 // When d is divisible by L^k this is exactly where the table of divisor
 // d / L^k on the octave's own lattice places it (the same quotient of
 // exactly converted integers), so such an octave goes through the SIMD
-// table fill; the others are evaluated position by position.
+// table fill; the others are evaluated position by position. An octave
+// whose samples all lie on its lattice's intersections adds nothing and is
+// left out (samples_intersections).
 #include <algorithm>
 #include <optional>
 
@@ -42,6 +44,22 @@ void accumulate(Shape shape, std::uint64_t count, Add&& add) {
       for (std::uint64_t t = 0; t < count; ++t) add(t, [](double v) { return shaped(Shape::Ridged, v); });
       return;
   }
+}
+
+// Whether every sample of the table of `divisors` lies on an intersection
+// of the octave's lattice: q * L^k / d is whole for every index q of every
+// axis (the last index, at the top of the last cell, is at fraction 1.0).
+// There every corner but one has weight 0 and that one's dot product is
+// +0 (each offset is +0), so the octave's noise is +0 at every sample; its
+// term w * fold(+0) is +0 or -0, and adding it leaves the sum as it was,
+// since a sum that starts from +0 is never -0. A table leaves such an
+// octave out, bit for bit: an octave finer than the sampling adds nothing.
+bool samples_intersections(const Octave& octave, std::span<const std::uint64_t> divisors) {
+  const auto power = static_cast<std::uint64_t>(octave.scale);
+  for (std::uint64_t d : divisors) {
+    if (power % d != 0) return false;
+  }
+  return true;
 }
 
 // Products of a table index and L^k, which may exceed 64 bits.
@@ -219,9 +237,11 @@ Result<FieldTableFill> FieldTableFill::create(const Field& field,
   fill.field_ = &field;
   fill.block_ = whole_rows_within(BLOCK, field.dims().back() * divisors.back() + 1);
   for (std::size_t k = 0; k < field.octaves().size(); ++k) {
+    if (k > 0 && samples_intersections(field.octaves()[k], divisors)) continue;
     auto table = OctaveTable::create(field, k, divisors, runs, simd, true, box);
     if (!table) return std::unexpected(table.error());
     fill.octaves_.push_back(std::move(*table));
+    fill.octave_of_.push_back(k);
   }
   for (std::size_t run = 0; run < runs; ++run) {
     auto space = allocate<double>(fill.block_, 0.0);
@@ -238,17 +258,17 @@ void FieldTableFill::fill(std::size_t run, std::uint64_t begin, std::uint64_t en
   for (std::uint64_t b = begin; b < end; b += block_) {
     const std::uint64_t e = std::min(end, b + block_);
     double* into = out + (b - begin);
-    for (std::size_t k = 0; k < octaves_.size(); ++k) {
-      const double w = field_->octaves()[k].weight;
-      if (k == 0) {
-        octaves_[k].fill(run, b, e, into);
+    for (std::size_t j = 0; j < octaves_.size(); ++j) {
+      const double w = field_->octaves()[octave_of_[j]].weight;
+      if (j == 0) {
+        octaves_[j].fill(run, b, e, into);
         accumulate(shape, e - b, [&](std::uint64_t t, auto fold) {
           double total = 0.0;
           term_step(total, w, fold(into[t]));
           into[t] = total;
         });
       } else {
-        octaves_[k].fill(run, b, e, block);
+        octaves_[j].fill(run, b, e, block);
         accumulate(shape, e - b, [&](std::uint64_t t, auto fold) { term_step(into[t], w, fold(block[t])); });
       }
     }

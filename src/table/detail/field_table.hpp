@@ -116,7 +116,9 @@ class FieldTableFill {
 
  private:
   const Field* field_ = nullptr;
+  // The octaves that add to the table (octave 0 first) and their indices.
   std::vector<OctaveTable> octaves_;
+  std::vector<std::size_t> octave_of_;
   std::vector<std::vector<double>> scratch_;
   std::uint64_t block_ = 1;
 };

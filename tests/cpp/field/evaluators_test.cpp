@@ -331,6 +331,10 @@ TEST(Evaluators, OctaveTablesMatchTheGeneralWalk) {
       {{2, 3, 2}, {9, 3, 6}, {3, 3, 0.6, Shape::Ridged, true}},
       {{2, 1, 2, 1}, {4, 2, 4, 8}, {3, 2, 0.5, Shape::Smooth, false}},
       {{1, 2, 1, 1, 2}, {2, 2, 4, 1, 2}, {2, 2, 0.5, Shape::Smooth, true}},
+      // Octaves 2 on (1 on) sample only their lattices' intersections, which
+      // the table leaves out: ridged ones add -0 there.
+      {{3, 4}, {2, 4}, {5, 2, 0.5, Shape::Ridged, false}},
+      {{2, 3}, {2, 2}, {4, 2, 0.7, Shape::Billow, true}},
   };
   for (const Case& c : cases) {
     const Field field = *Field::create(c.dims, random.next_u64() % 100, c.settings);
