@@ -15,7 +15,7 @@ import contextlib
 import sys
 import time
 from collections.abc import Iterator, Sequence
-from typing import Any, NoReturn
+from typing import Any
 
 from veldra._extras import Field
 from veldra._native import Palette, Relief, Shape
@@ -36,16 +36,10 @@ def _arguments(argv: Sequence[str] | None) -> argparse.Namespace:
     parser.add_argument("--out", default="world.png")
     options = parser.parse_args(argv)
     if options.size < CELLS + 1:
-        _fail(parser, f"--size must be at least {CELLS + 1}, got {options.size}")
+        parser.error(f"--size must be at least {CELLS + 1}, got {options.size}")
     if options.chunk < 1 or options.workers < 0:
-        _fail(parser, "--chunk must be positive and --workers not negative")
+        parser.error("--chunk must be positive and --workers not negative")
     return options
-
-
-def _fail(parser: argparse.ArgumentParser, message: str) -> NoReturn:
-    parser.print_usage(sys.stderr)
-    print(f"{parser.prog}: error: {message}", file=sys.stderr)
-    raise SystemExit(2)
 
 
 @contextlib.contextmanager
