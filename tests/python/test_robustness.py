@@ -3,9 +3,11 @@ out in the buffer protocol, re-entrant setters, odd keyword names, changes
 to the classes themselves, and the version."""
 
 import errno
+import gc
 import os
 import subprocess
 import sys
+import tempfile
 import textwrap
 import tomllib
 from importlib import metadata
@@ -14,7 +16,7 @@ from pathlib import Path
 import pytest
 
 import veldra
-from veldra import Globe, Hair, Instance, Palette, Relief, Renderer, _native
+from veldra import Globe, Hair, Instance, Palette, Relief, Renderer, _extras, _native
 
 CLASSES = [getattr(_native, name) for name in _native.__all__ if isinstance(getattr(_native, name), type)]
 
@@ -37,6 +39,78 @@ def test_write_png_raises_the_os_error_python_would(tmp_path, where, code):
     assert isinstance(e, type(OSError(code, "")))
     assert (e.errno, e.strerror, e.filename) == (code, os.strerror(code), str(path))
     assert e.args == (str(e),) and str(e) == f"{os.strerror(code)} (os error {code})"
+
+
+def in_child(body):
+    """body()'s text, computed in a forked child; the child ends without
+    running this process's exit handlers."""
+    read, write = os.pipe()
+    if (pid := os.fork()) == 0:
+        outcome = "no outcome"
+        try:
+            outcome = body()
+        except BaseException as e:
+            outcome = f"{type(e).__name__}: {e}"
+        finally:
+            os.write(write, outcome.encode())
+            os._exit(0)
+    os.close(write)
+    with os.fdopen(read) as pipe:
+        outcome = pipe.read()
+    os.waitpid(pid, 0)
+    return outcome
+
+
+def test_write_png_refuses_rather_than_overwrite_in_a_folder_that_refuses_new_files():
+    """The old file is writable, the folder is not; as root the write runs
+    as nobody, for whom permission bits count."""
+    with tempfile.TemporaryDirectory() as folder:
+        old = Path(folder, "old.png")
+        old.write_bytes(b"old")
+        old.chmod(0o666)
+        os.chmod(folder, 0o555)
+
+        def write():
+            try:
+                if os.getuid() == 0:
+                    os.setgid(65534)
+                    os.setuid(65534)
+            except OSError:
+                return "cannot drop root"
+            try:
+                _image().write_png(old)
+            except PermissionError as e:
+                return f"{e.errno} {e.filename}"
+            return "written"
+
+        try:
+            outcome = in_child(write)
+            kept = old.read_bytes()
+        finally:
+            os.chmod(folder, 0o755)
+    if outcome == "cannot drop root":
+        pytest.skip(outcome)
+    assert (outcome, kept) == (f"{errno.EACCES} {old}", b"old")
+
+
+def test_a_forked_child_leaves_its_parents_png_writer_alone(tmp_path):
+    """The longest name a file can have; a child that drops its copy of the
+    writer and exits keeps the parent's temporary file."""
+    path = tmp_path / ("n" * 251 + ".png")
+    writer = _extras.PngWriter(path, 2, 3, 1)
+
+    def drop():
+        nonlocal writer
+        del writer
+        gc.collect()
+        return "dropped"
+
+    assert in_child(drop) == "dropped"
+    writer.write_rows(bytes(range(6)))
+    writer.close()
+    _extras.image_from_bytes(2, 3, 1, bytes(range(6))).write_png(tmp_path / "same.png")
+    assert path.read_bytes() == (tmp_path / "same.png").read_bytes()
+    assert sorted(os.listdir(tmp_path)) == [path.name, "same.png"]
 
 
 @pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
