@@ -59,7 +59,10 @@ bool drain(Sink& sink) {
   return true;
 }
 
+// libpng hands over each chunk of compressed data as it fills (8 KiB), so
+// asking stop_requested() here stops a row too wide to wait for part-way.
 void write_data(png_structp png, png_bytep data, std::size_t length) {
+  if (stop_requested()) png_error(png, "interrupted");
   Sink& sink = *static_cast<Sink*>(png_get_io_ptr(png));
   while (length > 0) {
     if (sink.used == kBufferSize && !drain(sink)) png_error(png, "write failed");
@@ -109,8 +112,8 @@ bool start(png_structp png, png_infop info, std::uint64_t width, std::uint64_t h
 }
 
 // Writes `count` rows of `row_bytes` bytes from `rows`, asking
-// stop_requested() before each. False when told to stop or when libpng
-// gave up.
+// stop_requested() before each (and write_data within each). False when
+// told to stop or when libpng gave up.
 bool put_rows(png_structp png, const std::uint8_t* rows, std::uint64_t count,
               std::uint64_t row_bytes) {
   if (setjmp(png_jmpbuf(png))) return false;

@@ -35,8 +35,8 @@ class PngStream {
   // Appends the whole rows in `pixels` (row_bytes = width * channels bytes
   // each, top to bottom). Refused, writing nothing, when the stream is
   // closed, when `pixels` is not whole rows, or when it holds more rows than
-  // remain. A failure while writing (the file, or an interruption between
-  // rows) aborts the stream.
+  // remain. A failure while writing (the file, or an interruption, asked
+  // between rows and as compressed data is written) aborts the stream.
   Status write_rows(std::span<const std::uint8_t> pixels);
 
   // Ends the PNG and puts the file in place of the target. Refused when the

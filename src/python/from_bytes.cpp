@@ -2,6 +2,7 @@
 // checked before anything is allocated, and the bytes must match it exactly.
 #include "python/from_bytes.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/buffer.hpp"
@@ -32,6 +33,13 @@ Result<Table> table_from_bytes(std::vector<std::uint64_t> shape, ByteView data) 
   }
   const auto bytes = checked_mul(*count, sizeof(double));
   if (impossible(bytes)) return out_of_memory();
+  // With no values, the other extents can still be any size: their
+  // strides, which a buffer view of the table gives, must fit too.
+  std::optional<std::uint64_t> span = sizeof(double);
+  for (std::uint64_t extent : shape) {
+    if (span) span = checked_mul(*span, std::max<std::uint64_t>(extent, 1));
+  }
+  if (impossible(span)) return invalid_input("Shape " + list_text(shape) + " is too large to address");
   if (data.bytes().size() != *bytes) {
     return invalid_input("Expected " + std::to_string(*bytes) + " bytes for shape " +
                          list_text(shape) + ", got " + std::to_string(data.bytes().size()));

@@ -71,6 +71,8 @@ HOSTILE = [
     (lambda: T([1] * 17, bytes(8)), ValueError, "A table has 1 to 16 axes, got 17"),
     (lambda: T([2**32, 2**32], b""), ValueError, "Grid size overflows usize"),
     (lambda: T([2**61], b""), MemoryError, ""),
+    (lambda: T([0, 2**63], b""), ValueError, "Shape [0, 9223372036854775808] is too large to address"),
+    (lambda: T([2**60, 0], b""), ValueError, "Shape [1152921504606846976, 0] is too large to address"),
     (lambda: T([2, 3], bytes(47)), ValueError, "Expected 48 bytes for shape [2, 3], got 47"),
     (lambda: T([-1], b""), OverflowError, "can't convert negative int to unsigned"),
     (lambda: T("12", b""), TypeError, "argument 'shape': Can't extract `str` to `Vec`"),

@@ -3,9 +3,11 @@ out in the buffer protocol, re-entrant setters, odd keyword names, changes
 to the classes themselves, and the version."""
 
 import errno
+import gc
 import os
 import subprocess
 import sys
+import tempfile
 import textwrap
 import tomllib
 from importlib import metadata
@@ -14,7 +16,7 @@ from pathlib import Path
 import pytest
 
 import veldra
-from veldra import Globe, Hair, Instance, Palette, Relief, Renderer, _native
+from veldra import Globe, Hair, Instance, Palette, Relief, Renderer, _extras, _native
 
 CLASSES = [getattr(_native, name) for name in _native.__all__ if isinstance(getattr(_native, name), type)]
 
@@ -37,6 +39,68 @@ def test_write_png_raises_the_os_error_python_would(tmp_path, where, code):
     assert isinstance(e, type(OSError(code, "")))
     assert (e.errno, e.strerror, e.filename) == (code, os.strerror(code), str(path))
     assert e.args == (str(e),) and str(e) == f"{os.strerror(code)} (os error {code})"
+
+
+def in_child(body):
+    """The text body() returns in a forked child, which then ends at once."""
+    read, write = os.pipe()
+    if (pid := os.fork()) == 0:
+        try:
+            os.write(write, body().encode())
+        finally:
+            os._exit(0)
+    os.close(write)
+    with os.fdopen(read) as pipe:
+        outcome = pipe.read()
+    os.waitpid(pid, 0)
+    return outcome
+
+
+def test_write_png_fails_rather_than_write_in_place_where_the_folder_refuses_new_files():
+    """The old file is writable, its folder is not. Root ignores permission
+    bits, so the write runs as nobody then."""
+    with tempfile.TemporaryDirectory() as folder:
+        old = Path(folder, "old.png")
+        old.write_bytes(b"old")
+        old.chmod(0o666)
+        os.chmod(folder, 0o555)
+
+        def write():
+            try:
+                if os.getuid() == 0:
+                    os.setgid(65534)
+                    os.setuid(65534)
+            except OSError:
+                return "cannot drop root"
+            try:
+                _image().write_png(old)
+            except PermissionError as e:
+                return f"{e.errno} {e.filename}"
+            return "written"
+
+        if (outcome := in_child(write)) == "cannot drop root":
+            pytest.skip(outcome)
+        assert (outcome, old.read_bytes()) == (f"{errno.EACCES} {old}", b"old")
+
+
+def test_a_forked_child_leaves_its_parents_png_writer_alone(tmp_path):
+    """A child that drops its copy of the writer keeps the parent's
+    temporary file; the target has the longest name a file can have."""
+    path = tmp_path / ("n" * 251 + ".png")
+    writer = _extras.PngWriter(path, 2, 3, 1)
+
+    def drop():
+        nonlocal writer
+        del writer
+        gc.collect()
+        return "dropped"
+
+    assert in_child(drop) == "dropped"
+    writer.write_rows(bytes(range(6)))
+    writer.close()
+    assert os.listdir(tmp_path) == [path.name]
+    _extras.image_from_bytes(2, 3, 1, bytes(range(6))).write_png(tmp_path / "same.png")
+    assert path.read_bytes() == (tmp_path / "same.png").read_bytes()
 
 
 @pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),

@@ -9,9 +9,17 @@ int export_buffer(PyObject* self, Py_buffer* view, int flags, const BufferLayout
     return -1;
   }
   const int ndim = static_cast<int>(layout.shape.size());
+  // Every stride (the extents after an axis, an extent of 0 counted as 1,
+  // times the item size) and the length must fit a Py_ssize_t; the owner
+  // refuses such shapes first, and nothing below can overflow.
   Py_ssize_t count = 1;
+  Py_ssize_t span = layout.itemsize;
   std::size_t spread_axes = 0;
   for (Py_ssize_t extent : layout.shape) {
+    if (extent < 0 || __builtin_mul_overflow(span, extent > 1 ? extent : 1, &span)) {
+      PyErr_SetString(PyExc_BufferError, "the buffer's shape does not fit Py_ssize_t");
+      return -1;
+    }
     count *= extent;
     if (extent > 1) ++spread_axes;
   }

@@ -20,7 +20,8 @@ struct BufferLayout {
 };
 
 // Fills `view` for `self` as the consumer's `flags` ask, or raises
-// BufferError (a writable view, or Fortran order of a true matrix).
+// BufferError (a writable view, Fortran order of a true matrix, or a
+// negative extent or a stride beyond Py_ssize_t).
 int export_buffer(PyObject* self, Py_buffer* view, int flags, const BufferLayout& layout);
 void release_buffer(PyObject* self, Py_buffer* view);
 

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/interruption.hpp"
 #include "image/image.hpp"
 #include "image/png_stream.hpp"
 
@@ -171,6 +172,20 @@ TEST_F(Png, StreamsDroppedShortOrFailingLeaveTheOldFileAndNoTemporary) {
   EXPECT_FALSE(failing.is_open());
   EXPECT_EQ(read_file(path), Bytes({'o', 'l', 'd'}));
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), {}), 1);
+}
+
+// A row takes as long as its width: the stream asks whether to stop as
+// it writes compressed data too, not only between rows.
+TEST_F(Png, AWideRowIsInterruptedPartWay) {
+  const fs::path path = dir_ / "wide.png";
+  PngStream stream = *PngStream::open(path.string(), 1 << 20, 1, 3);
+  static int polls;
+  polls = 0;
+  const Interruption interruption([] { return ++polls > 1; });
+  const auto status = stream.write_rows(pattern(1 << 20, 1, 3).pixels);
+  ASSERT_FALSE(status);
+  EXPECT_EQ(status.error().kind, ErrorKind::Interrupted);
+  EXPECT_TRUE(fs::is_empty(dir_));
 }
 
 TEST_F(Png, ReplacedFileKeepsItsMode) {
