@@ -3,6 +3,7 @@
 #pragma once
 
 #include "field/field.hpp"
+#include "python/boxed_types.hpp"
 #include "python/kit/convert.hpp"
 
 namespace veldra::py {

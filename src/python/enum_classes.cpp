@@ -1,5 +1,6 @@
 // Palette and Shape: the colour ramps and the height shapes.
 #include "image/palette.hpp"
+#include "python/boxed_types.hpp"
 #include "python/classes.hpp"
 #include "python/kit/enum_class.hpp"
 

@@ -7,6 +7,7 @@
 #include "python/picture_regions.hpp"
 #include "python/kit/errors.hpp"
 #include "python/kit/module_kit.hpp"
+#include "table/table.hpp"
 
 namespace veldra::py {
 namespace {

@@ -55,7 +55,7 @@ PyObject* compare(PyObject* self, PyObject* other, int op) {
 }  // namespace
 
 PyObject* make_field_class() {
-  ClassSpec spec = class_owning<Field>(
+  ClassSpec spec = class_owning<Field, make>(
       "Field",
       "Field(dims, seed=1, *, octaves=1, lacunarity=2, gain=0.5, octave_shape=None, "
       "periodic=False)\n--\n\n"
@@ -80,7 +80,6 @@ PyObject* make_field_class() {
       "``dims[i] * lacunarity**k`` is the one at index 0), so tables tile\n"
       "seamlessly and any finite point is accepted; otherwise points must lie\n"
       "within ``[0, dims[i]]`` as for :class:`Instance`.");
-  spec.constructor = constructor<make>();
   spec.properties = {
       readonly<dims>("dims", "Cells per axis of octave 0, as passed to the constructor."),
       readonly<shape>("shape", "Intersections per axis of octave 0, one more than the cell count."),

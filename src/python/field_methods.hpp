@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "python/boxed_types.hpp"
 #include "python/points_arg.hpp"
 #include "table/at_points.hpp"
 #include "table/table.hpp"

@@ -7,6 +7,7 @@
 
 #include "base/buffer.hpp"
 #include "image/image.hpp"
+#include "python/boxed_types.hpp"
 #include "python/kit/byte_view.hpp"
 #include "python/kit/module_kit.hpp"
 #include "python/kit/text.hpp"

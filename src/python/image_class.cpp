@@ -1,5 +1,6 @@
 // Image: an 8-bit picture returned by every rendering.
 #include "image/image.hpp"
+#include "python/boxed_types.hpp"
 #include "python/classes.hpp"
 #include "python/kit/buffer_export.hpp"
 #include "python/kit/class_spec.hpp"

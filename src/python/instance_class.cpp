@@ -1,4 +1,5 @@
 // Instance: a seeded gradient-noise field.
+#include "python/boxed_types.hpp"
 #include "python/classes.hpp"
 #include "python/field_methods.hpp"
 #include "python/kit/class_spec.hpp"
@@ -34,7 +35,7 @@ std::string repr(const Instance& self) {
 }  // namespace
 
 PyObject* make_instance_class() {
-  ClassSpec spec = class_owning<Instance>(
+  ClassSpec spec = class_owning<Instance, make>(
       "Instance",
       "Instance(dims, seed=1)\n--\n\n"
       "A seeded gradient-noise field on a regular lattice.\n\n"
@@ -43,7 +44,6 @@ PyObject* make_instance_class() {
       "from ``seed``, so the same seed always rebuilds the same field.\n\n"
       "Sample with :meth:`noise` for one point inside ``[0, dims[i]]`` on every\n"
       "axis, or :meth:`table` for every intersection of a finer lattice.");
-  spec.constructor = constructor<make>();
   spec.properties = {
       readonly<dims>("dims", "Cells per axis, as passed to the constructor."),
       readonly<shape>("shape", "Intersections per axis, one more than the cell count."),

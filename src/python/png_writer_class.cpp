@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "image/png_stream.hpp"
+#include "python/boxed_types.hpp"
 #include "python/classes.hpp"
 #include "python/from_bytes.hpp"
 #include "python/kit/byte_view.hpp"
@@ -87,7 +88,7 @@ PyObject* exit(PyObject* self, PyObject* args, PyObject* kwargs) {
 }  // namespace
 
 PyObject* make_png_writer_class() {
-  ClassSpec spec = class_owning<PngStream>(
+  ClassSpec spec = class_owning<PngStream, make>(
       "PngWriter",
       "PngWriter(path, width, height, channels)\n--\n\n"
       "An 8-bit PNG of ``width`` x ``height`` pixels of ``channels`` bytes (1:\n"
@@ -97,7 +98,6 @@ PyObject* make_png_writer_class() {
       "written; until then it is a temporary file beside it, which\n"
       ":meth:`abort`, a failure, or dropping the writer removes. As a context\n"
       "manager it closes on leaving the block, or aborts when the block raises.");
-  spec.constructor = constructor<make>();
   spec.methods = {
       method<write_rows>("write_rows($self, pixels)\n--\n\n"
                          "Append whole rows, top to bottom: ``pixels`` is any C-contiguous\n"

@@ -63,14 +63,13 @@ std::string repr(const Renderer& self) {
 }  // namespace
 
 PyObject* make_renderer_class() {
-  ClassSpec spec = class_owning<Renderer>(
+  ClassSpec spec = class_owning<Renderer, make>(
       "Renderer",
       "Renderer(noise)\n--\n\n"
       "Samples a noise field into pixels.\n\n"
       "Wraps a field of two dimensions (greyscale or relief), three (colour) or\n"
       "four (globe). Axes map to the image the way a row-major array does: the\n"
       "first axis runs down the image, the second across it.");
-  spec.constructor = constructor<make>();
   spec.methods = {
       method<instance>("instance($self)\n--\n\nThe wrapped field, for sampling single points."),
       method<grayscale>("grayscale($self, divisors)\n--\n\n"

@@ -2,6 +2,7 @@
 #include "hair/hair.hpp"
 #include "image/globe.hpp"
 #include "image/relief.hpp"
+#include "python/boxed_types.hpp"
 #include "python/classes.hpp"
 #include "python/kit/settings_class.hpp"
 
@@ -14,16 +15,16 @@ PyObject* make_relief_class() {
       "The defaults are the glossy liquid look: billowing blobs, crimson, lit\n"
       "from the top left. Fields are tuned by eye.",
       {
-          field<&Relief::shape>("shape", true),
-          field<&Relief::palette>("palette", true),
-          field<&Relief::light>("light"),
-          field<&Relief::height>("height", true),
-          field<&Relief::gamma>("gamma"),
-          field<&Relief::occlusion>("occlusion"),
-          field<&Relief::ambient>("ambient"),
-          field<&Relief::diffuse>("diffuse"),
-          field<&Relief::specular>("specular"),
-          field<&Relief::gloss>("gloss"),
+          setting<&Relief::shape>("shape", true),
+          setting<&Relief::palette>("palette", true),
+          setting<&Relief::light>("light"),
+          setting<&Relief::height>("height", true),
+          setting<&Relief::gamma>("gamma"),
+          setting<&Relief::occlusion>("occlusion"),
+          setting<&Relief::ambient>("ambient"),
+          setting<&Relief::diffuse>("diffuse"),
+          setting<&Relief::specular>("specular"),
+          setting<&Relief::gloss>("gloss"),
       });
 }
 
@@ -31,11 +32,11 @@ PyObject* make_globe_class() {
   return make_settings_class<Globe>(
       "Globe", "Lighting and colour for a sphere carved out of a four dimensional field.",
       {
-          field<&Globe::surface>("surface"),
-          field<&Globe::rgb_from_fourth_axis>("rgb_from_fourth_axis"),
-          field<&Globe::fill>("fill", true),
-          field<&Globe::background>("background"),
-          field<&Globe::samples>("samples", true),
+          setting<&Globe::surface>("surface"),
+          setting<&Globe::rgb_from_fourth_axis>("rgb_from_fourth_axis"),
+          setting<&Globe::fill>("fill", true),
+          setting<&Globe::background>("background"),
+          setting<&Globe::samples>("samples", true),
       });
 }
 
@@ -47,27 +48,27 @@ PyObject* make_hair_class() {
       "``steps`` times ``step`` is how long each one is followed, and ``force``\n"
       "over ``drag`` is roughly how fast it goes.",
       {
-          field<&Hair::count>("count", true),
-          field<&Hair::steps>("steps", true),
-          field<&Hair::step>("step"),
-          field<&Hair::force>("force"),
-          field<&Hair::drag>("drag"),
-          field<&Hair::swirl>("swirl"),
-          field<&Hair::thickness>("thickness"),
-          field<&Hair::opacity>("opacity"),
-          field<&Hair::frizz>("frizz"),
-          field<&Hair::jitter>("jitter"),
-          field<&Hair::depth>("depth"),
-          field<&Hair::taper>("taper"),
-          field<&Hair::light>("light"),
-          field<&Hair::ambient>("ambient"),
-          field<&Hair::diffuse>("diffuse"),
-          field<&Hair::specular>("specular"),
-          field<&Hair::gloss>("gloss"),
-          field<&Hair::color_from_field>("color_from_field", true),
-          field<&Hair::surface>("surface"),
-          field<&Hair::palette>("palette"),
-          field<&Hair::seed>("seed"),
+          setting<&Hair::count>("count", true),
+          setting<&Hair::steps>("steps", true),
+          setting<&Hair::step>("step"),
+          setting<&Hair::force>("force"),
+          setting<&Hair::drag>("drag"),
+          setting<&Hair::swirl>("swirl"),
+          setting<&Hair::thickness>("thickness"),
+          setting<&Hair::opacity>("opacity"),
+          setting<&Hair::frizz>("frizz"),
+          setting<&Hair::jitter>("jitter"),
+          setting<&Hair::depth>("depth"),
+          setting<&Hair::taper>("taper"),
+          setting<&Hair::light>("light"),
+          setting<&Hair::ambient>("ambient"),
+          setting<&Hair::diffuse>("diffuse"),
+          setting<&Hair::specular>("specular"),
+          setting<&Hair::gloss>("gloss"),
+          setting<&Hair::color_from_field>("color_from_field", true),
+          setting<&Hair::surface>("surface"),
+          setting<&Hair::palette>("palette"),
+          setting<&Hair::seed>("seed"),
       });
 }
 

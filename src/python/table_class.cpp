@@ -1,4 +1,5 @@
 // Table: noise values sampled on a refined lattice.
+#include "python/boxed_types.hpp"
 #include "python/classes.hpp"
 #include "python/kit/buffer_export.hpp"
 #include "python/kit/class_spec.hpp"

@@ -5,34 +5,15 @@
 #include <new>
 #include <utility>
 
-#include "hair/hair.hpp"
-#include "image/globe.hpp"
-#include "image/image.hpp"
-#include "image/palette.hpp"
-#include "image/png_stream.hpp"
-#include "image/relief.hpp"
-#include "image/renderer.hpp"
-#include "field/field.hpp"
-#include "field/instance.hpp"
-#include "table/table.hpp"
 #include "python/kit/python.hpp"
 
 namespace veldra::py {
 
-// The core types that Python objects own.
+// Whether Python objects own values of T. The module specialises it to true
+// for each of its core types, before any use; those convert to and from
+// their class (convert.hpp).
 template <typename T>
 inline constexpr bool is_boxed = false;
-template <> inline constexpr bool is_boxed<Instance> = true;
-template <> inline constexpr bool is_boxed<veldra::Field> = true;
-template <> inline constexpr bool is_boxed<Table> = true;
-template <> inline constexpr bool is_boxed<Image> = true;
-template <> inline constexpr bool is_boxed<Renderer> = true;
-template <> inline constexpr bool is_boxed<Palette> = true;
-template <> inline constexpr bool is_boxed<Shape> = true;
-template <> inline constexpr bool is_boxed<Relief> = true;
-template <> inline constexpr bool is_boxed<Globe> = true;
-template <> inline constexpr bool is_boxed<Hair> = true;
-template <> inline constexpr bool is_boxed<PngStream> = true;
 
 template <typename Core>
 struct Box {

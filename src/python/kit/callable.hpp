@@ -5,6 +5,11 @@
 //   Result<double> noise(const Instance& self, std::vector<double> point);
 //   method<noise>("noise($self, point)\n--\n\nNoise at a single point...")
 //
+// The docstring is checked while compiling: a text signature naming more or
+// fewer parameters than the function takes (after the object itself, for a
+// method) does not build, and the compiler's message shows the function and
+// the docstring (see CheckedDoc).
+//
 // Arguments are bound, then converted in parameter order; the first failure
 // is raised (a TypeError prefixed with the argument's name), and the
 // function runs only when all conversions succeeded.
@@ -29,6 +34,46 @@ struct FunctionTraits<R (*)(A...)> {
   using Return = R;
   using Arguments = std::tuple<std::remove_cvref_t<A>...>;
 };
+
+template <auto F>
+inline constexpr std::size_t parameter_count =
+    std::tuple_size_v<typename FunctionTraits<decltype(F)>::Arguments>;
+
+// Never defined: reaching one in a constant evaluation stops the build, and
+// the compiler names it in its message.
+void docstring_has_no_text_signature();
+void text_signature_of_a_method_must_start_with_self();
+void text_signature_of_a_function_has_no_self();
+void text_signature_names_more_or_fewer_parameters_than_the_function_takes();
+
+// A docstring checked against F while compiling: its text signature names
+// as many parameters as F takes after the first `Bound` (1 for a method's
+// object, which the signature calls "$self"). Made only from a constant, so
+// that a mismatch fails the build; GCC's message then reads
+//   in 'constexpr' expansion of 'CheckedDoc<noise, 1>("noise($self, point, extra)...")'
+//   error: call to non-'constexpr' function
+//          'text_signature_names_more_or_fewer_parameters_than_the_function_takes()'
+template <auto F, std::size_t Bound>
+struct CheckedDoc {
+  const char* text;
+
+  consteval CheckedDoc(const char* doc) : text(doc) {
+    const TextSignature signature = split_text_signature(doc, [](const TextParameter&) {});
+    if (!signature.found) docstring_has_no_text_signature();
+    if (Bound == 1 && !signature.self) text_signature_of_a_method_must_start_with_self();
+    if (Bound == 0 && signature.self) text_signature_of_a_function_has_no_self();
+    if (signature.count + Bound != parameter_count<F>) {
+      text_signature_names_more_or_fewer_parameters_than_the_function_takes();
+    }
+  }
+};
+
+// The docstring of a method, whose F takes the object's core value first,
+// and of a function or constructor, whose F takes only the arguments.
+template <auto F>
+using MethodDoc = CheckedDoc<F, 1>;
+template <auto F>
+using FunctionDoc = CheckedDoc<F, 0>;
 
 // Converts the argument in slots[K] into the K-th value; on failure the
 // TypeError names the argument.
@@ -68,8 +113,7 @@ struct Call<F, First, std::index_sequence<I...>> {
 template <auto F, std::size_t First, typename... Self>
 PyObject* bind_and_call(const Signature& signature, PyObject* args, PyObject* kwargs,
                         Self&... self) {
-  constexpr std::size_t count =
-      std::tuple_size_v<typename FunctionTraits<decltype(F)>::Arguments> - First;
+  constexpr std::size_t count = parameter_count<F> - First;
   return Call<F, First, std::make_index_sequence<count>>::run(signature, args, kwargs, self...);
 }
 

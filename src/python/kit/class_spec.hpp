@@ -46,14 +46,11 @@ struct ClassSpec {
   void (*release_buffer)(PyObject*, Py_buffer*) = nullptr;
 };
 
+// `doc` starts with the text signature "name($self, a, b)\n--\n\n", which
+// must name F's parameters after the first (the build fails otherwise).
 template <auto F>
-MethodSpec method(const char* doc) {
-  return {doc, &Method<F>::call, &Method<F>::signature};
-}
-
-template <auto F>
-ConstructorSpec constructor() {
-  return {&Constructor<F>::call, &Constructor<F>::signature};
+MethodSpec method(MethodDoc<F> doc) {
+  return {doc.text, &Method<F>::call, &Method<F>::signature};
 }
 
 template <auto G>
@@ -77,6 +74,16 @@ template <typename Core>
 ClassSpec class_owning(const char* name, std::string doc) {
   ClassSpec spec{name, std::move(doc), static_cast<int>(sizeof(Box<Core>)), &dealloc_box<Core>,
                  {}, {}, {}};
+  return spec;
+}
+
+// The same for a class whose objects `Make` creates: the class docstring
+// starts with the constructor's text signature "Name(a, b=1)\n--\n\n",
+// which must name Make's parameters (the build fails otherwise).
+template <typename Core, auto Make>
+ClassSpec class_owning(const char* name, FunctionDoc<Make> doc) {
+  ClassSpec spec = class_owning<Core>(name, std::string(doc.text));
+  spec.constructor = {&Constructor<Make>::call, &Constructor<Make>::signature};
   return spec;
 }
 

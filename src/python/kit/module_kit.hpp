@@ -19,10 +19,11 @@ struct Function {
   }
 };
 
-// `doc` starts with the text signature "name(a, b)\n--\n\n".
+// `doc` starts with the text signature "name(a, b)\n--\n\n", which must
+// name F's parameters (the build fails otherwise).
 template <auto F>
-MethodSpec function(const char* doc) {
-  return {doc, &Function<F>::call, &Function<F>::signature};
+MethodSpec function(FunctionDoc<F> doc) {
+  return {doc.text, &Function<F>::call, &Function<F>::signature};
 }
 
 // Appends `name` to the module's __all__ (creating it) and binds `value`

@@ -1,6 +1,8 @@
-// Settings classes (Relief, Globe, Hair) declared as a table of fields. The
-// table gives the keyword constructor (every parameter "=None", None meaning
-// the default), one read-write property per field, and the repr.
+// Settings classes (Relief, Globe, Hair) declared as a table of settings,
+// each a member of the record the class owns. The table gives the keyword
+// constructor (every parameter "=None", None meaning the default), whose
+// text signature it writes, one read-write property per setting, and the
+// repr.
 #pragma once
 
 #include <array>
@@ -16,12 +18,12 @@
 namespace veldra::py {
 
 template <typename Record>
-struct Field {
+struct Setting {
   const char* name;
   bool in_repr;
   PyObject* (*get)(const Record& record);
-  // Converts `value`, then stores it into this field alone, so that a
-  // conversion running Python code that sets other fields loses nothing.
+  // Converts `value`, then stores it into this setting alone, so that a
+  // conversion running Python code that sets other settings loses nothing.
   // A list of the wrong length stores nothing and is not raised but
   // described in `deferred` (when still empty), so that a constructor
   // reports every conversion failure first.
@@ -34,11 +36,16 @@ struct IsArray : std::false_type {};
 template <typename E, std::size_t N>
 struct IsArray<std::array<E, N>> : std::true_type {};
 
-inline std::string field_text(double value) { return plain_float(value); }
-inline std::string field_text(std::uint64_t value) { return std::to_string(value); }
-inline std::string field_text(bool value) { return value ? "true" : "false"; }
-inline std::string field_text(Palette value) { return std::string(display_name(value)); }
-inline std::string field_text(Shape value) { return std::string(display_name(value)); }
+// How a setting appears in the repr; an enumeration by its display_name(),
+// found next to the enumeration's type as for the enumeration classes.
+inline std::string setting_text(double value) { return plain_float(value); }
+inline std::string setting_text(std::uint64_t value) { return std::to_string(value); }
+inline std::string setting_text(bool value) { return value ? "true" : "false"; }
+template <typename E>
+  requires std::is_enum_v<E> && requires(E value) { display_name(value); }
+std::string setting_text(E value) {
+  return std::string(display_name(value));
+}
 
 // "light wants three numbers, got [0.5, -0.5]", "background wants three bytes, got [1, 2]".
 template <typename E>
@@ -49,10 +56,10 @@ std::string wrong_length(const char* name, std::size_t wanted, const std::vector
 }
 
 template <auto Member>
-struct FieldAccess;
+struct SettingAccess;
 
 template <typename Record, typename T, T Record::*Member>
-struct FieldAccess<Member> {
+struct SettingAccess<Member> {
   using RecordType = Record;
   static inline const char* name = "";
 
@@ -77,44 +84,44 @@ struct FieldAccess<Member> {
   }
 
   static std::string text(const Record& record) {
-    if constexpr (requires { field_text(record.*Member); }) {
-      return field_text(record.*Member);
+    if constexpr (requires { setting_text(record.*Member); }) {
+      return setting_text(record.*Member);
     } else {
       return std::string();
     }
   }
 };
 
-// One field of a settings table; `in_repr` puts it in the repr.
+// One setting of a settings table; `in_repr` puts it in the repr.
 template <auto Member>
-Field<typename FieldAccess<Member>::RecordType> field(const char* name, bool in_repr = false) {
-  using Access = FieldAccess<Member>;
+Setting<typename SettingAccess<Member>::RecordType> setting(const char* name, bool in_repr = false) {
+  using Access = SettingAccess<Member>;
   Access::name = name;
   return {name, in_repr, &Access::get, &Access::assign, &Access::text};
 }
 
 template <typename Record>
 struct SettingsTable {
-  static inline std::deque<Field<Record>> fields;  // stable addresses for the properties
+  static inline std::deque<Setting<Record>> settings;  // stable addresses for the properties
   static inline Signature signature;
 };
 
 template <typename Record>
 PyObject* settings_get(PyObject* self, void* closure) {
-  const auto* f = static_cast<const Field<Record>*>(closure);
+  const auto* f = static_cast<const Setting<Record>*>(closure);
   return shielded([&] { return f->get(core_of<Record>(self)); });
 }
 
 // Converts `value` (which may run Python code, and so change other
-// fields) and then stores the one field of `closure`; deleting fails.
+// settings) and then stores the one setting of `closure`; deleting fails.
 // Returns -1 with an exception set when nothing was stored.
 template <typename Record>
-int store_field(PyObject* self, PyObject* value, void* closure) {
+int store_setting(PyObject* self, PyObject* value, void* closure) {
   if (!value) {
     PyErr_SetString(PyExc_AttributeError, "can't delete attribute");
     return -1;
   }
-  const auto* f = static_cast<const Field<Record>*>(closure);
+  const auto* f = static_cast<const Setting<Record>*>(closure);
   std::string deferred;
   if (!f->assign(core_of<Record>(self), value, deferred)) {
     prefix_argument_name("value");
@@ -129,21 +136,21 @@ int store_field(PyObject* self, PyObject* value, void* closure) {
 
 template <typename Record>
 int settings_set(PyObject* self, PyObject* value, void* closure) {
-  return shielded([&] { return store_field<Record>(self, value, closure); });
+  return shielded([&] { return store_setting<Record>(self, value, closure); });
 }
 
-// Binds and converts every field, then checks list lengths, then boxes.
+// Binds and converts every setting, then checks list lengths, then boxes.
 template <typename Record>
 PyObject* build_settings(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
-  const auto& fields = SettingsTable<Record>::fields;
-  std::vector<PyObject*> slots(fields.size());
+  const auto& settings = SettingsTable<Record>::settings;
+  std::vector<PyObject*> slots(settings.size());
   if (!bind_arguments(SettingsTable<Record>::signature, args, kwargs, slots.data())) return nullptr;
   Record record;
   std::string deferred;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
+  for (std::size_t i = 0; i < settings.size(); ++i) {
     if (slots[i] == Py_None) continue;
-    if (!fields[i].assign(record, slots[i], deferred)) {
-      prefix_argument_name(fields[i].name);
+    if (!settings[i].assign(record, slots[i], deferred)) {
+      prefix_argument_name(settings[i].name);
       return nullptr;
     }
   }
@@ -164,7 +171,7 @@ PyObject* settings_text(PyObject* self) {
   const Record& record = core_of<Record>(self);
   std::string text = std::string(class_name<Record>) + "(";
   bool first = true;
-  for (const Field<Record>& f : SettingsTable<Record>::fields) {
+  for (const Setting<Record>& f : SettingsTable<Record>::settings) {
     if (!f.in_repr) continue;
     text += (first ? "" : ", ") + std::string(f.name) + "=" + f.text(record);
     first = false;
@@ -178,20 +185,20 @@ PyObject* settings_repr(PyObject* self) {
   return shielded([&] { return settings_text<Record>(self); });
 }
 
-// Creates a settings class from its fields; `doc` follows the generated
-// text-signature line.
+// Creates a settings class from its settings; `doc` follows the text
+// signature written from them, which thus always matches the constructor.
 template <typename Record>
 PyObject* make_settings_class(const char* name, const char* doc,
-                              std::vector<Field<Record>> fields) {
-  auto& table = SettingsTable<Record>::fields;
-  table.assign(fields.begin(), fields.end());
+                              std::vector<Setting<Record>> settings) {
+  auto& table = SettingsTable<Record>::settings;
+  table.assign(settings.begin(), settings.end());
   std::string signature = std::string(name) + "(";
   for (std::size_t i = 0; i < table.size(); ++i) {
     signature += (i ? ", " : "") + std::string(table[i].name) + "=None";
   }
   ClassSpec spec = class_owning<Record>(name, signature + ")\n--\n\n" + doc);
   spec.constructor = {&settings_new<Record>, &SettingsTable<Record>::signature};
-  for (Field<Record>& f : table) {
+  for (Setting<Record>& f : table) {
     spec.properties.push_back({f.name, "", &settings_get<Record>, &settings_set<Record>, &f});
   }
   spec.repr = &settings_repr<Record>;

@@ -1,16 +1,9 @@
 #include "python/kit/signature.hpp"
 
-#include <cstring>
 #include <string_view>
 
 namespace veldra::py {
 namespace {
-
-std::string strip(std::string text) {
-  std::size_t begin = text.find_first_not_of(' ');
-  std::size_t end = text.find_last_not_of(' ');
-  return begin == std::string::npos ? std::string() : text.substr(begin, end - begin + 1);
-}
 
 PyObject* parse_default(const std::string& text) {
   if (text == "None") return Py_NewRef(Py_None);
@@ -52,46 +45,36 @@ bool too_many_positional(const Signature& sig, Py_ssize_t given) {
 }  // namespace
 
 bool parse_signature(const char* doc, std::string callable, Signature& out) {
-  const char* open = std::strchr(doc, '(');
-  const char* close = open ? std::strstr(open, ")\n--\n\n") : nullptr;
-  if (!close) {
-    PyErr_Format(PyExc_SystemError, "no text signature in the docstring of %s", callable.c_str());
-    return false;
-  }
   out.callable = std::move(callable);
   out.parameters.clear();
   out.required = 0;
   out.positional = 0;
-  bool keyword_only = false;
-  std::string list(open + 1, close);
-  std::size_t start = 0;
-  while (start < list.size()) {
-    std::size_t comma = list.find(',', start);
-    if (comma == std::string::npos) comma = list.size();
-    std::string item = strip(list.substr(start, comma - start));
-    start = comma + 1;
-    if (item.empty() || item == "$self") continue;
-    if (item == "*") {
-      keyword_only = true;
-      continue;
-    }
-    Parameter parameter;
-    std::size_t equals = item.find('=');
-    parameter.name = strip(item.substr(0, equals));
-    if (equals != std::string::npos) {
-      parameter.fallback = parse_default(strip(item.substr(equals + 1)));
-      if (!parameter.fallback) return false;
-    } else if (out.parameters.size() > out.required || keyword_only) {
+  bool failed = false;
+  const TextSignature text = split_text_signature(doc, [&](const TextParameter& item) {
+    if (failed) return;
+    Parameter parameter{std::string(item.name)};
+    if (!item.fallback.empty()) {
+      parameter.fallback = parse_default(std::string(item.fallback));
+      if (!parameter.fallback) {
+        failed = true;
+        return;
+      }
+    } else if (out.parameters.size() > out.required || item.keyword_only) {
       PyErr_Format(PyExc_SystemError, "required parameter after a default in %s",
                    out.callable.c_str());
-      return false;
+      failed = true;
+      return;
     } else {
       ++out.required;
     }
     out.parameters.push_back(std::move(parameter));
-    if (!keyword_only) out.positional = out.parameters.size();
+    if (!item.keyword_only) out.positional = out.parameters.size();
+  });
+  if (!text.found) {
+    PyErr_Format(PyExc_SystemError, "no text signature in the docstring of %s", out.callable.c_str());
+    return false;
   }
-  return true;
+  return !failed;
 }
 
 bool bind_arguments(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** slots) {

@@ -2,15 +2,77 @@
 // callable. The parameters are read from the callable's docstring, whose
 // text-signature line ("name($self, a, b=None, *, c=0.5)\n--\n\n") is thus
 // the single source of its name, parameter names and defaults; those after
-// a "*" are keyword-only.
+// a "*" are keyword-only. The line is split by one function, both at compile
+// time (to count the parameters against the C++ function's, callable.hpp)
+// and at import (for the names and defaults).
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "python/kit/python.hpp"
 
 namespace veldra::py {
+
+// One item of a text signature: "b=None" has the name "b" and the default
+// text "None"; a required parameter has an empty default text.
+struct TextParameter {
+  std::string_view name;
+  std::string_view fallback;
+  bool keyword_only = false;
+};
+
+// What the text-signature line of a docstring holds, apart from each
+// parameter, which split_text_signature() hands to its visitor.
+struct TextSignature {
+  bool found = false;        // the docstring starts with "name(...)\n--\n\n"
+  bool self = false;         // "$self" comes first: the signature of a method
+  std::size_t count = 0;     // parameters, "$self" and a bare "*" left out
+};
+
+constexpr std::string_view strip_spaces(std::string_view text) {
+  const std::size_t begin = text.find_first_not_of(' ');
+  if (begin == std::string_view::npos) return {};
+  return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+}
+
+// Splits the text-signature line at the start of `doc`, calling
+// `each(TextParameter)` once per parameter in order.
+template <typename Each>
+constexpr TextSignature split_text_signature(std::string_view doc, Each&& each) {
+  TextSignature signature;
+  const std::size_t open = doc.find('(');
+  const std::size_t close = open == std::string_view::npos ? open : doc.find(")\n--\n\n", open);
+  if (close == std::string_view::npos) return signature;
+  signature.found = true;
+  const std::string_view list = doc.substr(open + 1, close - open - 1);
+  bool keyword_only = false;
+  std::size_t start = 0;
+  while (start < list.size()) {
+    std::size_t comma = list.find(',', start);
+    if (comma == std::string_view::npos) comma = list.size();
+    const std::string_view item = strip_spaces(list.substr(start, comma - start));
+    const bool first = start == 0;
+    start = comma + 1;
+    if (item.empty()) continue;
+    if (item == "$self") {
+      signature.self = signature.self || first;
+      continue;
+    }
+    if (item == "*") {
+      keyword_only = true;
+      continue;
+    }
+    const std::size_t equals = item.find('=');
+    TextParameter parameter{strip_spaces(item.substr(0, equals)), {}, keyword_only};
+    if (equals != std::string_view::npos) parameter.fallback = strip_spaces(item.substr(equals + 1));
+    each(parameter);
+    ++signature.count;
+  }
+  return signature;
+}
 
 struct Parameter {
   std::string name;
