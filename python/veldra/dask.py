@@ -16,18 +16,24 @@ computed lazily, chunk by chunk. A relief chunk samples one extra row and
 column on each side for its slopes.
 
 ``write_png`` streams a picture into one PNG file row band by row band,
-in order, with the bytes ``Image.write_png`` writes for the same pixels.
+in order, with the bytes ``Image.write_png`` writes for the same pixels,
+saying on standard error which band it is at when that is a terminal.
+
+Settings objects (``Relief``) are copied when a picture is made: changing
+them afterwards does not change the picture.
 
 Needs the ``dask`` extra: ``pip install "veldra[dask]"``.
 """
 
 from __future__ import annotations
 
-import math
+import contextlib
+import copy
 import os
 import pickle
-from collections.abc import Callable, Iterator, Sequence
-from concurrent.futures import ThreadPoolExecutor
+import threading
+from collections.abc import Callable, Generator, Iterator, Sequence
+from concurrent.futures import Future, ThreadPoolExecutor
 from typing import Any, Union
 
 import numpy as np
@@ -51,6 +57,7 @@ from veldra._extras import (
     value_range,
 )
 from veldra._native import Instance, Palette, Relief, Shape
+from veldra._progress import Progress
 
 __all__ = ["table", "grayscale", "colored", "relief", "write_png"]
 
@@ -61,8 +68,11 @@ Region = tuple[list[int], list[int]]  # the start and shape of a chunk
 # Fields that tasks have rebuilt in this process, by their pickles: a task
 # carries a field's few hundred bytes of arguments, and each process builds
 # the field once rather than once per chunk (a large lattice takes a while).
+# dask's threads share it: the lock guards every look at the dict (two
+# threads may still build the same field once each).
 _FIELDS: dict[bytes, AnyField] = {}
 _FIELDS_KEPT = 8
+_FIELDS_LOCK = threading.Lock()
 
 # Chunks chosen by "auto" are sized by the float64 table each chunk computes,
 # which is what a chunk costs in memory for pictures too.
@@ -98,12 +108,16 @@ def colored(field: AnyField, divisors: Sequence[int], palette: Palette,
 
 def relief(field: AnyField, divisors: Sequence[int], relief: Relief | None = None,
            chunks: Chunks = "auto") -> da.Array:
-    """``Renderer(field).relief(divisors, relief)`` as a (height, width, 3) uint8 dask array."""
-    settings = Relief() if relief is None else relief
+    """``Renderer(field).relief(divisors, relief)`` as a (height, width, 3) uint8 dask array.
+
+    The array keeps a copy of ``relief``: changing it later does not change the picture.
+    """
+    settings = Relief() if relief is None else copy.deepcopy(relief)
     return _picture(field, divisors, chunks, settings.shape, 3, relief_region, (settings,))
 
 
-def write_png(array: Any, path: str | os.PathLike[str], band_rows: int | None = None) -> None:
+def write_png(array: Any, path: str | os.PathLike[str], band_rows: int | None = None,
+              progress: bool | None = None) -> None:
     """Writes a uint8 picture, (height, width) or (height, width, 1 or 3), to ``path`` as PNG.
 
     ``array`` is a dask array (or anything numpy can read). It is computed
@@ -112,7 +126,12 @@ def write_png(array: Any, path: str | os.PathLike[str], band_rows: int | None = 
     the array's chunks, or ``band_rows`` rows when given. The file gets the
     bytes ``Image.write_png`` gives the same pixels; it is written under a
     temporary name and takes ``path``'s place only when complete, so a
-    failure or an interruption leaves ``path`` as it was.
+    failure or an interruption leaves ``path`` as it was; Ctrl-C stops it
+    at once, without waiting for the band being computed ahead.
+
+    ``progress`` says which band is being written, with the elapsed and the
+    estimated remaining time, on standard error: ``None`` (the default) when
+    standard error is a terminal, ``True`` always, ``False`` never.
     """
     pictured = array if isinstance(array, da.Array) else da.asarray(array)
     height, width, channels = _picture_shape(pictured)
@@ -120,8 +139,11 @@ def write_png(array: Any, path: str | os.PathLike[str], band_rows: int | None = 
         raise ValueError(f"band_rows must be at least 1, got {band_rows}")
     rows = pictured.chunks[0] if band_rows is None else _band_split(height, band_rows)
     bands = pictured.rechunk((rows,) + tuple((-1,) * (pictured.ndim - 1)))
-    with PngWriter(os.fspath(path), width, height, channels) as writer:
-        for band in _computed_in_turn(bands.blocks[i] for i in range(len(rows))):
+    shown = Progress(progress)
+    with PngWriter(os.fspath(path), width, height, channels) as writer, shown, \
+            contextlib.closing(_computed_in_turn(bands.blocks[i] for i in range(len(rows)))) as computed:
+        for done, band in enumerate(computed):
+            shown.step(f"writing {os.fspath(path)}: band", done, len(rows))
             writer.write_rows(np.ascontiguousarray(band).data)
 
 
@@ -151,22 +173,28 @@ def _picture(field: AnyField, divisors: Sequence[int], chunks: Chunks, fold: Sha
 def _recipe(field: AnyField) -> bytes:
     """What a task carries of ``field``; ``_field_of`` turns it back into the field."""
     recipe = pickle.dumps(field)
-    if recipe not in _FIELDS:
-        _keep(recipe, field)
+    _keep(recipe, field)
     return recipe
 
 
 def _field_of(recipe: bytes) -> AnyField:
-    field = _FIELDS.get(recipe)
+    with _FIELDS_LOCK:
+        field = _FIELDS.get(recipe)
+    # Built outside the lock: a large lattice takes a while.
     return _keep(recipe, pickle.loads(recipe)) if field is None else field
 
 
 def _keep(recipe: bytes, field: AnyField) -> AnyField:
-    """Remembers ``field``, forgetting the oldest one beyond a few."""
-    while len(_FIELDS) >= _FIELDS_KEPT:
-        _FIELDS.pop(next(iter(_FIELDS)), None)
-    _FIELDS[recipe] = field
-    return field
+    """Remembers ``field`` unless the recipe is known, forgetting the oldest
+    beyond a few; returns the field remembered for the recipe."""
+    with _FIELDS_LOCK:
+        kept = _FIELDS.get(recipe)
+        if kept is not None:
+            return kept
+        while len(_FIELDS) >= _FIELDS_KEPT:
+            del _FIELDS[next(iter(_FIELDS))]
+        _FIELDS[recipe] = field
+        return field
 
 
 def _table_block(recipe: bytes, divisors: list[int], dtype: np.dtype[Any],
@@ -246,13 +274,19 @@ def _band_split(height: int, band_rows: int) -> tuple[int, ...]:
     return (band_rows,) * full + ((rest,) if rest else ())
 
 
-def _computed_in_turn(bands: Iterator[da.Array]) -> Iterator[npt.NDArray[np.uint8]]:
-    """Each band computed, the next one already computing while this one is used."""
-    with ThreadPoolExecutor(max_workers=1) as pool:
-        ahead = None
+def _computed_in_turn(bands: Iterator[da.Array]) -> Generator[npt.NDArray[np.uint8], None, None]:
+    """Each band computed, the next one already computing while this one is used.
+
+    When the caller stops early (an error, Ctrl-C), the band computing ahead
+    is abandoned rather than waited for."""
+    pool = ThreadPoolExecutor(max_workers=1)
+    try:
+        ahead: Future[npt.NDArray[np.uint8]] | None = None
         for band in bands:
             current, ahead = ahead, pool.submit(band.compute)
             if current is not None:
                 yield current.result()
         if ahead is not None:
             yield ahead.result()
+    finally:
+        pool.shutdown(wait=False, cancel_futures=True)

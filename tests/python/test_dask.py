@@ -3,8 +3,12 @@ in-memory results, on the threaded scheduler and on a two-process cluster;
 PNG files streamed band by band equal to Image.write_png's."""
 
 import os
+import pickle
+import signal
 import subprocess
 import sys
+import time
+from concurrent.futures import ThreadPoolExecutor
 
 import dask
 import numpy as np
@@ -84,6 +88,82 @@ def test_streamed_pngs_are_those_of_write_png(scheduler, tmp_path, band_rows):
         image.write_png(str(tmp_path / "whole.png"))
         vd.write_png(picture, tmp_path / "streamed.png", band_rows=band_rows)
         assert (tmp_path / "streamed.png").read_bytes() == (tmp_path / "whole.png").read_bytes()
+
+
+def test_a_relief_keeps_the_settings_it_was_made_with(scheduler):
+    field, settings = Field([3, 4], seed=2, octaves=3), Relief(height=1.0)
+    lazy = vd.relief(field, [6, 5], settings, chunks=(7, 9))
+    settings.height, settings.shape, settings.palette = 4.0, Shape.RIDGED, Palette.HEAT
+    assert lazy.compute().tobytes() == np.asarray(Renderer(field).relief([6, 5], Relief(height=1.0))).tobytes()
+
+
+class SwitchingDict(dict):
+    """The field cache, letting other threads run while it is iterated or short of an entry."""
+
+    def __iter__(self):
+        iterator = super().__iter__()
+        time.sleep(0.0005)
+        return iterator
+
+    def pop(self, *arguments):
+        popped = super().pop(*arguments)
+        time.sleep(0.0005)
+        return popped
+
+    def __delitem__(self, key):
+        super().__delitem__(key)
+        time.sleep(0.0005)
+
+
+def test_the_field_cache_is_shared_safely_by_threads(monkeypatch):
+    monkeypatch.setattr(vd, "_FIELDS", SwitchingDict())
+    recipes = [pickle.dumps(Instance([2, 2], seed=seed)) for seed in range(24)]
+    with ThreadPoolExecutor(8) as pool:
+        fields = list(pool.map(vd._field_of, recipes * 8))
+    assert [field.seed for field in fields] == list(range(24)) * 8
+    assert len(vd._FIELDS) == vd._FIELDS_KEPT
+
+
+@pytest.mark.parametrize("progress, bands", [(True, 3), (False, 0), (None, 0)])
+def test_write_png_says_which_band_it_writes(tmp_path, capsys, progress, bands):
+    path = tmp_path / "p.png"
+    vd.write_png(np.zeros((5, 4), np.uint8), path, band_rows=2, progress=progress)
+    said = capsys.readouterr().err.splitlines()  # not a terminal: one line per band
+    assert [line.split(",")[0] for line in said] == [f"writing {path}: band {k} of 3" for k in range(1, bands + 1)]
+
+
+SLOW_PNG = r"""
+import os, sys, time
+import dask.array as da, numpy as np
+import veldra.dask as vd
+
+def slow(block):
+    time.sleep(2)
+    return block
+
+target = os.path.join(sys.argv[1], "map.png")
+picture = da.zeros((8, 8), dtype=np.uint8, chunks=(2, 8)).map_blocks(slow)  # bands of 2 s
+print("started", flush=True)
+try:
+    vd.write_png(picture, target)
+except KeyboardInterrupt:
+    print(time.monotonic(), flush=True)
+"""
+
+
+def test_ctrl_c_stops_write_png_without_waiting_for_bands(tmp_path):
+    (tmp_path / "map.png").write_bytes(b"old")
+    child = subprocess.Popen([sys.executable, "-c", SLOW_PNG, str(tmp_path)], stdout=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "started\n"
+        time.sleep(0.5)
+        sent = time.monotonic()
+        child.send_signal(signal.SIGINT)
+        stopped = float(child.stdout.readline())
+        assert stopped - sent < 1.0
+        assert os.listdir(tmp_path) == ["map.png"] and (tmp_path / "map.png").read_bytes() == b"old"
+    finally:
+        child.kill()
 
 
 def failing_band(block, block_info=None):

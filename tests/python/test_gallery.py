@@ -11,27 +11,32 @@ from veldra import gallery
 PIL = pytest.importorskip("PIL.Image")
 
 
-def test_gallery_writes_every_picture_it_lists(tmp_path):
+@pytest.mark.parametrize("size", [2, 47, 48])
+def test_gallery_writes_every_picture_it_lists_at_the_size_asked(tmp_path, size):
     out = tmp_path / "gallery"
     lines = []
-    written = gallery.render_gallery(str(out), seed=3, size=48, report=lines.append)
+    written = gallery.render_gallery(str(out), seed=3, size=size, report=lines.append)
     assert len(written) == len(gallery.PICTURES) == 11
     assert {p.kind for p in gallery.PICTURES} == {"grayscale", "palette", "rgb", "relief", "globe", "hair", "fractal"}
     for line, path in zip(lines, written):
         width, height = map(int, re.search(r"(\d+) x (\d+)", line).groups())
         with PIL.open(path) as picture:
-            assert picture.format == "PNG" and picture.size == (width, height)
-            assert 40 <= width <= 48 and 40 <= height <= 48
+            assert picture.format == "PNG" and picture.size == (width, height) == (size, size)
     assert lines[-1].startswith("wrote 11 files")
 
 
-def test_command_line_only_one_kind(tmp_path):
+@pytest.mark.parametrize("kind, flag, names, said", [
+    ("relief", "--quiet", ["relief-billow.png", "relief-ridged.png", "relief-smooth.png"], ""),
+    ("globe", "--progress", ["globe.png"], "rendering globe: picture 1 of 1, 0 s elapsed\n"),
+])
+def test_command_line_only_one_kind(tmp_path, kind, flag, names, said):
     result = subprocess.run(
-        [sys.executable, "-m", "veldra", "--out", str(tmp_path), "--size", "32", "--only", "relief", "--seed", "5"],
+        [sys.executable, "-m", "veldra", "--out", str(tmp_path), "--size", "32", "--only", kind, "--seed", "5", flag],
         capture_output=True, text=True, check=True)
-    assert sorted(p.name for p in tmp_path.iterdir()) == [
-        "relief-billow.png", "relief-ridged.png", "relief-smooth.png"]
-    assert len(result.stdout.splitlines()) == 4
+    assert sorted(p.name for p in tmp_path.iterdir()) == names and result.stderr == said
+    lines = result.stdout.splitlines()
+    assert len(lines) == len(names) + 1
+    assert lines[-1].startswith(f"wrote {len(names)} file{'s' if len(names) > 1 else ''}, ")
 
 
 def test_same_seed_same_files(tmp_path):
@@ -41,7 +46,7 @@ def test_same_seed_same_files(tmp_path):
 
 
 @pytest.mark.parametrize("arguments", [
-    ["--only", "sculpture"], ["--size", "1"], ["--size", "100000"], ["--seed", "-1"],
+    ["--only", "sculpture"], ["--size", "1"], ["--size", "100000"], ["--seed", "-1"], ["--seed", str(2**64)],
     ["--out", "{tmp}/file"], ["--out", "{tmp}/file/sub"],
 ])
 def test_mistakes_are_one_line_and_status_2(arguments, tmp_path):
