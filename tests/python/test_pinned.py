@@ -9,7 +9,15 @@ import struct
 
 import pytest
 
-from veldra import Globe, Hair, Instance, Palette, Relief, Renderer, Shape
+from veldra import Field, Globe, Hair, Instance, Palette, Relief, Renderer, Shape
+
+
+def grid(dims, count=300):
+    """Points on 21 levels per axis from 0 to dims[i] inclusive, cell edges among them."""
+    return [[d * (i * (2 + 3 * j) % 21) / 20 for j, d in enumerate(dims)] for i in range(count)]
+
+
+FRACTAL = Field([4, 5], seed=21, octaves=3)
 
 CASES = {
     "table_2d": lambda: Instance([5, 7], seed=11).table([13, 9]).values,
@@ -29,6 +37,19 @@ CASES = {
     "hair": lambda: Renderer(Instance([6, 6], seed=3)).hair(256, 192, Hair(count=6000, steps=90)).pixels,
     "hair_field": lambda: Renderer(Instance([4, 5], seed=6)).hair(
         200, 240, Hair(count=5000, steps=80, color_from_field=True, taper=0.5, thickness=0.6)).pixels,
+    # Octaves on the SIMD fill (divisors divisible by lacunarity**k), position by position, or left out.
+    "field_aligned": lambda: bytes(FRACTAL.table([8, 8])),
+    "field_unaligned": lambda: bytes(FRACTAL.table([5, 7])),
+    "field_region": lambda: bytes(FRACTAL.table_region([8, 8], [5, 11], [9, 13])),
+    "field_3d_billow": lambda: bytes(Field([3, 2, 3], seed=22, octaves=3, octave_shape=Shape.BILLOW).table([4, 6, 2])),
+    "field_ridged_periodic": lambda: bytes(Field([3, 4], seed=23, octaves=3, octave_shape=Shape.RIDGED,
+                                                 periodic=True).table([6, 5])),
+    "field_4d": lambda: bytes(Field([2, 2, 1, 2], seed=24, octaves=3).table([2, 2, 2, 2])),
+    "field_lacunarity": lambda: bytes(Field([2, 3], seed=25, octaves=3, lacunarity=3, gain=0.6).table([9, 7])),
+    "field_noise_at": lambda: bytes(Field([3, 4], seed=26, octaves=4, lacunarity=3, gain=0.6).noise_at(grid([3, 4]))),
+    "field_force_at": lambda: bytes(Field([2, 3, 2], seed=27, octaves=3).force_at(grid([2, 3, 2]))),
+    "instance_noise_at": lambda: bytes(Instance([4, 5], seed=28).noise_at(grid([4, 5]))),
+    "instance_force_at": lambda: bytes(Instance([3, 2, 2], seed=29).force_at(grid([3, 2, 2]))),
 }
 
 PINNED = {
@@ -46,6 +67,17 @@ PINNED = {
     "globe_palette": "1cd3de6d85ec27dbfeb2ec874e19dc3861fc962b4fd917331ddbf14afb9b90e0",
     "hair": "5a24781deff63721992ae50b29a5df21e2d2fd9bf3eae5cbe3bf6d7fcf943802",
     "hair_field": "a49e03466d0d81fb3def8fd189f0e28c6da655adc6fbabffaee57e1cd796a45f",
+    "field_aligned": "8827b9a0740cb6c701aab3da2b0e702f77523ae0406cf1369df964e486a60e16",
+    "field_unaligned": "85a4dff0ffc0c64c9124665821b3cd7a6b0c534839a9b15e0b0dc69cdcaad1ec",
+    "field_region": "444592316c47763585ddc945cd51c7361d9256f6f59de41f2e92b3260a877c8d",
+    "field_3d_billow": "7ea80e5d81c822ef520e196b0c4d236c4da68dfa99ef795f75dc26535a66d4db",
+    "field_ridged_periodic": "5feb9d99e1511fbfa3f7d2cc2e20c10f5afcd0a2899e3128f52996e11b3c7bc9",
+    "field_4d": "1426a440a5e0fa303c3bcfcaa2ac67071bcd50cd95430de1882edd45dd100b1a",
+    "field_lacunarity": "8534fd0dc8dcaf6ee768df36b81a4e54cde87b661548c2deb933278b8771caf4",
+    "field_noise_at": "630ef2325ce7e61845f3c7dfa188535a9196ddff6207f665a40801a70897ee3c",
+    "field_force_at": "1613aa5c4accf93191251fb172c2161bde6cd1bf327caed5fbde69cb99310c19",
+    "instance_noise_at": "c5d8241e2fda55f2451ad297c8cf83fdc7015d3f3136164f057636c0fd2fd430",
+    "instance_force_at": "d19d048a2f93cd84b43af6d1bc728bbea0c2faefede707b02f8f36ee8ea19c7e",
 }
 
 

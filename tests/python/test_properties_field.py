@@ -1,4 +1,4 @@
-"""Property tests of Instance and Table: for any arguments, each call either
+"""Property tests of Instance, Field and Table: for any arguments, each call either
 returns a result with the promised invariants or raises the promised
 exception with the promised message."""
 
@@ -10,7 +10,7 @@ from hypothesis import strategies as st
 from contract import (Refusal, affordable, expect_field, expect_floats, expect_layout, expect_u64,
                       expect_u64s, outcome, plain_float)
 from values import EDGE_FLOATS, any_floats, bounded, sequence_or_junk, u64_or_junk
-from veldra import Instance
+from veldra import Field, Instance, Shape
 
 cells = st.integers(1, 4)
 small_dims = st.lists(cells, min_size=1, max_size=4)
@@ -115,3 +115,28 @@ def test_table_shape_values_and_get_follow_the_divisors(field, divisors, index):
         # Power-of-two divisors place every sample exactly where noise() looks.
         point = [e // 2 / k for e, k in zip(expected_shape, converted)]
         assert table.get([e // 2 for e in expected_shape]) == field.noise(point)
+
+
+@st.composite
+def edge_batches(draw):
+    """A field of small cells with octave settings, and points many of whose
+    coordinates lie exactly on 0, on dims[i] or on a cell edge."""
+    dims = draw(small_dims)
+    field = Field(dims, draw(st.integers(0, 2**64 - 1)), octaves=draw(st.integers(1, 4)),
+                  lacunarity=draw(st.integers(2, 3)), gain=draw(st.floats(0.1, 2)),
+                  octave_shape=draw(st.sampled_from([Shape.SMOOTH, Shape.BILLOW, Shape.RIDGED])),
+                  periodic=draw(st.booleans()))
+    axes = [st.one_of(st.sampled_from([0.0, float(d)]), st.integers(0, d).map(float), st.floats(0, d)) for d in dims]
+    return field, draw(st.lists(st.tuples(*axes).map(list), min_size=1, max_size=40))
+
+
+@bounded
+@given(batch=edge_batches())
+def test_values_at_points_on_the_edges_are_the_single_point_values(batch):
+    field, points = batch
+    n = len(field.dims)
+    noise, force = field.noise_at(points).values, field.force_at(points).values
+    assert noise == [field.noise(p) for p in points]  # bit for bit, every entry written
+    assert force == [x for p in points for x in field.force(p)]
+    assert all(abs(v) <= math.sqrt(n) for v in noise)
+    assert all(math.hypot(*force[i:i + n]) <= 1 + 1e-12 for i in range(0, len(force), n))
