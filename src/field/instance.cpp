@@ -5,6 +5,8 @@
 
 #include "base/buffer.hpp"
 #include "base/float_text.hpp"
+#include "base/in_parallel.hpp"
+#include "base/interruption.hpp"
 #include "base/splitmix64.hpp"
 #include "base/strides.hpp"
 #include "field/detail/lattice_axis.hpp"
@@ -13,6 +15,11 @@
 namespace veldra {
 namespace {
 
+// Gradients drawn between two looks at stop_requested(): a lattice of
+// millions of intersections takes seconds to draw, this many a
+// millisecond or so.
+constexpr std::uint64_t DRAWN_PER_LOOK = 4096;
+
 template <std::size_t N>
 void copy_to(const std::array<double, N>& values, std::span<double> out) {
   for (std::size_t j = 0; j < N; ++j) out[j] = values[j];
@@ -20,7 +27,8 @@ void copy_to(const std::array<double, N>& values, std::span<double> out) {
 
 }  // namespace
 
-Result<Instance> Instance::lay_out(std::vector<std::uint64_t> dims, std::uint64_t seed) {
+Result<Instance> Instance::lay_out(std::vector<std::uint64_t> dims, std::uint64_t seed,
+                                   Gradients& gradients) {
   if (dims.empty()) return invalid_input("At least one dimension is required");
   if (dims.size() > MAX_DIMS) {
     return invalid_input("At most " + std::to_string(MAX_DIMS) + " dimensions are supported");
@@ -43,9 +51,9 @@ Result<Instance> Instance::lay_out(std::vector<std::uint64_t> dims, std::uint64_
   const std::size_t n = dims.size();
   auto numbers = checked_mul(intersections, n);
   if (!numbers) return out_of_memory();
-  auto gradients = allocate<double>(*numbers);
-  if (!gradients) return std::unexpected(gradients.error());
-  field.gradients_ = std::move(*gradients);
+  auto space = allocate_deferred<double>(*numbers);
+  if (!space) return std::unexpected(space.error());
+  gradients = std::move(*space);
 
   field.strides_ = row_major_strides(field.shape_);
   field.dims_ = std::move(dims);
@@ -54,32 +62,53 @@ Result<Instance> Instance::lay_out(std::vector<std::uint64_t> dims, std::uint64_
   return field;
 }
 
+Instance& Instance::own(Gradients gradients) {
+  gradients_ = std::make_shared<const Gradients>(std::move(gradients));
+  data_ = gradients_->data();
+  return *this;
+}
+
 Result<Instance> Instance::create(std::vector<std::uint64_t> dims, std::uint64_t seed) {
-  auto field = lay_out(std::move(dims), seed);
+  Gradients gradients;
+  auto field = lay_out(std::move(dims), seed, gradients);
   if (!field) return field;
   const std::size_t n = field->n();
   SplitMix64 random(seed);
   for (std::uint64_t k = 0; k < field->intersections_; ++k) {
-    random.next_unit_vector(std::span<double>(field->gradients_.data() + k * n, n));
+    if (k % DRAWN_PER_LOOK == 0 && stop_requested()) return interrupted();
+    random.next_unit_vector(std::span<double>(gradients.data() + k * n, n));
   }
+  field->own(std::move(gradients));
   return field;
 }
 
 Result<Instance> Instance::create_from(
     std::vector<std::uint64_t> dims, std::uint64_t seed,
     const std::function<void(const std::uint64_t* index, double* out)>& draw) {
-  auto field = lay_out(std::move(dims), seed);
+  Gradients space;
+  auto field = lay_out(std::move(dims), seed, space);
   if (!field) return field;
   const std::size_t n = field->n();
-  std::uint64_t index[MAX_DIMS] = {};
-  for (std::uint64_t k = 0; k < field->intersections_; ++k) {
-    draw(index, field->gradients_.data() + k * n);
-    // The next index in row-major order: the last axis fastest.
-    for (std::size_t i = n; i-- > 0;) {
-      if (++index[i] < field->shape_[i]) break;
-      index[i] = 0;
+  const std::vector<std::uint64_t>& strides = field->strides_;
+  double* gradients = space.data();
+  auto done = for_each_chunk(field->intersections_, SERIAL_LIMIT,
+                             [&](std::uint64_t begin, std::uint64_t end) {
+    std::uint64_t index[MAX_DIMS] = {};
+    for (std::size_t i = 0, rest = begin; i < n; ++i) {
+      index[i] = rest / strides[i];
+      rest -= index[i] * strides[i];
     }
-  }
+    for (std::uint64_t k = begin; k < end; ++k) {
+      draw(index, gradients + k * n);
+      // The next index in row-major order: the last axis fastest.
+      for (std::size_t i = n; i-- > 0;) {
+        if (++index[i] < field->shape_[i]) break;
+        index[i] = 0;
+      }
+    }
+  });
+  if (!done) return std::unexpected(done.error());
+  field->own(std::move(space));
   return field;
 }
 
@@ -169,7 +198,7 @@ std::optional<std::span<const double>> Instance::gradient(
     if (index[i] >= shape_[i]) return std::nullopt;
     k += strides_[i] * index[i];
   }
-  return std::span<const double>(gradients_.data() + k * n(), n());
+  return std::span<const double>(data_ + k * n(), n());
 }
 
 }  // namespace veldra

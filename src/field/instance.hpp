@@ -1,14 +1,17 @@
 // The noise field: a seeded lattice of unit gradients in 1 to MAX_DIMS
 // dimensions. Immutable after construction, so any number of threads may
-// evaluate one Instance at once.
+// evaluate one Instance at once, and copies share one lattice: copying an
+// Instance (or making a Field of it) costs its dims, not its gradients.
 #pragma once
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <vector>
 
+#include "base/buffer.hpp"
 #include "base/error.hpp"
 #include "field/formula.hpp"
 
@@ -22,13 +25,17 @@ class Instance {
  public:
   // Checks `dims` (1 to MAX_DIMS entries, none 0, grid size within 64 bits)
   // and draws one unit gradient per intersection, row-major, from a
-  // SplitMix64 seeded with `seed`.
+  // SplitMix64 seeded with `seed`. Stops with an interrupted error when
+  // stop_requested() says so (a large lattice takes seconds).
   static Result<Instance> create(std::vector<std::uint64_t> dims, std::uint64_t seed);
 
   // A lattice checked as by create() whose gradients are not drawn but
   // copied: draw(index, out) writes the n() numbers of the intersection at
-  // per-axis `index`, called once per intersection in row-major order. A
-  // Field lays out its octaves' lattices for the table fill this way.
+  // per-axis `index`, called once per intersection, in row-major order
+  // within each chunk of for_each_chunk (base/in_parallel.hpp): chunks run
+  // concurrently, so `draw` must be safe to call so, and the call stops
+  // when stop_requested() says so. A Field lays out its octaves' lattices
+  // for the table fill this way.
   static Result<Instance> create_from(
       std::vector<std::uint64_t> dims, std::uint64_t seed,
       const std::function<void(const std::uint64_t* index, double* out)>& draw);
@@ -37,7 +44,7 @@ class Instance {
   const std::vector<std::uint64_t>& shape() const { return shape_; }
   const std::vector<std::uint64_t>& strides() const { return strides_; }
   // intersections() * n numbers; intersection k's gradient starts at k * n.
-  const std::vector<double>& gradients() const { return gradients_; }
+  std::span<const double> gradients() const { return {data_, intersections_ * n()}; }
   std::uint64_t intersections() const { return intersections_; }
   std::uint64_t seed() const { return seed_; }
   std::size_t n() const { return dims_.size(); }
@@ -82,8 +89,14 @@ class Instance {
                              std::span<const std::uint64_t> shape) const;
 
  private:
-  // Checks `dims` and allocates the lattice, its gradients left at 0.
-  static Result<Instance> lay_out(std::vector<std::uint64_t> dims, std::uint64_t seed);
+  using Gradients = std::vector<double, DeferredInit<double>>;
+
+  // Checks `dims` and allocates the lattice's gradients, unwritten, into
+  // `gradients`.
+  static Result<Instance> lay_out(std::vector<std::uint64_t> dims, std::uint64_t seed,
+                                  Gradients& gradients);
+  // The instance owning `gradients`, once they are all written.
+  Instance& own(Gradients gradients);
 
   // Finds the lowest corner of the cell of a point clamped into the
   // lattice, and the point's Sides there.
@@ -97,14 +110,16 @@ class Instance {
       for (std::size_t i = 0; i < dims_.size(); ++i) {
         if ((c >> i) & 1) k += strides_[i];
       }
-      return gradients_.data() + k * dims_.size();
+      return data_ + k * dims_.size();
     };
   }
 
   std::vector<std::uint64_t> dims_;
   std::vector<std::uint64_t> shape_;
   std::vector<std::uint64_t> strides_;
-  std::vector<double> gradients_;
+  // Shared by every copy; data_ is its data.
+  std::shared_ptr<const Gradients> gradients_;
+  const double* data_ = nullptr;
   std::uint64_t intersections_ = 0;
   std::uint64_t seed_ = 0;
 };

@@ -15,7 +15,7 @@ using Ints = std::vector<std::uint64_t>;
 Result<std::array<double, 2>> value_range(AnyField noise, Ints divisors, Ints start, Ints shape,
                                           std::optional<Shape> fold) {
   auto range = without_interpreter_lock(
-      [&] { return veldra::value_range(noise.field, divisors, start, shape, fold); });
+      [&] { return veldra::value_range(noise.field(), divisors, start, shape, fold); });
   if (!range) return std::unexpected(range.error());
   return std::array<double, 2>{range->lo, range->hi};
 }
@@ -23,20 +23,20 @@ Result<std::array<double, 2>> value_range(AnyField noise, Ints divisors, Ints st
 Result<Image> grayscale_region(AnyField noise, Ints divisors, Ints start, Ints shape, double lo,
                                double hi) {
   return without_interpreter_lock(
-      [&] { return veldra::grayscale_region(noise.field, divisors, start, shape, Range{lo, hi}); });
+      [&] { return veldra::grayscale_region(noise.field(), divisors, start, shape, Range{lo, hi}); });
 }
 
 Result<Image> colored_region(AnyField noise, Ints divisors, Palette palette, Ints start,
                              Ints shape, double lo, double hi) {
   return without_interpreter_lock([&] {
-    return veldra::colored_region(noise.field, divisors, palette, start, shape, Range{lo, hi});
+    return veldra::colored_region(noise.field(), divisors, palette, start, shape, Range{lo, hi});
   });
 }
 
 Result<Image> relief_region(AnyField noise, Ints divisors, Relief relief, Ints start, Ints shape,
                             double lo, double hi) {
   return without_interpreter_lock([&] {
-    return veldra::relief_region(noise.field, divisors, relief, start, shape, Range{lo, hi});
+    return veldra::relief_region(noise.field(), divisors, relief, start, shape, Range{lo, hi});
   });
 }
 

@@ -11,7 +11,7 @@ namespace {
 
 using Divisors = std::vector<std::uint64_t>;
 
-Result<Renderer> make(AnyField noise) { return Renderer::create(std::move(noise.field)); }
+Result<Renderer> make(AnyField noise) { return Renderer::create(noise.field()); }
 
 // The field as it was given: an Instance stays an Instance.
 PyObject* instance(const Renderer& self) {

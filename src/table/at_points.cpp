@@ -90,7 +90,9 @@ decltype(auto) with_screen(const Instance& field, F&& f) {
 template <typename F>
 decltype(auto) with_screen(const Field& field, F&& f) {
   if (!field.settings().periodic) return with_screen(field.base(), f);
-  return f(Screen{[](std::size_t, double x) { return std::isfinite(x); },
+  return f(Screen{[scale = field.top_scale()](std::size_t, double x) {
+                    return Field::wraps_exactly(x, scale);
+                  },
                   [&](std::span<const double> p) { return field.expect_point(p); }, field.n()});
 }
 

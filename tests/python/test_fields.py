@@ -134,6 +134,34 @@ def test_periodic_fields_wrap(dims):
             assert field.noise(moved) == pytest.approx(field.noise(p), abs=1e-9)
 
 
+PERIODIC_CALLS = {
+    "noise": lambda f, p: f.noise(p), "force": lambda f, p: f.force(p),
+    "noise_at": lambda f, p: np.asarray(f.noise_at(np.array([p]))).tolist(),
+    "force_at": lambda f, p: np.asarray(f.force_at([p])).tolist(),
+}
+
+
+@pytest.mark.parametrize("call", PERIODIC_CALLS.values(), ids=PERIODIC_CALLS)
+@pytest.mark.parametrize("settings, point, wrapped, beyond", [
+    (dict(), [2**52, 0.75], [1.0, 0.75], None),  # 2**52 = 1 mod 3
+    (dict(), [2**53, 0.75], None, "Coordinate 0 is 9007199254740992, beyond the periodic bound 2^52"),
+    (dict(), [-(2**55), 0.75], None, "Coordinate 0 is -36028797018963970, beyond the periodic bound 2^52"),
+    (dict(octaves=4), [0.75, 2**49], [0.75, 2.0], None),
+    (dict(octaves=4), [0.75, 2**49 + 1], None, "Coordinate 1 is 562949953421313, beyond the periodic bound 2^52 / 8"),
+    (dict(octaves=3, lacunarity=3), [-500399958596721, 0.5], [0.0, 0.5], None),  # 2**52 // 9, 0 mod 3
+    (dict(octaves=3, lacunarity=3), [0.5, 500399958596722], None,
+     "Coordinate 1 is 500399958596722, beyond the periodic bound 2^52 / 9"),
+])
+def test_periodic_coordinates_wrap_exactly_up_to_the_bound(call, settings, point, wrapped, beyond):
+    field = Field([3, 3], 5, periodic=True, **settings)
+    if beyond is None:
+        assert call(field, point) == call(field, wrapped)
+    else:
+        with pytest.raises(ValueError) as caught:
+            call(field, point)
+        assert str(caught.value).removeprefix("Point 0: ") == beyond
+
+
 FIELDS = [Instance([4, 3], 2), Instance([2, 1, 2], 2), Instance([1, 2, 1, 1, 1], 2),
           Field([4, 3], 2, octaves=3, octave_shape=Shape.RIDGED), Field([2, 1, 2], 2, octaves=2, periodic=True)]
 
@@ -161,7 +189,7 @@ AT_ERRORS = [
      "argument 'points': expected a 2-dimensional buffer of float64, got 2 dimensions of format 'f'"),
     (lambda f: f.noise_at(np.zeros(4)), TypeError,
      "argument 'points': expected a 2-dimensional buffer of float64, got 1 dimensions of format 'd'"),
-    (lambda f: Field([4, 3], periodic=True).noise_at([[1e300, 0], [0, -INF]]), ValueError,
+    (lambda f: Field([4, 3], periodic=True).noise_at([[1e15, 0], [0, -INF]]), ValueError,
      "Point 1: Coordinate 1 is -inf, not a finite number"),
 ]
 

@@ -3,6 +3,8 @@ byte for byte. PngWriter writes nothing at all unless it is given every row
 (its bytes, band by band, are checked through veldra.dask.write_png)."""
 
 import os
+import subprocess
+import sys
 import threading
 
 import numpy as np
@@ -85,6 +87,21 @@ def test_bad_regions_are_refused(call, field, divisors, start, shape, message):
     with pytest.raises(ValueError) as caught:
         call(field, divisors, start, shape)
     assert str(caught.value) == message
+
+
+@pytest.mark.parametrize("kind", ["Field", "Instance"])
+def test_a_region_borrows_the_lattice_rather_than_copying_it(kind):
+    # Peak memory, in a process of its own, before and after a 1 x 1 range
+    # of a field whose lattice takes 2049 * 2049 * 2 * 8 bytes (67 MB).
+    grown = subprocess.run([sys.executable, "-c", f"""
+import resource
+from veldra import {kind}, _extras
+field = {kind}([2048, 2048], 3)
+before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+_extras.value_range(field, [1, 1], [5, 5], [1, 1])
+print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)
+"""], capture_output=True, text=True, check=True).stdout
+    assert int(grown) * 1024 < 67_000_000 / 10
 
 
 def test_png_writer_refuses_bad_sizes_and_rows_and_leaves_no_file(tmp_path):

@@ -68,9 +68,6 @@ def test_a_table_shape_of_an_impossible_table_costs_nothing():
 sanitized = "libasan" in os.environ.get("LD_PRELOAD", "")
 
 LIMITED = {
-    # The argument is copied into the renderer: 16 MB that cannot be had.
-    "copying a field argument": "Renderer(big)",
-    "copying a field out": "wrapped.instance()",
     "a long point": "big.noise(range(10**8))",
     "a long list of divisors": "big.table_shape(range(1, 2 * 10**7))",
     "a table": "big.table([2, 2])",

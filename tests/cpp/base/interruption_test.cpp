@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "base/in_parallel.hpp"
+#include "field/instance.hpp"
 
 namespace veldra {
 namespace {
@@ -12,6 +13,7 @@ namespace {
 std::atomic<std::uint64_t> polls{0}, items_done{0};
 bool never() { return ++polls, false; }
 bool after_some_items() { return ++polls, items_done.load() >= 1000; }
+bool after_three_polls() { return ++polls > 3; }
 
 TEST(Interruption, StopsEveryWorkerJoinsThemAndFails) {
   items_done = 0;
@@ -69,4 +71,22 @@ TEST(Interruption, ScopesNestAndNoScopeNeverStops) {
 }
 
 }  // namespace
+}  // namespace veldra
+
+namespace veldra {
+
+TEST(Interruption, StopsLayingOutALattice) {
+  // Drawn serially (create) and laid out on workers (create_from); either
+  // takes a second or so when it runs to the end.
+  std::vector<std::uint64_t> dims{2048, 2048};
+  auto copy = [](const std::uint64_t* index, double* out) { out[0] = out[1] = double(index[0]); };
+  for (bool drawn : {true, false}) {
+    polls = 0;
+    const Interruption interruption(&after_three_polls);
+    auto lattice = drawn ? Instance::create(dims, 1) : Instance::create_from(dims, 1, copy);
+    ASSERT_FALSE(lattice);
+    EXPECT_EQ(lattice.error().kind, ErrorKind::Interrupted);
+  }
+}
+
 }  // namespace veldra
