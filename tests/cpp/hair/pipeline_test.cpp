@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -16,10 +17,14 @@ Result<Image> no_relief(std::span<const std::uint64_t>, const Relief&) {
   return invalid_input("no relief");
 }
 
-TEST(HairPipeline, DeepStrandsAreDrawnFirst) {
-  std::vector<Strand> strands(5);
-  for (std::size_t i = 0; i < 5; ++i) strands[i].layer = std::vector{0.5f, 0.0f, 0.9f, 0.25f, 1e-30f}[i];
-  EXPECT_EQ(*drawing_order(strands), (std::vector<std::uint64_t>{1, 4, 3, 0, 2}));
+TEST(HairPipeline, DeepStrandsAreDrawnFirstAndEqualLayersInIndexOrder) {
+  // Layers that differ only in the low, middle or high digits of their
+  // keys, a -0 before +0, and ties, which keep their index order.
+  const std::vector layers{0.5f, 0.0f, 0.9f, 0.25f, 1e-30f, 0.5f, std::nextafter(0.5f, 1.0f),
+                           -0.0f, 0.0f, std::nextafter(0.25f, 0.0f), 0.5f};
+  std::vector<Strand> strands(layers.size());
+  for (std::size_t i = 0; i < layers.size(); ++i) strands[i].layer = layers[i];
+  EXPECT_EQ(*drawing_order(strands), (std::vector<std::uint64_t>{7, 1, 8, 4, 9, 3, 0, 5, 10, 6, 2}));
 }
 
 TEST(HairPipeline, NoStrandsLeaveTheGrayBackground) {
