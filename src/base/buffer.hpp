@@ -35,13 +35,13 @@ inline std::optional<std::uint64_t> checked_add(std::uint64_t a, std::uint64_t b
 template <typename T>
 Result<std::vector<T>> allocate(std::uint64_t count, const T& fill = T{}) {
   auto bytes = checked_mul(count, sizeof(T));
-  if (!bytes || *bytes > static_cast<std::uint64_t>(PTRDIFF_MAX)) return out_of_memory();
+  if (!bytes || *bytes > static_cast<std::uint64_t>(PTRDIFF_MAX)) return out_of_memory(count, sizeof(T));
   try {
     return std::vector<T>(static_cast<std::size_t>(count), fill);
   } catch (const std::bad_alloc&) {
-    return out_of_memory();
+    return out_of_memory(count, sizeof(T));
   } catch (const std::length_error&) {
-    return out_of_memory();
+    return out_of_memory(count, sizeof(T));
   }
 }
 
@@ -103,7 +103,7 @@ struct DeferredInit {
 template <typename T>
 Result<std::vector<T, DeferredInit<T>>> allocate_deferred(std::uint64_t count) {
   std::vector<T, DeferredInit<T>> buffer;
-  if (!try_reserve(buffer, count)) return out_of_memory();
+  if (!try_reserve(buffer, count)) return out_of_memory(count, sizeof(T));
   buffer.resize(static_cast<std::size_t>(count));  // within the reserved room
   return buffer;
 }

@@ -1,6 +1,9 @@
 // The nine classes of the module, each created from its declaration table.
 #pragma once
 
+#include <string>
+
+#include "field/field.hpp"
 #include "python/kit/python.hpp"
 
 namespace veldra::py {
@@ -18,5 +21,8 @@ PyObject* make_renderer_class();
 // The classes of veldra._extras.
 PyObject* make_field_class();
 PyObject* make_png_writer_class();
+
+// A Field's repr, the call that makes it: "Field(dims=[8, 8], seed=7, octaves=6)".
+std::string field_repr(const veldra::Field& field);
 
 }  // namespace veldra::py

@@ -29,7 +29,7 @@ PyObject* make_palette_class() {
       "``AZURE`` are the ramps built for relief: they hold no black, so the dark\n"
       "comes only from the shading. ``TERRAIN`` is water, sand, grass, rock, snow.",
       palettes,
-      {method<palette_color>("color($self, position)\n--\n\n"
+      {method<palette_color, RangeErrors::Bare>("color($self, position)\n--\n\n"
                              "Colour at ``position``, which is clamped to 0..1.")});
 }
 

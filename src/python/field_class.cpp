@@ -1,4 +1,5 @@
 // Field: a fractal sum of gradient-noise octaves, optionally periodic.
+#include "python/classes.hpp"
 #include "python/field_methods.hpp"
 #include "python/kit/class_spec.hpp"
 #include "python/kit/text.hpp"
@@ -8,10 +9,10 @@ namespace {
 
 using veldra::Field;
 
-Result<Field> make(std::vector<std::uint64_t> dims, std::uint64_t seed, std::uint64_t octaves,
+Result<Field> make(std::vector<std::uint64_t> dims, IntegerMod64 seed, std::uint64_t octaves,
                    std::uint64_t lacunarity, double gain, std::optional<Shape> octave_shape,
                    bool periodic) {
-  return Field::create(std::move(dims), seed,
+  return Field::create(std::move(dims), seed.value,
                        {octaves, lacunarity, gain, octave_shape.value_or(Shape::Smooth), periodic});
 }
 
@@ -31,7 +32,9 @@ Result<double> noise(const Field& self, std::vector<double> point) {
 
 // Only the settings that differ from the defaults, so that the repr reads
 // as the call that made the field.
-std::string repr(const Field& self) {
+}  // namespace
+
+std::string field_repr(const Field& self) {
   const OctaveSettings& s = self.settings();
   const OctaveSettings defaults;
   std::string text = "Field(dims=" + list_text(self.dims()) + ", seed=" + std::to_string(self.seed());
@@ -45,6 +48,8 @@ std::string repr(const Field& self) {
   if (s.periodic) text += ", periodic=True";
   return text + ")";
 }
+
+namespace {
 
 PyObject* compare(PyObject* self, PyObject* other, int op) {
   if ((op != Py_EQ && op != Py_NE) || !is_instance<Field>(other)) Py_RETURN_NOTIMPLEMENTED;
@@ -60,6 +65,7 @@ PyObject* make_field_class() {
       "Field(dims, seed=1, *, octaves=1, lacunarity=2, gain=0.5, octave_shape=None, "
       "periodic=False)\n--\n\n"
       "A fractal sum of gradient-noise octaves, optionally wrapping on every axis.\n\n"
+      "``seed`` is any integer, taken modulo 2**64 (``-1`` is ``2**64 - 1``).\n\n"
       "Octave ``k`` (``k = 0 .. octaves - 1``) is a lattice of\n"
       "``dims[i] * lacunarity**k`` cells per axis evaluated at\n"
       "``point * lacunarity**k``, with weight ``w_k = gain**k`` (``w_0 = 1.0``,\n"
@@ -83,7 +89,7 @@ PyObject* make_field_class() {
   spec.properties = {
       readonly<dims>("dims", "Cells per axis of octave 0, as passed to the constructor."),
       readonly<shape>("shape", "Intersections per axis of octave 0, one more than the cell count."),
-      readonly<seed>("seed", "The seed this field was built from."),
+      readonly<seed>("seed", "The seed this field was built from, modulo 2**64."),
       readonly<octaves>("octaves", "How many octaves are summed."),
       readonly<lacunarity>("lacunarity", "How many times finer each octave is than the one before."),
       readonly<gain>("gain", "How much each octave's weight is multiplied by over the one before."),
@@ -106,16 +112,18 @@ PyObject* make_field_class() {
                           "computing any value."),
       method<field_methods::noise_at<Field>>("noise_at($self, points)\n--\n\n"
                        "The value at many points: a table of shape ``[N]``.\n\n"
-                       "``points`` is an ``(N, n)`` C-contiguous float64 buffer (a numpy\n"
-                       "array, a memoryview) or a sequence of ``N`` points; entry ``i`` is\n"
-                       "``noise(points[i])``, bit for bit. A refused point raises\n"
-                       "``ValueError`` naming its index."),
+                       "``points`` is any ``(N, n)`` array of real numbers (a numpy array of\n"
+                       "any float or integer dtype and layout, a memoryview) or a sequence of\n"
+                       "``N`` points; ``(N,)`` too when the field has one axis. A C-contiguous,\n"
+                       "aligned float64 buffer is read in place, anything else is copied\n"
+                       "once into float64. Entry ``i`` is ``noise(points[i])``, bit for bit.\n"
+                       "A refused point raises ``ValueError`` naming its index."),
       method<field_methods::force_at<Field>>("force_at($self, points)\n--\n\n"
                        "The force at many points: a table of shape ``[N, n]`` whose row ``i``\n"
                        "is ``force(points[i])``, bit for bit. ``points`` as for\n"
                        ":meth:`noise_at`."),
   };
-  spec.repr = &repr_of<repr>;
+  spec.repr = &repr_of<field_repr>;
   spec.compare = &compare;
   spec.unhashable = true;
   return make_class<Field>(std::move(spec));

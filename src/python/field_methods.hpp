@@ -35,13 +35,15 @@ Result<std::vector<std::uint64_t>> table_shape(const F& self, std::vector<std::u
 }
 
 template <typename F>
-Result<Table> noise_at(const F& self, PointsArg points) {
-  return points.apply(self, [](const F& f, PointRows rows) { return veldra::noise_at(f, rows); });
+PyObject* noise_at(const F& self, PointsArg points) {
+  if (!points.fits(self.n())) return nullptr;
+  return to_python(points.apply(self, [](const F& f, PointRows rows) { return veldra::noise_at(f, rows); }));
 }
 
 template <typename F>
-Result<Table> force_at(const F& self, PointsArg points) {
-  return points.apply(self, [](const F& f, PointRows rows) { return veldra::force_at(f, rows); });
+PyObject* force_at(const F& self, PointsArg points) {
+  if (!points.fits(self.n())) return nullptr;
+  return to_python(points.apply(self, [](const F& f, PointRows rows) { return veldra::force_at(f, rows); }));
 }
 
 }  // namespace veldra::py::field_methods

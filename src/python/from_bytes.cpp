@@ -33,7 +33,7 @@ Result<Table> table_from_bytes(std::vector<std::uint64_t> shape, ByteView data) 
     if (!count) return invalid_input("Grid size overflows usize");
   }
   const auto bytes = checked_mul(*count, sizeof(double));
-  if (impossible(bytes)) return out_of_memory();
+  if (impossible(bytes)) return out_of_memory(*count, sizeof(double));
   // With no values, the other extents can still be any size: their
   // strides, which a buffer view of the table gives, must fit too.
   std::optional<std::uint64_t> span = sizeof(double);

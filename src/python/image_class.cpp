@@ -47,8 +47,8 @@ PyObject* make_image_class() {
       readonly<pixels>("pixels", "The whole buffer, row-major."),
   };
   spec.methods = {
-      method<pixel>("pixel($self, x, y)\n--\n\nOne pixel's bytes, or ``None`` outside the image."),
-      method<write_png>("write_png($self, path)\n--\n\nWrite the image as a PNG."),
+      method<pixel, RangeErrors::Bare>("pixel($self, x, y)\n--\n\nOne pixel's bytes, or ``None`` outside the image."),
+      method<write_png, RangeErrors::Bare>("write_png($self, path)\n--\n\nWrite the image as a PNG."),
   };
   spec.repr = &repr_of<repr>;
   spec.get_buffer = &get_buffer<layout>;

@@ -35,7 +35,7 @@ std::string repr(const Instance& self) {
 }  // namespace
 
 PyObject* make_instance_class() {
-  ClassSpec spec = class_owning<Instance, make>(
+  ClassSpec spec = class_owning<Instance, make, RangeErrors::Bare>(
       "Instance",
       "Instance(dims, seed=1)\n--\n\n"
       "A seeded gradient-noise field on a regular lattice.\n\n"
@@ -51,19 +51,19 @@ PyObject* make_instance_class() {
       readonly<seed>("seed", "The seed this field was built from."),
   };
   spec.methods = {
-      method<gradient>("gradient($self, index)\n--\n\n"
+      method<gradient, RangeErrors::Bare>("gradient($self, index)\n--\n\n"
                        "Gradient stored at an intersection, or ``None`` if ``index`` is out of\n"
                        "the lattice."),
-      method<noise>("noise($self, point)\n--\n\n"
+      method<noise, RangeErrors::Bare>("noise($self, point)\n--\n\n"
                     "Noise at a single point.\n\n"
                     "``point`` must have one coordinate per dimension and lie within\n"
                     "``[0, dims[i]]`` on every axis. The result is 0 exactly at the\n"
                     "intersections and stays within ``\u00b1sqrt(n)`` elsewhere."),
-      method<field_methods::force<Instance>>("force($self, point)\n--\n\n"
+      method<field_methods::force<Instance>, RangeErrors::Bare>("force($self, point)\n--\n\n"
                     "The force the lattice applies at ``point``.\n\n"
                     "This is the surrounding gradients blended under the same fade weights\n"
                     "as :meth:`noise`, never longer than 1."),
-      method<field_methods::table<Instance>>("table($self, divisors)\n--\n\n"
+      method<field_methods::table<Instance>, RangeErrors::Bare>("table($self, divisors)\n--\n\n"
                     "Noise on a refined lattice.\n\n"
                     "``divisors`` holds one positive integer per dimension telling how many\n"
                     "pieces each cell of that axis is cut into, so axis ``i`` ends up with\n"
@@ -78,10 +78,12 @@ PyObject* make_instance_class() {
                           "computing any noise."),
       method<field_methods::noise_at<Instance>>("noise_at($self, points)\n--\n\n"
                        "Noise at many points: a table of shape ``[N]``.\n\n"
-                       "``points`` is an ``(N, n)`` C-contiguous float64 buffer (a numpy\n"
-                       "array, a memoryview) or a sequence of ``N`` points; entry ``i`` is\n"
-                       "``noise(points[i])``, bit for bit. A refused point raises\n"
-                       "``ValueError`` naming its index."),
+                       "``points`` is any ``(N, n)`` array of real numbers (a numpy array of\n"
+                       "any float or integer dtype and layout, a memoryview) or a sequence of\n"
+                       "``N`` points; ``(N,)`` too when the field has one axis. A C-contiguous,\n"
+                       "aligned float64 buffer is read in place, anything else is copied\n"
+                       "once into float64. Entry ``i`` is ``noise(points[i])``, bit for bit.\n"
+                       "A refused point raises ``ValueError`` naming its index."),
       method<field_methods::force_at<Instance>>("force_at($self, points)\n--\n\n"
                        "The force at many points: a table of shape ``[N, n]`` whose row ``i``\n"
                        "is ``force(points[i])``, bit for bit. ``points`` as for\n"

@@ -1,11 +1,16 @@
-// The `points` argument of noise_at and force_at: an (N, n) C-contiguous
-// float64 buffer, read in place and held for the call, or a sequence of
-// point sequences, copied into rows.
+// The `points` argument of noise_at and force_at: N points of n real
+// coordinates. An (N, n) buffer of float64 that is C-contiguous and aligned
+// is read in place and held for the call; any other buffer of real numbers
+// (float32, float16, integers of any size, Fortran order, strided or
+// unaligned views) and any sequence of point sequences is converted once,
+// into an owned C-contiguous float64 copy. A buffer of shape (N,) is N
+// points of one coordinate, taken by fields of one axis only.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "python/kit/convert.hpp"
@@ -24,6 +29,10 @@ class PointsArg {
     std::vector<double> point;
   };
   const std::optional<Odd>& odd() const { return odd_; }
+
+  // Whether a field of n axes takes points laid out so: false, with a
+  // TypeError naming the argument, for a 1-dimensional buffer when n > 1.
+  bool fits(std::size_t n) const;
 
   // The points as `field` takes them: its table, or the first refusal.
   template <typename F, typename Evaluate>
@@ -44,6 +53,8 @@ class PointsArg {
   std::vector<double> copied_;
   PointRows rows_;
   std::optional<Odd> odd_;
+  bool flat_ = false;  // a buffer of shape (N,)
+  std::string format_;  // a buffer's format, for messages
 
   friend struct Convert<PointsArg>;
 };

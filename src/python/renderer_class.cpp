@@ -55,7 +55,10 @@ Result<Image> hair(const Renderer& self, std::uint64_t width, std::uint64_t heig
   return self.hair(width, height, settings.value_or(Hair{}));
 }
 
+// A renderer of an Instance shows its dims and seed; one of a Field shows
+// the Field, whose settings the dims and seed would hide.
 std::string repr(const Renderer& self) {
+  if (!self.field().made_from_instance()) return "Renderer(" + field_repr(self.field()) + ")";
   return "Renderer(dims=" + list_text(self.field().dims()) +
          ", seed=" + std::to_string(self.field().seed()) + ")";
 }
@@ -63,7 +66,7 @@ std::string repr(const Renderer& self) {
 }  // namespace
 
 PyObject* make_renderer_class() {
-  ClassSpec spec = class_owning<Renderer, make>(
+  ClassSpec spec = class_owning<Renderer, make, RangeErrors::Bare>(
       "Renderer",
       "Renderer(noise)\n--\n\n"
       "Samples a noise field into pixels.\n\n"
@@ -71,26 +74,26 @@ PyObject* make_renderer_class() {
       "four (globe). Axes map to the image the way a row-major array does: the\n"
       "first axis runs down the image, the second across it.");
   spec.methods = {
-      method<instance>("instance($self)\n--\n\nThe wrapped field, for sampling single points."),
-      method<grayscale>("grayscale($self, divisors)\n--\n\n"
+      method<instance, RangeErrors::Bare>("instance($self)\n--\n\nThe wrapped field, for sampling single points."),
+      method<grayscale, RangeErrors::Bare>("grayscale($self, divisors)\n--\n\n"
                         "Greyscale image of a two dimensional field, one pixel per sample."),
-      method<colored>("colored($self, divisors, palette)\n--\n\n"
+      method<colored, RangeErrors::Bare>("colored($self, divisors, palette)\n--\n\n"
                       "Colour image of a two dimensional field, running each value through\n"
                       "``palette``."),
-      method<rgb_channels>("rgb_channels($self, divisors)\n--\n\n"
+      method<rgb_channels, RangeErrors::Bare>("rgb_channels($self, divisors)\n--\n\n"
                            "Colour image of a three dimensional field, taking red, green and blue\n"
                            "from three evenly spaced slices of the third axis."),
-      method<rgb_channels_at>("rgb_channels_at($self, divisors, slices)\n--\n\n"
+      method<rgb_channels_at, RangeErrors::Bare>("rgb_channels_at($self, divisors, slices)\n--\n\n"
                               "Colour image of a three dimensional field, taking red, green and blue\n"
                               "from three chosen slices of the third axis."),
-      method<rgb_palette>("rgb_palette($self, divisors, slice, palette)\n--\n\n"
+      method<rgb_palette, RangeErrors::Bare>("rgb_palette($self, divisors, slice, palette)\n--\n\n"
                           "Colour image of a three dimensional field, taking one slice of the\n"
                           "third axis and running each value through ``palette``."),
-      method<relief>("relief($self, divisors, relief=None)\n--\n\n"
+      method<relief, RangeErrors::Bare>("relief($self, divisors, relief=None)\n--\n\n"
                      "Lit image of a two dimensional field, read as a height map."),
-      method<globe>("globe($self, width, height, globe=None)\n--\n\n"
+      method<globe, RangeErrors::Bare>("globe($self, width, height, globe=None)\n--\n\n"
                     "A sphere carved out of a four dimensional field."),
-      method<hair>("hair($self, width, height, hair=None)\n--\n\n"
+      method<hair, RangeErrors::Bare>("hair($self, width, height, hair=None)\n--\n\n"
                    "A coat of hair drawn from particles set loose in a two dimensional\n"
                    "field."),
   };

@@ -43,7 +43,7 @@ PyObject* make_table_class() {
       readonly<values>("values", "All values, row-major: the last axis varies fastest."),
   };
   spec.methods = {
-      method<get>("get($self, index)\n--\n\n"
+      method<get, RangeErrors::Bare>("get($self, index)\n--\n\n"
                   "Value at a lattice index, or ``None`` if the index is out of the table."),
   };
   spec.repr = &repr_of<repr>;

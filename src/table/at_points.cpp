@@ -99,18 +99,21 @@ decltype(auto) with_screen(const Field& field, F&& f) {
 // The table of `width` numbers per point that each(begin, end, out) writes
 // for the points of [begin, end), returning whether `screen` accepts them
 // all (as by_screen's evaluators do: the points it takes are accepted, and
-// it evaluates nothing else; an evaluator may also tell by itself). `width`
-// 1 gives shape [count], otherwise [count, width]. Every run of the
+// it evaluates nothing else; an evaluator may also tell by itself). The
+// table has shape [count] for one value per point (Per::Value), [count,
+// width] for vectors (Per::Vector), whatever the width. Every run of the
 // workers stops at its first refused point; the call then fails with the
 // first refused point of all, and the table is dropped.
+enum class Per { Value, Vector };
+
 template <typename Checks, typename Each>
-Result<Table> per_point(PointRows points, std::size_t width, const Checks& screen, Each&& each) {
+Result<Table> per_point(PointRows points, Per per, std::size_t width, const Checks& screen, Each&& each) {
   if (points.count != 0 && points.width != screen.n) {
     if (auto refused = screen.refusal(points, 0); !refused) return std::unexpected(refused.error());
     return internal_error("points of the wrong length accepted");
   }
   std::vector<std::uint64_t> shape{points.count};
-  if (width > 1) shape.push_back(width);
+  if (per == Per::Vector) shape.push_back(width);
   auto numbers = checked_mul(points.count, width);
   if (!numbers) return out_of_memory();
   auto values = allocate_deferred<double>(*numbers);
@@ -156,7 +159,7 @@ Result<Table> pulls_at(const F& field, PointRows points) {
                    std::span<double>(out + (i - begin) * n, n));
       }
     };
-    return per_point(points, n, screen, by_screen(screen, points.data, pulls));
+    return per_point(points, Per::Vector, n, screen, by_screen(screen, points.data, pulls));
   });
 }
 
@@ -177,7 +180,7 @@ Status expect_points(const Field& field, PointRows points) {
 
 Result<Table> noise_at(const Instance& field, PointRows points) {
   return with_screen(field, [&](const auto& screen) {
-    return per_point(points, 1, screen, [&](std::uint64_t begin, std::uint64_t end, double* out) {
+    return per_point(points, Per::Value, 1, screen, [&](std::uint64_t begin, std::uint64_t end, double* out) {
       return noise_points(field, points.data + begin * field.n(), end - begin, out);
     });
   });
@@ -194,7 +197,7 @@ Result<Table> noise_at(const Field& field, PointRows points) {
         out[i - begin] = field.sample(std::span<const double>(points.data + i * n, n));
       }
     };
-    return per_point(points, 1, screen, by_screen(screen, points.data, samples));
+    return per_point(points, Per::Value, 1, screen, by_screen(screen, points.data, samples));
   });
 }
 

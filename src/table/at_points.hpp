@@ -13,8 +13,9 @@
 
 namespace veldra {
 
-// `count` points of `width` coordinates each, row-major at `data`; errors
-// name them from index `first` on.
+// `count` points of `width` coordinates each, row-major at `data` (aligned
+// for double: the binding copies a buffer that is not); errors name them
+// from index `first` on.
 struct PointRows {
   const double* data = nullptr;
   std::uint64_t count = 0;
@@ -30,7 +31,7 @@ Error at_point(std::uint64_t index, Error error);
 Status expect_points(const Instance& field, PointRows points);
 Status expect_points(const Field& field, PointRows points);
 
-// Tables of shape [count] (noise) and [count, n] (force). Every point is
+// Tables of shape [count] (noise) and [count, n] (force, for one axis too). Every point is
 // checked before any is evaluated; a refused point fails the whole call.
 Result<Table> noise_at(const Instance& field, PointRows points);
 Result<Table> noise_at(const Field& field, PointRows points);

@@ -2,10 +2,14 @@
 
 import ctypes
 import gc
+import signal
+import subprocess
+import sys
+import time
 
 import pytest
 
-from veldra import Instance, Palette, Renderer
+from veldra import Field, Instance, Palette, Renderer
 
 np = pytest.importorskip("numpy")
 
@@ -51,3 +55,61 @@ def test_a_view_keeps_its_source_alive(make):
     for _ in range(5):
         make()  # would reuse the memory of a source freed too early
     assert array.tobytes() == expected
+
+
+FIELD_2D = Field([4, 3], seed=2, octaves=3)
+POINTS = np.random.default_rng(4).uniform(0, 3, (60, 2))
+
+
+def unaligned(points):
+    """A float64 copy of `points` at an odd address."""
+    view = np.frombuffer(bytearray(points.nbytes + 1), offset=1, count=points.size).reshape(points.shape)
+    view[:] = points
+    return view
+
+
+@pytest.mark.parametrize("points", [
+    POINTS.astype(np.float32), POINTS.astype(np.float16), POINTS.astype(">f8"), np.floor(POINTS).astype(np.int8),
+    np.floor(POINTS).astype(np.uint64), np.asfortranarray(POINTS), POINTS[::3], POINTS.T.copy().T,
+    unaligned(POINTS), memoryview(POINTS[::2]), np.broadcast_to(POINTS[:1], (5, 2)),
+    [tuple(p) for p in POINTS.tolist()], tuple(POINTS),
+], ids=["float32", "float16", "big-endian", "int8", "uint64", "fortran", "strided", "transposed", "unaligned",
+        "memoryview", "zero-stride", "tuples", "tuple-of-arrays"])
+@pytest.mark.parametrize("field", [FIELD_2D, Instance([4, 3], seed=2)], ids=repr)
+def test_points_of_any_real_layout_are_converted_once(field, points):
+    exact = np.ascontiguousarray(np.asarray(points, dtype=np.float64))
+    for method in (field.noise_at, field.force_at):
+        assert bytes(method(points)) == bytes(method(exact))
+
+
+def test_one_axis_fields_take_a_flat_buffer_and_give_rows_of_one_force():
+    field, xs = Field([4], seed=1, octaves=2), np.array([0.5, 1.25, 3.0])
+    assert bytes(field.noise_at(xs)) == bytes(field.noise_at(xs[:, None]))
+    assert field.force_at(xs).shape == [3, 1]
+    assert Instance([4]).force_at([[0.5]]).shape == [1, 1] and Instance([4]).force_at([]).shape == [0, 1]
+
+
+SLOW_LIST = r"""
+import sys, time
+from veldra import Instance
+points = [[0.5, 0.5]] * 10_000_000
+print("started", flush=True)
+try:
+    Instance([1, 1]).noise_at(points)
+except KeyboardInterrupt:
+    print(time.monotonic(), flush=True)
+"""
+
+
+def test_sigint_stops_the_conversion_of_a_long_list():
+    child = subprocess.Popen([sys.executable, "-c", SLOW_LIST], stdout=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "started\n"
+        time.sleep(0.2)
+        sent = time.monotonic()
+        child.send_signal(signal.SIGINT)
+        stopped = float(child.stdout.readline())
+        assert child.wait(timeout=30) == 0
+    finally:
+        child.kill()
+    assert stopped - sent < 0.3

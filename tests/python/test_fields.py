@@ -184,9 +184,6 @@ AT_ERRORS = [
     (lambda f: f.force_at(np.array([[0, 0], [0, 0], [NAN, 0]])), ValueError, "Point 2: Coordinate 0 is NaN, outside the boundary [0, 4]"),
     (lambda f: f.noise_at([[1, 1], [1, 1, 1]]), ValueError, "Point 1: Expected 2 coordinates, got 3"),
     (lambda f: f.noise_at(np.zeros((3, 3))), ValueError, "Point 0: Expected 2 coordinates, got 3"),
-    (lambda f: f.noise_at(np.zeros((4, 2))[::2]), TypeError, "argument 'points': ndarray is not C-contiguous"),
-    (lambda f: f.noise_at(np.zeros((2, 2), np.float32)), TypeError,
-     "argument 'points': expected a 2-dimensional buffer of float64, got 2 dimensions of format 'f'"),
     (lambda f: f.noise_at(np.zeros(4)), TypeError,
      "argument 'points': expected a 2-dimensional buffer of float64, got 1 dimensions of format 'd'"),
     (lambda f: Field([4, 3], periodic=True).noise_at([[1e15, 0], [0, -INF]]), ValueError,
@@ -212,7 +209,8 @@ FIELD_ERRORS = [
     (dict(dims=[2**40], octaves=30), ValueError, "Grid size overflows usize"),
     (dict(dims=[1], lacunarity=5, octaves=24), ValueError, "Lacunarity 5 to the power 23 is not exact as a float"),
     (dict(dims=[3, 0], octaves=30), ValueError, "Dimension cannot be 0"),
-    (dict(dims=[2**40, 2**20], octaves=2), MemoryError, ""),
+    (dict(dims=[2**40, 2**20], octaves=2), MemoryError,
+     "Cannot allocate 2305845208239046658 values of 8 bytes (more than 16 EiB)"),
 ]
 
 

@@ -4,7 +4,7 @@ case breaks a later rule too)."""
 
 import pytest
 
-from veldra import Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table
+from veldra import Field, Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table
 
 NAN, INF = float("nan"), float("inf")
 
@@ -112,6 +112,19 @@ OTHER_ERRORS = [
     (lambda: Instance([2]).noise([10**400]), OverflowError, "int too large to convert to float"),
     (lambda: Instance([4.0]), TypeError, "argument 'dims': 'float' object cannot be interpreted as an integer"),
     (lambda: Instance([4, -1]), OverflowError, "can't convert negative int to unsigned"),
+    # ... named by the calls added since (regions, Field, points)
+    (lambda: Instance([2, 2]).table_region([1, 1], [-1, 0], [1, 1]), OverflowError,
+     "argument 'start': can't convert negative int to unsigned"),
+    (lambda: Field([2, -1]), OverflowError, "argument 'dims': can't convert negative int to unsigned"),
+    (lambda: Field([2]).table([2**64]), OverflowError, "argument 'divisors': int too big to convert"),
+    (lambda: Field([2]).noise_at([[10**400]]), OverflowError, "argument 'points': int too large to convert to float"),
+    (lambda: Field([2]).noise_at(memoryview(bytes(2)).cast("?", (2, 1))), TypeError,
+     "argument 'points': expected real numbers (float or integer), got buffer format '?'"),
+    (lambda: Field([2, 2]).force_at(memoryview(bytes(32)).cast("d")), TypeError,
+     "argument 'points': expected a 2-dimensional buffer of float64, got 1 dimensions of format 'd'"),
+    (lambda: Instance([1]).table([2**60 - 1]), MemoryError, "Cannot allocate 1152921504606846976 values of 8 bytes (8 EiB)"),
+    (lambda: Instance([2]).table([2**61]), MemoryError,
+     "Cannot allocate 4611686018427387905 values of 8 bytes (more than 16 EiB)"),
     (lambda: Instance([2], seed=None), TypeError, "argument 'seed': 'NoneType' object cannot be interpreted as an integer"),
     (lambda: Hair(count=1.5), TypeError, "argument 'count': 'float' object cannot be interpreted as an integer"),
     (lambda: Globe(background=[0, 0, 256]), OverflowError, "out of range integral type conversion attempted"),

@@ -8,7 +8,7 @@ import pytest
 
 import veldra
 from values import Indexable
-from veldra import _extras, _native, Globe, Hair, Instance, Palette, Relief, Renderer, Shape
+from veldra import _extras, _native, Field, Globe, Hair, Instance, Palette, Relief, Renderer, Shape
 
 CLASSES = ["Palette", "Shape", "Relief", "Globe", "Hair", "Instance", "Table", "Image", "Renderer"]
 
@@ -122,6 +122,7 @@ def test_settings_defaults_and_reprs():
     assert repr(Globe()) == "Globe(fill=0.92, samples=2)"
     assert repr(Hair()) == "Hair(count=45000, steps=170, color_from_field=false)"
     assert repr(Renderer(Instance([2, 3], seed=2**64 - 1))) == f"Renderer(dims=[2, 3], seed={2**64 - 1})"
+    assert repr(Renderer(Field([8, 8], seed=7, octaves=6))) == "Renderer(Field(dims=[8, 8], seed=7, octaves=6))"
     # Reprs write floats plainly and integers in full.
     assert repr(Relief(height=2**64)) == "Relief(shape=Billow, palette=Crimson, height=18446744073709552000)"
     assert repr(Globe(fill=float("nan"), samples=2**64 - 1)) == f"Globe(fill=NaN, samples={2**64 - 1})"

@@ -5,7 +5,7 @@ import math
 
 import pytest
 
-from veldra import Globe, Instance, Palette, Relief, Renderer, Shape
+from veldra import Field, Globe, Instance, Palette, Relief, Renderer, Shape
 
 
 def test_one_dimensional_noise_by_hand():
@@ -63,3 +63,10 @@ def test_default_settings_are_the_defaults():
     flat, sphere = Renderer(Instance([4, 3], seed=5)), Renderer(Instance([2] * 4, seed=5))
     assert flat.relief([8, 8]).pixels == flat.relief([8, 8], None).pixels == flat.relief([8, 8], Relief()).pixels
     assert sphere.globe(16, 12).pixels == sphere.globe(16, 12, Globe()).pixels
+
+
+@pytest.mark.parametrize("seed, reduced", [(-1, 2**64 - 1), (2**64 + 5, 5), (-(2**70) + 3, 3)])
+def test_field_seeds_are_taken_modulo_two_to_the_64(seed, reduced):
+    field = Field([3, 2], seed=seed, octaves=3)
+    assert field == Field([3, 2], seed=reduced, octaves=3) and field.seed == reduced
+    assert eval(repr(field)) == field and repr(field) == f"Field(dims=[3, 2], seed={reduced}, octaves=3)"

@@ -76,13 +76,13 @@ template <auto F>
 using FunctionDoc = CheckedDoc<F, 0>;
 
 // Converts the argument in slots[K] into the K-th value; on failure the
-// TypeError names the argument.
+// TypeError (and the OverflowError, as the signature says) names the argument.
 template <std::size_t K, typename Values>
 bool convert_one(const Signature& signature, PyObject** slots, Values& values) {
   using T = typename std::tuple_element_t<K, Values>::value_type;
   auto converted = Convert<T>::from(slots[K]);
   if (!converted) {
-    prefix_argument_name(signature.parameters[K].name.c_str());
+    prefix_argument_name(signature.parameters[K].name.c_str(), signature.range_errors);
     return false;
   }
   std::get<K>(values).emplace(std::move(*converted));
@@ -118,11 +118,11 @@ PyObject* bind_and_call(const Signature& signature, PyObject* args, PyObject* kw
 }
 
 // A method: F takes the object's core value first.
-template <auto F>
+template <auto F, RangeErrors R = RangeErrors::Named>
 struct Method {
   using Self = std::remove_cvref_t<
       std::tuple_element_t<0, typename FunctionTraits<decltype(F)>::Arguments>>;
-  static inline Signature signature;
+  static inline Signature signature{.range_errors = R};
 
   static PyObject* call(PyObject* self, PyObject* args, PyObject* kwargs) {
     return shielded(
@@ -132,9 +132,9 @@ struct Method {
 
 // A constructor: F returns the new core value, or an error. The classes
 // cannot be subclassed, so the new object is always of F's class.
-template <auto F>
+template <auto F, RangeErrors R = RangeErrors::Named>
 struct Constructor {
-  static inline Signature signature;
+  static inline Signature signature{.range_errors = R};
 
   static PyObject* call(PyTypeObject*, PyObject* args, PyObject* kwargs) {
     return shielded([&] { return bind_and_call<F, 0>(signature, args, kwargs); });

@@ -47,10 +47,11 @@ struct ClassSpec {
 };
 
 // `doc` starts with the text signature "name($self, a, b)\n--\n\n", which
-// must name F's parameters after the first (the build fails otherwise).
-template <auto F>
+// must name F's parameters after the first (the build fails otherwise). R:
+// how an integer argument out of range is reported (RangeErrors).
+template <auto F, RangeErrors R = RangeErrors::Named>
 MethodSpec method(MethodDoc<F> doc) {
-  return {doc.text, &Method<F>::call, &Method<F>::signature};
+  return {doc.text, &Method<F, R>::call, &Method<F, R>::signature};
 }
 
 template <auto G>
@@ -80,10 +81,10 @@ ClassSpec class_owning(const char* name, std::string doc) {
 // The same for a class whose objects `Make` creates: the class docstring
 // starts with the constructor's text signature "Name(a, b=1)\n--\n\n",
 // which must name Make's parameters (the build fails otherwise).
-template <typename Core, auto Make>
+template <typename Core, auto Make, RangeErrors R = RangeErrors::Named>
 ClassSpec class_owning(const char* name, FunctionDoc<Make> doc) {
   ClassSpec spec = class_owning<Core>(name, std::string(doc.text));
-  spec.constructor = {&Constructor<Make>::call, &Constructor<Make>::signature};
+  spec.constructor = {&Constructor<Make, R>::call, &Constructor<Make, R>::signature};
   return spec;
 }
 

@@ -37,6 +37,14 @@ std::optional<std::uint64_t> Convert<std::uint64_t>::from(PyObject* object) {
   return static_cast<std::uint64_t>(value);
 }
 
+std::optional<IntegerMod64> Convert<IntegerMod64>::from(PyObject* object) {
+  Ref integer(PyLong_Check(object) ? Py_NewRef(object) : PyNumber_Index(object));
+  if (!integer) return std::nullopt;
+  unsigned long long value = PyLong_AsUnsignedLongLongMask(integer.get());
+  if (value == static_cast<unsigned long long>(-1) && PyErr_Occurred()) return std::nullopt;
+  return IntegerMod64{static_cast<std::uint64_t>(value)};
+}
+
 std::optional<std::uint8_t> Convert<std::uint8_t>::from(PyObject* object) {
   Ref integer(PyLong_Check(object) ? Py_NewRef(object) : PyNumber_Index(object));
   if (!integer) return std::nullopt;

@@ -22,6 +22,12 @@ struct FsPath {
   std::string bytes;
 };
 
+// Any Python integer (or object with __index__), taken modulo 2^64: -1 is
+// 2^64 - 1, 2^64 + 5 is 5. For seeds, where every integer names a field.
+struct IntegerMod64 {
+  std::uint64_t value;
+};
+
 // Argument conversion: Convert<T>::from(object) gives a T or nothing.
 // The primary template serves the boxed core types: an instance of the
 // class registered for T (or a subclass), copied.
@@ -56,6 +62,10 @@ struct Convert<double> {
 template <>
 struct Convert<std::uint64_t> {
   static std::optional<std::uint64_t> from(PyObject* object);
+};
+template <>
+struct Convert<IntegerMod64> {
+  static std::optional<IntegerMod64> from(PyObject* object);
 };
 template <>
 struct Convert<std::uint8_t> {

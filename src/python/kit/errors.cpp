@@ -85,7 +85,7 @@ PyObject* raise(const Error& error) {
       }
       break;
     case ErrorKind::OutOfMemory:
-      PyErr_NoMemory();
+      PyErr_SetString(PyExc_MemoryError, error.message.c_str());
       break;
     case ErrorKind::Internal:
       PyErr_SetString(internal_error_type ? internal_error_type : PyExc_SystemError,
@@ -101,8 +101,12 @@ PyObject* raise(const Error& error) {
 
 bool signal_handler_raised() { return PyErr_CheckSignals() != 0; }
 
-void prefix_argument_name(const char* name) {
-  if (!PyErr_ExceptionMatches(PyExc_TypeError)) return;
+void prefix_argument_name(const char* name, RangeErrors range_errors) {
+  PyObject* kind = PyExc_TypeError;
+  if (!PyErr_ExceptionMatches(kind)) {
+    kind = PyExc_OverflowError;
+    if (range_errors == RangeErrors::Bare || !PyErr_ExceptionMatches(kind)) return;
+  }
   PyObject *type, *value, *traceback;
   PyErr_Fetch(&type, &value, &traceback);
   PyErr_NormalizeException(&type, &value, &traceback);
@@ -111,12 +115,12 @@ void prefix_argument_name(const char* name) {
   if (!text) return;
   Ref wrapped(PyUnicode_FromFormat("argument '%s': %U", name, text.get()));
   if (!wrapped) return;
-  Ref replacement(PyObject_CallFunctionObjArgs(PyExc_TypeError, wrapped.get(), nullptr));
+  Ref replacement(PyObject_CallFunctionObjArgs(kind, wrapped.get(), nullptr));
   if (!replacement) return;
   if (PyObject* cause = PyException_GetCause(original.get())) {
     PyException_SetCause(replacement.get(), cause);  // steals the new reference
   }
-  PyErr_SetObject(PyExc_TypeError, replacement.get());
+  PyErr_SetObject(kind, replacement.get());
 }
 
 void raise_cannot_convert(PyObject* object, const char* target) {

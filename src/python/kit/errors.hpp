@@ -30,10 +30,18 @@ PyObject* raise(const Error& error);
 // set. Called with the interpreter lock held, as the calling thread keeps it.
 bool signal_handler_raised();
 
-// Called with a conversion failure set: replaces a TypeError by
+// How a callable reports an integer argument out of its range (a negative
+// size, a seed of 2**64). The calls of the first release (Instance's
+// constructor, gradient, noise, force and table; Renderer, Table and Image)
+// raise the interpreter's OverflowError as it is; every later one names the
+// argument, as a TypeError is named.
+enum class RangeErrors { Named, Bare };
+
+// Called with a conversion failure set: replaces a TypeError (and, when
+// range errors are Named, an OverflowError) by one of the same type with
 // "argument '{name}': {message}", keeping the failure's cause; other
 // exceptions pass unchanged.
-void prefix_argument_name(const char* name);
+void prefix_argument_name(const char* name, RangeErrors range_errors = RangeErrors::Bare);
 
 // Raises TypeError "'{type}' object cannot be converted to '{target}'".
 void raise_cannot_convert(PyObject* object, const char* target);
@@ -45,7 +53,8 @@ void exception_as_type_error(PyObject* kind);
 
 // Runs `body`, a call from the interpreter into C++. A C++ exception must
 // not unwind into the interpreter (that ends the process), so one that
-// escapes becomes a Python exception: std::bad_alloc a MemoryError, any
+// escapes becomes a Python exception: std::bad_alloc a MemoryError (with a
+// message, unlike the interpreter's own), any
 // other a SystemError. Long work inside stops when a signal handler raises
 // (see signal_handler_raised); the call then fails with that exception,
 // whatever `body` returned. The failure value is nullptr or -1.
@@ -58,7 +67,7 @@ auto shielded(Body&& body) noexcept -> decltype(body()) {
     if (!interruption.fired()) return returned;
     if constexpr (std::is_pointer_v<Returned>) Py_XDECREF(returned);
   } catch (const std::bad_alloc&) {
-    PyErr_NoMemory();
+    PyErr_SetString(PyExc_MemoryError, "Out of memory: an allocation failed");
   } catch (const std::exception& e) {
     PyErr_SetString(PyExc_SystemError, e.what());
   } catch (...) {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "python/kit/errors.hpp"
 #include "python/kit/python.hpp"
 
 namespace veldra::py {
@@ -84,6 +85,7 @@ struct Signature {
   std::vector<Parameter> parameters;
   std::size_t required = 0;  // leading parameters without a default
   std::size_t positional = 0;  // leading parameters that may be passed by position
+  RangeErrors range_errors = RangeErrors::Named;  // set by the declaration, not the docstring
 };
 
 // Parses the text-signature line of `doc`; `callable` names it in errors.

@@ -48,5 +48,14 @@ TEST(NoiseAt, ValuesAreSamplesAndTheFirstRefusedPointFails) {
   }
 }
 
+// One value per point for noise, a row of n components for force, even
+// when n is 1.
+TEST(ForceAt, ATableOfOneAxisHasRowsOfOne) {
+  const double points[] = {0.5, 1.25, 3.0};
+  const Field field(*Instance::create({4}, 1));
+  EXPECT_EQ(noise_at(field, {points, 3, 1})->shape, (std::vector<std::uint64_t>{3}));
+  EXPECT_EQ(force_at(field, {points, 3, 1})->shape, (std::vector<std::uint64_t>{3, 1}));
+}
+
 }  // namespace
 }  // namespace veldra
