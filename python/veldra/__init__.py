@@ -1,11 +1,7 @@
 """Seeded gradient-noise fields of 1 to 16 dimensions and the pictures they make."""
 
-import sys as _sys
-from importlib import machinery as _machinery
 from importlib import metadata as _metadata
-from importlib import util as _util
 
-from veldra import _native
 from veldra._native import (
     MAX_DIMS,
     MAX_SAMPLES,
@@ -19,25 +15,16 @@ from veldra._native import (
     Shape,
     Table,
 )
+from veldra._native import _colored_region as colored_region
+from veldra._native import _Field as Field
+from veldra._native import _grayscale_region as grayscale_region
+from veldra._native import _image_from_bytes as image_from_bytes
+from veldra._native import _PngWriter as PngWriter
+from veldra._native import _relief_region as relief_region
+from veldra._native import _table_from_bytes as table_from_bytes
+from veldra._native import _value_range as value_range
 
-
-def _load_extras() -> None:
-    """Registers veldra._extras, the second module of _native's library."""
-    name = __name__ + "._extras"
-    if name in _sys.modules:
-        return
-    loader = _machinery.ExtensionFileLoader(name, _native.__file__)
-    spec = _util.spec_from_file_location(name, _native.__file__, loader=loader)
-    assert spec is not None
-    module = _util.module_from_spec(spec)
-    _sys.modules[name] = module
-    loader.exec_module(module)
-
-
-_load_extras()
-
-from veldra import _extras, _pickling  # noqa: E402  (registers the reducers)
-from veldra._extras import Field  # noqa: E402
+from veldra import _pickling  # noqa: E402, F401  (registers the reducers)
 
 try:
     __version__: str = _metadata.version("veldra")
@@ -58,4 +45,11 @@ __all__ = [
     "Image",
     "Renderer",
     "Field",
+    "PngWriter",
+    "table_from_bytes",
+    "image_from_bytes",
+    "value_range",
+    "grayscale_region",
+    "colored_region",
+    "relief_region",
 ]

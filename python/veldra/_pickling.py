@@ -10,8 +10,10 @@ they unpickle to the very same member.
 import copyreg
 from typing import Any, Callable, TypeVar
 
-from veldra._extras import Field, image_from_bytes, table_from_bytes
 from veldra._native import Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table
+from veldra._native import _Field as Field
+from veldra._native import _image_from_bytes as image_from_bytes
+from veldra._native import _table_from_bytes as table_from_bytes
 
 T = TypeVar("T")
 Settings = TypeVar("Settings", Relief, Globe, Hair)

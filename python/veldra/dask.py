@@ -48,15 +48,18 @@ except ImportError as error:  # pragma: no cover - exercised in a child process
         name=error.name,
     ) from error
 
-from veldra._extras import (
+from veldra import (
     Field,
+    Instance,
+    Palette,
     PngWriter,
+    Relief,
+    Shape,
     colored_region,
     grayscale_region,
     relief_region,
     value_range,
 )
-from veldra._native import Instance, Palette, Relief, Shape
 from veldra._progress import Progress
 
 __all__ = ["table", "grayscale", "colored", "relief", "write_png"]

@@ -10,8 +10,7 @@ from collections.abc import Callable, Sequence
 from dataclasses import dataclass
 from typing import NoReturn
 
-from veldra._extras import Field, image_from_bytes
-from veldra._native import Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape
+from veldra import Field, Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, image_from_bytes
 from veldra._progress import Progress, duration
 
 DEFAULT_OUT = "veldra-gallery"

@@ -24,8 +24,7 @@ import time
 from collections.abc import Iterator, Sequence
 from typing import Any
 
-from veldra._extras import Field, PngWriter, relief_region, value_range
-from veldra._native import Palette, Relief, Shape
+from veldra import Field, Palette, PngWriter, Relief, Shape, relief_region, value_range
 from veldra._progress import Progress, duration
 from veldra.gallery import OneLineParser
 

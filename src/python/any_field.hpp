@@ -29,8 +29,7 @@ class AnyField {
 template <>
 struct Convert<AnyField> {
   static std::optional<AnyField> from(PyObject* object) {
-    // Field is registered by veldra._extras, which may not be loaded.
-    if (class_of<veldra::Field> && is_instance<veldra::Field>(object)) return AnyField(core_of<veldra::Field>(object));
+    if (is_instance<veldra::Field>(object)) return AnyField(core_of<veldra::Field>(object));
     if (is_instance<Instance>(object)) return AnyField(core_of<Instance>(object));
     raise_cannot_convert(object, class_name<Instance>);
     return std::nullopt;

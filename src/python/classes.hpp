@@ -1,4 +1,5 @@
-// The nine classes of the module, each created from its declaration table.
+// The classes of the module, each created from its declaration table: the
+// nine public ones, and Field and PngWriter, which the package exports.
 #pragma once
 
 #include <string>
@@ -18,7 +19,7 @@ PyObject* make_table_class();
 PyObject* make_image_class();
 PyObject* make_renderer_class();
 
-// The classes of veldra._extras.
+// Registered under private names; their __module__ is "veldra".
 PyObject* make_field_class();
 PyObject* make_png_writer_class();
 

@@ -1,6 +1,6 @@
 // Tables and images rebuilt from their values, as pickles carry them: the
-// module-level functions table_from_bytes and image_from_bytes. Pickles
-// refer to them by module and name, so both must stay.
+// functions table_from_bytes and image_from_bytes, which the package
+// exports. Pickles refer to them by module and name, so both must stay.
 #pragma once
 
 #include <cstdint>

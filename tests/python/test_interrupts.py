@@ -29,7 +29,7 @@ import numpy as np
 sys.path.insert(0, sys.argv[3])
 from test_pinned import CASES
 from veldra import Field, Globe, Hair, Instance, Relief, Renderer
-from veldra._extras import PngWriter, relief_region, value_range
+from veldra import PngWriter, relief_region, value_range
 
 call, handler, runs, pinned = sys.argv[1], sys.argv[2], int(sys.argv[4]), sys.argv[5]
 if handler == "own":

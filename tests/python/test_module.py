@@ -13,9 +13,12 @@ from veldra import _extras, _native, Field, Globe, Hair, Instance, Palette, Reli
 CLASSES = ["Palette", "Shape", "Relief", "Globe", "Hair", "Instance", "Table", "Image", "Renderer"]
 
 
+PACKAGE_ONLY = ["Field", "PngWriter", "table_from_bytes", "image_from_bytes", "value_range",
+                "grayscale_region", "colored_region", "relief_region"]
+
+
 def test_registration():
     assert _native.__all__ == ["MAX_DIMS", "MAX_SAMPLES", *CLASSES]
-    assert veldra.__all__ == [*_native.__all__, "Field"]
     assert (_native.MAX_DIMS, _native.MAX_SAMPLES, _native.__doc__) == (16, 8, "")
     for name in CLASSES:
         cls = getattr(_native, name)
@@ -29,49 +32,40 @@ def test_registration():
         assert cls.__text_signature__ == str(inspect.signature(cls)) == signature
 
 
-def test_second_module_lists_its_functions_and_shares_the_classes():
-    assert _extras.__all__ == ["table_from_bytes", "image_from_bytes", "Field", "value_range",
-                               "grayscale_region", "colored_region", "relief_region", "PngWriter"]
-    functions = [name for name in _extras.__all__ if name[0].islower()]
-    assert all(getattr(_extras, name).__module__ == "veldra._extras" for name in functions)
-    assert (_extras.Field.__module__, inspect.signature(_extras.Field).__str__()) == (
-        "veldra", "(dims, seed=1, *, octaves=1, lacunarity=2, gain=0.5, octave_shape=None, periodic=False)")
-    assert _extras.__file__ == _native.__file__ and _extras.__doc__ == ""
-    assert isinstance(_extras.table_from_bytes([1], bytes(8)), _native.Table)
+def test_the_package_exports_the_private_names_of_the_one_module_under_its_own():
+    assert veldra.__all__ == [*_native.__all__, *PACKAGE_ONLY]
+    assert [name for name in dir(_native) if not name.startswith("__")] == sorted(
+        _native.__all__ + ["_" + name for name in PACKAGE_ONLY])
+    for name in PACKAGE_ONLY:
+        exported = getattr(veldra, name)
+        # Pickles name an object by its module and name: both lead back to it.
+        assert exported is getattr(_native, "_" + name) is getattr(_extras, name)
+        assert (exported.__module__, exported.__name__) == ("veldra", name)
+    assert str(inspect.signature(Field)) == (
+        "(dims, seed=1, *, octaves=1, lacunarity=2, gain=0.5, octave_shape=None, periodic=False)")
+    assert _extras.__file__.endswith("_extras.py")  # a Python module, no second native one
 
 
-@pytest.mark.parametrize("name", ["_native", "_extras"])
-def test_module_is_initialised_once(name):
-    module = sys.modules.pop("veldra." + name)
+def test_module_is_initialised_once():
+    module = sys.modules.pop("veldra._native")
     try:
-        again = importlib.import_module("veldra._native") if name == "_native" else load(name)
-        assert again is module
+        assert importlib.import_module("veldra._native") is module
     finally:
-        sys.modules["veldra." + name] = module
+        sys.modules["veldra._native"] = module
 
 
-def load(name, path=_native.__file__):
-    """Loads a module of _native's library under its own name, as the package does."""
-    import importlib.machinery
-    import importlib.util
-
-    loader = importlib.machinery.ExtensionFileLoader("veldra." + name, path)
-    return importlib.util.module_from_spec(importlib.util.spec_from_file_location(loader.name, path, loader=loader))
-
-
-@pytest.mark.parametrize("name", ["_native", "_extras"])
-def test_subinterpreters_are_refused(name):
+def test_subinterpreters_are_refused():
     testcapi = pytest.importorskip("_testcapi")
     if not hasattr(testcapi, "run_in_subinterp"):
         pytest.skip("no legacy sub-interpreters in this build")
     code = (
         "import importlib.machinery, importlib.util\n"
-        f"loader = importlib.machinery.ExtensionFileLoader('veldra.{name}', {_native.__file__!r})\n"
+        f"loader = importlib.machinery.ExtensionFileLoader('veldra._native', {_native.__file__!r})\n"
         "spec = importlib.util.spec_from_file_location(loader.name, loader.path, loader=loader)\n"
         "try:\n"
         "    importlib.util.module_from_spec(spec)\n"
         "except ImportError as e:\n"
-        f"    assert str(e) == 'veldra.{name} can only be imported in the main interpreter', e\n"
+        "    assert str(e) == 'veldra._native can only be imported in the main interpreter', e\n"
         "else:\n"
         "    raise RuntimeError('imported in a sub-interpreter')\n"
     )

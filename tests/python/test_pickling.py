@@ -7,7 +7,8 @@ from pathlib import Path
 
 import pytest
 
-from veldra import Field, Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table, _extras
+from veldra import (Field, Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, Table,
+                    image_from_bytes, table_from_bytes)
 
 FIELD = Instance([3, 2], seed=11)
 MEMBERS = [m for cls in (Palette, Shape) for m in vars(cls).values() if isinstance(m, cls)]
@@ -93,11 +94,11 @@ def test_old_pickles_load(protocol):
 
 def test_tables_take_any_contiguous_buffer():
     table = FIELD.table([3, 2])
-    rebuilt = _extras.table_from_bytes(table.shape, memoryview(bytearray(bytes(table))).cast("d"))
+    rebuilt = table_from_bytes(table.shape, memoryview(bytearray(bytes(table))).cast("d"))
     assert bytes(rebuilt) == bytes(table)
 
 
-T, I = _extras.table_from_bytes, _extras.image_from_bytes
+T, I = table_from_bytes, image_from_bytes
 HOSTILE = [
     (lambda: T([], b""), ValueError, "A table has 1 to 16 axes, got 0"),
     (lambda: T([1] * 17, bytes(8)), ValueError, "A table has 1 to 16 axes, got 17"),

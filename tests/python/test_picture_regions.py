@@ -10,7 +10,8 @@ import threading
 import numpy as np
 import pytest
 
-from veldra import _extras, Field, Instance, Palette, Relief, Renderer, Shape
+import veldra
+from veldra import Field, Instance, Palette, PngWriter, Relief, Renderer, Shape
 
 FIELDS = [
     (Instance([3, 4], 5), [1, 1]),  # lattice points only: no spread
@@ -48,27 +49,27 @@ def test_tiles_reassemble_to_the_whole_renderings(field, divisors):
     rows, cols = table.shape
 
     def merged_range(fold):
-        ranges = [_extras.value_range(field, divisors, start, shape, fold) for start, shape in tiles(rows, cols)]
+        ranges = [veldra.value_range(field, divisors, start, shape, fold) for start, shape in tiles(rows, cols)]
         lo, hi = min(r[0] for r in ranges), max(r[1] for r in ranges)
         assert (lo, hi) == (folded(table, fold).min(), folded(table, fold).max())
         return lo, hi
 
     lo, hi = merged_range(None)
-    gray = assembled(lambda start, shape: _extras.grayscale_region(field, divisors, start, shape, lo, hi), rows, cols)
+    gray = assembled(lambda start, shape: veldra.grayscale_region(field, divisors, start, shape, lo, hi), rows, cols)
     assert np.array_equal(gray, np.asarray(renderer.grayscale(divisors)))
-    colored = assembled(lambda s, e: _extras.colored_region(field, divisors, Palette.BLUE_RED, s, e, lo, hi), rows, cols)
+    colored = assembled(lambda s, e: veldra.colored_region(field, divisors, Palette.BLUE_RED, s, e, lo, hi), rows, cols)
     assert np.array_equal(colored, np.asarray(renderer.colored(divisors, Palette.BLUE_RED)))
     for relief in RELIEFS:
         lo, hi = merged_range(relief.shape)
-        lit = assembled(lambda s, e: _extras.relief_region(field, divisors, relief, s, e, lo, hi), rows, cols)
+        lit = assembled(lambda s, e: veldra.relief_region(field, divisors, relief, s, e, lo, hi), rows, cols)
         assert np.array_equal(lit, np.asarray(renderer.relief(divisors, relief)))
 
 
 REGION_CALLS = {
-    "value_range": lambda f, d, s, e: _extras.value_range(f, d, s, e, Shape.BILLOW),
-    "grayscale_region": lambda f, d, s, e: _extras.grayscale_region(f, d, s, e, 0.0, 1.0),
-    "colored_region": lambda f, d, s, e: _extras.colored_region(f, d, Palette.GRAY, s, e, 0.0, 1.0),
-    "relief_region": lambda f, d, s, e: _extras.relief_region(f, d, Relief(), s, e, 0.0, 1.0),
+    "value_range": lambda f, d, s, e: veldra.value_range(f, d, s, e, Shape.BILLOW),
+    "grayscale_region": lambda f, d, s, e: veldra.grayscale_region(f, d, s, e, 0.0, 1.0),
+    "colored_region": lambda f, d, s, e: veldra.colored_region(f, d, Palette.GRAY, s, e, 0.0, 1.0),
+    "relief_region": lambda f, d, s, e: veldra.relief_region(f, d, Relief(), s, e, 0.0, 1.0),
 }
 
 
@@ -95,10 +96,10 @@ def test_a_region_borrows_the_lattice_rather_than_copying_it(kind):
     # of a field whose lattice takes 2049 * 2049 * 2 * 8 bytes (67 MB).
     grown = subprocess.run([sys.executable, "-c", f"""
 import resource
-from veldra import {kind}, _extras
+from veldra import {kind}, value_range
 field = {kind}([2048, 2048], 3)
 before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-_extras.value_range(field, [1, 1], [5, 5], [1, 1])
+value_range(field, [1, 1], [5, 5], [1, 1])
 print(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss - before)
 """], capture_output=True, text=True, check=True).stdout
     assert int(grown) * 1024 < 67_000_000 / 10
@@ -109,8 +110,8 @@ def test_png_writer_refuses_bad_sizes_and_rows_and_leaves_no_file(tmp_path):
     for width, height, channels, message in [(0, 2, 1, "An image needs a positive width and height"),
                                              (2, 2, 2, "Channels has to be 1 or 3, got 2")]:
         with pytest.raises(ValueError, match=f"^{message}$"):
-            _extras.PngWriter(target, width, height, channels)
-    writer = _extras.PngWriter(target, 4, 10, 3)
+            PngWriter(target, width, height, channels)
+    writer = PngWriter(target, 4, 10, 3)
     for pixels, message in [(bytes(11), "Expected whole rows of 12 bytes, got 11 bytes"),
                             (bytes(12 * 11), "Got 11 rows, but only 10 of 10 remain")]:
         with pytest.raises(ValueError, match=f"^{message}$"):
@@ -120,12 +121,12 @@ def test_png_writer_refuses_bad_sizes_and_rows_and_leaves_no_file(tmp_path):
         writer.close()
     with pytest.raises(ValueError, match="^The PNG writer is closed$"):
         writer.write_rows(bytes(12))
-    with pytest.raises(ZeroDivisionError), _extras.PngWriter(target, 4, 10, 3) as writer:
+    with pytest.raises(ZeroDivisionError), PngWriter(target, 4, 10, 3) as writer:
         writer.write_rows(bytes(12 * 10))
         1 / 0
-    dropped = _extras.PngWriter(target, 1, 1, 1)
+    dropped = PngWriter(target, 1, 1, 1)
     del dropped
-    _extras.PngWriter(target, 1, 1, 1).abort()
+    PngWriter(target, 1, 1, 1).abort()
     assert os.listdir(tmp_path) == []
 
 
@@ -134,14 +135,14 @@ def test_png_writer_raises_file_errors_as_write_png_does(tmp_path):
     with pytest.raises(OSError) as expected:
         Renderer(Instance([5, 3], 4)).grayscale([7, 9]).write_png(path)
     with pytest.raises(OSError) as caught:
-        _extras.PngWriter(path, 1, 1, 1)
+        PngWriter(path, 1, 1, 1)
     assert (type(caught.value), caught.value.args, caught.value.filename) == (
         type(expected.value), expected.value.args, expected.value.filename)
 
 
 def test_png_writer_encodes_without_the_interpreter_lock_and_one_call_at_a_time(tmp_path):
     # While one thread encodes a large band, this one runs and is refused.
-    writer = _extras.PngWriter(str(tmp_path / "x.png"), 800, 800, 3)
+    writer = PngWriter(str(tmp_path / "x.png"), 800, 800, 3)
     band = np.random.default_rng(0).integers(0, 256, 800 * 800 * 3, dtype=np.uint8)
     encoding = threading.Thread(target=writer.write_rows, args=(band,))
     refusals = set()

@@ -16,7 +16,7 @@ from pathlib import Path
 import pytest
 
 import veldra
-from veldra import Globe, Hair, Instance, Palette, Relief, Renderer, _extras, _native
+from veldra import Globe, Hair, Instance, Palette, PngWriter, Relief, Renderer, _native, image_from_bytes
 
 CLASSES = [getattr(_native, name) for name in _native.__all__ if isinstance(getattr(_native, name), type)]
 
@@ -87,7 +87,7 @@ def test_a_forked_child_leaves_its_parents_png_writer_alone(tmp_path):
     """A child that drops its copy of the writer keeps the parent's
     temporary file; the target has the longest name a file can have."""
     path = tmp_path / ("n" * 251 + ".png")
-    writer = _extras.PngWriter(path, 2, 3, 1)
+    writer = PngWriter(path, 2, 3, 1)
 
     def drop():
         nonlocal writer
@@ -99,7 +99,7 @@ def test_a_forked_child_leaves_its_parents_png_writer_alone(tmp_path):
     writer.write_rows(bytes(range(6)))
     writer.close()
     assert os.listdir(tmp_path) == [path.name]
-    _extras.image_from_bytes(2, 3, 1, bytes(range(6))).write_png(tmp_path / "same.png")
+    image_from_bytes(2, 3, 1, bytes(range(6))).write_png(tmp_path / "same.png")
     assert path.read_bytes() == (tmp_path / "same.png").read_bytes()
 
 

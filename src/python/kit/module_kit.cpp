@@ -25,6 +25,7 @@ std::deque<KeptFunctions>& kept() {
 bool add_to_module(PyObject* module, const char* name, PyObject* value) {
   Ref owned(value);
   if (!owned) return false;
+  if (name[0] == '_') return PyModule_AddObjectRef(module, name, owned.get()) == 0;
   Ref all(PyObject_GetAttrString(module, "__all__"));
   if (!all) {
     PyErr_Clear();
@@ -36,7 +37,12 @@ bool add_to_module(PyObject* module, const char* name, PyObject* value) {
          PyModule_AddObjectRef(module, name, owned.get()) == 0;
 }
 
-bool add_functions(PyObject* module, std::vector<MethodSpec> functions) {
+namespace {
+
+// add_functions() with each function bound to `prefix` + its name and
+// with `home` as its __module__.
+bool add_functions_as(PyObject* module, std::vector<MethodSpec> functions, const char* prefix,
+                      PyObject* home) {
   KeptFunctions& t = kept().emplace_back();
   t.specs = std::move(functions);
   t.names.reserve(t.specs.size());
@@ -51,14 +57,23 @@ bool add_functions(PyObject* module, std::vector<MethodSpec> functions) {
                       reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(t.specs[i].call)),
                       METH_VARARGS | METH_KEYWORDS, t.specs[i].doc});
   }
-  Ref module_name(PyModule_GetNameObject(module));
-  if (!module_name) return false;
   for (PyMethodDef& def : t.defs) {
-    if (!add_to_module(module, def.ml_name, PyCFunction_NewEx(&def, module, module_name.get()))) {
-      return false;
-    }
+    const std::string name = prefix + std::string(def.ml_name);
+    if (!add_to_module(module, name.c_str(), PyCFunction_NewEx(&def, module, home))) return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool add_functions(PyObject* module, std::vector<MethodSpec> functions) {
+  Ref module_name(PyModule_GetNameObject(module));
+  return module_name && add_functions_as(module, std::move(functions), "", module_name.get());
+}
+
+bool add_private_functions(PyObject* module, std::vector<MethodSpec> functions, const char* home) {
+  Ref home_name(PyUnicode_FromString(home));
+  return home_name && add_functions_as(module, std::move(functions), "_", home_name.get());
 }
 
 PyObject* initialise_once(PyModuleDef& def, PyObject*& cache, bool (*fill)(PyObject* module)) {

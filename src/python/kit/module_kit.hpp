@@ -26,15 +26,21 @@ MethodSpec function(FunctionDoc<F> doc) {
   return {doc.text, &Function<F>::call, &Function<F>::signature};
 }
 
-// Appends `name` to the module's __all__ (creating it) and binds `value`
-// to it; steals `value`, which may be nullptr with an exception set.
-// Returns false with an exception set on failure.
+// Binds `value` to `name` and, unless the name is private (starts with
+// "_"), appends it to the module's __all__ (creating it); steals `value`,
+// which may be nullptr with an exception set. Returns false with an
+// exception set on failure.
 bool add_to_module(PyObject* module, const char* name, PyObject* value);
 
 // Adds one module-level function per spec (declared with function<F>()),
 // each also appended to __all__. The method tables are kept for the life of
 // the process. Returns false with an exception set on failure.
 bool add_functions(PyObject* module, std::vector<MethodSpec> functions);
+
+// Adds each function as add_functions() does, but under the private name
+// "_" + its name, kept out of __all__, with `home` as its __module__: the
+// package that exports it under its own name, where pickles find it.
+bool add_private_functions(PyObject* module, std::vector<MethodSpec> functions, const char* home);
 
 // The body of a PyInit function. `def` must have a state size of 0 (not
 // -1): the interpreter then calls the PyInit function on every import
