@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "base/buffer.hpp"
-#include "base/in_parallel.hpp"
 #include "base/workers.hpp"
 #include "hair/detail/canvas.hpp"
 #include "hair/detail/look.hpp"
@@ -14,10 +13,6 @@
 
 namespace veldra {
 namespace {
-
-// Growing a strand costs as much as thousands of table values, so far fewer
-// of them are worth a worker than SERIAL_LIMIT.
-constexpr std::uint64_t kSerialStrands = 64;
 
 // A key whose unsigned order is the total order of 32-bit floats.
 std::uint32_t total_order_key(float f) {
@@ -88,16 +83,9 @@ Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::ui
   };
   workers = std::max<std::size_t>(workers, 1);
 
-  // What in_parallel would give, with the same chunks on the same workers,
-  // growing two strands at a time.
-  auto strands = allocate<Strand>(hair.count);
-  if (!strands) return std::unexpected(strands.error());
-  Strand* grown = strands->data();
-  auto growth = for_each_chunk(hair.count, kSerialStrands, [&](std::uint64_t begin, std::uint64_t end) {
-    grow_strands(field, hair, begin, end - begin, scale, grown + begin);
-  }, workers);
-  if (!growth) return std::unexpected(growth.error());
-  auto order = drawing_order(*strands);
+  const auto coat = grow_coat(field, hair, scale, workers);
+  if (!coat) return std::unexpected(coat.error());
+  auto order = drawing_order(coat->strands);
   if (!order) return std::unexpected(order.error());
 
   std::optional<ColorMap> color_map;
@@ -126,7 +114,7 @@ Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::ui
   auto combed = run_split(split, [&](std::size_t k) {
     Canvas& canvas = (*canvases)[k];
     canvas.clear(fill);
-    canvas.comb(*strands, *order, hair, look);
+    canvas.comb(coat->strands, *order, hair, look);
     const std::uint64_t offset = canvas.top * width * 3;
     canvas.develop(std::span<std::uint8_t>(pixels->data() + offset, canvas.rows * width * 3));
   });

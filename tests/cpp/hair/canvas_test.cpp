@@ -68,7 +68,8 @@ TEST(Canvas, TaperedAndThinStrokesKeepTheirWidthAndOpacity) {
   };
   for (const auto& c : cases) {
     hair.taper = c.taper;
-    Strand s{{{0.5f, 2.5f}, {5.5f, 2.5f}, {9.5f, 2.5f}}, c.radius, 2.5, 2.5, 0.0f, 1.0f};
+    const StrandPoint points[] = {{0.5f, 2.5f}, {5.5f, 2.5f}, {9.5f, 2.5f}};
+    Strand s{points, c.radius, 2.5, 2.5, 0.0f, 1.0f};
     std::vector<Canvas> canvases = cut(10, 5, 1);
     canvases[0].comb(std::span(&s, 1), std::vector<std::uint64_t>{0}, hair, look);
     const auto& px = canvases[0].pixels;
@@ -84,7 +85,8 @@ TEST(Canvas, AStrokeWiderThanTheThicknessPaintsEveryRowItCovers) {
   Hair hair;
   hair.taper = 0.0;
   const Look look = Look::of(hair, std::nullopt, 48, 64);
-  Strand wide{{{5.5f, 29.5f}, {40.5f, 29.5f}}, 6.0, 29.5, 29.5, 0.0f, 1.0f};
+  const StrandPoint points[] = {{5.5f, 29.5f}, {40.5f, 29.5f}};
+  Strand wide{points, 6.0, 29.5, 29.5, 0.0f, 1.0f};
   std::vector<Canvas> canvases = cut(48, 64, 1);
   ASSERT_EQ(canvases.size(), 1u);
   canvases[0].comb(std::span(&wide, 1), std::vector<std::uint64_t>{0}, hair, look);
@@ -98,8 +100,10 @@ TEST(Canvas, StrandsWithoutLengthDrawNothing) {
   const Instance field = field_of({4, 4});
   Hair hair;
   hair.force = 0.0;
-  std::vector<Strand> strands = {Strand{{{5.0f, 5.0f}}, 2.0, 5.0, 5.0, 0.0f, 1.0f}};
-  for (std::uint64_t i = 0; i < 50; ++i) strands.push_back(grow_strand(field, hair, i, {8.0, 8.0}));
+  const StrandPoint alone{5.0f, 5.0f};
+  std::vector<Strand> strands = {Strand{std::span(&alone, 1), 2.0, 5.0, 5.0, 0.0f, 1.0f}};
+  PointStore store;
+  for (std::uint64_t i = 0; i < 50; ++i) strands.push_back(grow_strand(field, hair, i, {8.0, 8.0}, store));
   std::vector<std::uint64_t> order(strands.size());
   for (std::uint64_t i = 0; i < order.size(); ++i) order[i] = i;
   std::vector<Canvas> canvases = cut(32, 32, 1);
@@ -113,8 +117,9 @@ TEST(Canvas, CombingIntoBandsMatchesOneFullHeightBand) {
   hair.light = {0.3, -1.0};
   std::vector<Strand> strands;
   std::vector<std::uint64_t> order;
+  PointStore store;
   for (std::uint64_t i = 0; i < 300; ++i) {
-    strands.push_back(grow_strand(field, hair, i, {30.0, 130.0 / 3.0}));
+    strands.push_back(grow_strand(field, hair, i, {30.0, 130.0 / 3.0}, store));
     order.push_back(299 - i);
   }
   const Look look = Look::of(hair, std::nullopt, 90, 130);
