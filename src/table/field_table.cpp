@@ -14,7 +14,7 @@
 #include <optional>
 
 #include "field/field.hpp"
-#include "field/detail/lattice_axis.hpp"
+#include "field/lattice_axis.hpp"
 #include "base/buffer.hpp"
 #include "base/interruption.hpp"
 #include "base/strides.hpp"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "field/field.hpp"
-#include "field/detail/lattice_axis.hpp"
+#include "field/lattice_axis.hpp"
 #include "table/detail/table_fill.hpp"
 
 namespace veldra {
