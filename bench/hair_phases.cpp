@@ -45,7 +45,7 @@ T must(veldra::Result<T> result) {
 veldra::Image render(const veldra::Renderer& renderer, std::uint64_t width, std::uint64_t height,
                      const veldra::Hair& hair, std::size_t workers, Phases& phases) {
   using namespace veldra;
-  const Instance& field = renderer.field();
+  const Field& field = renderer.field();
   const std::array<double, 2> scale = {double(width) / double(field.dims()[1]),
                                        double(height) / double(field.dims()[0])};
   auto start = Clock::now();
@@ -93,7 +93,7 @@ veldra::Image render(const veldra::Renderer& renderer, std::uint64_t width, std:
 int main() {
   using namespace veldra;
   const std::uint64_t size = 1024;
-  auto renderer = must(Renderer::create(must(Instance::create({6, 6}, 3))));
+  auto renderer = must(Renderer::create(Field(must(Instance::create({6, 6}, 3)))));
   std::printf("hair %llux%llu on a [6, 6] field, %zu processors available\n",
               static_cast<unsigned long long>(size), static_cast<unsigned long long>(size),
               available_processors());
