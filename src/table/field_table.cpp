@@ -276,13 +276,13 @@ void FieldTableFill::fill(std::size_t run, std::uint64_t begin, std::uint64_t en
   }
 }
 
-Result<Table> Field::table(std::span<const std::uint64_t> divisors) const {
-  if (is_instance()) return base_.table(divisors);
-  auto layout = table_layout(divisors);
+Result<Table> table(const Field& field, std::span<const std::uint64_t> divisors) {
+  if (field.is_instance()) return table(field.base(), divisors);
+  auto layout = table_layout(field, divisors);
   if (!layout) return std::unexpected(layout.error());
   return table_by_runs(
       std::move(*layout),
-      [&](std::uint64_t runs) { return FieldTableFill::create(*this, divisors, runs); },
+      [&](std::uint64_t runs) { return FieldTableFill::create(field, divisors, runs); },
       [](const FieldTableFill& fill) { return fill.block(); });
 }
 

@@ -53,11 +53,11 @@ Status check_region(std::span<const std::uint64_t> table, std::span<const std::u
 namespace {
 
 // The region's layout, or why it does not fit the table of `table` shape.
-Result<Instance::Layout> region_layout(const std::vector<std::uint64_t>& table,
+Result<TableLayout> region_layout(const std::vector<std::uint64_t>& table,
                                        std::span<const std::uint64_t> start,
                                        std::span<const std::uint64_t> shape) {
   if (auto fits = check_region(table, start, shape); !fits) return std::unexpected(fits.error());
-  Instance::Layout region{{shape.begin(), shape.end()}, 1};
+  TableLayout region{{shape.begin(), shape.end()}, 1};
   for (std::uint64_t extent : shape) region.count *= extent;  // at most the table's count
   return region;
 }
@@ -66,7 +66,7 @@ Result<Instance::Layout> region_layout(const std::vector<std::uint64_t>& table,
 // ranges (TableFill or FieldTableFill) and `part(fill)` the most values it
 // takes between two looks at stop_requested().
 template <typename MakeFill, typename Part>
-Result<Table> fill_region(const Instance::Layout& table, std::span<const std::uint64_t> start,
+Result<Table> fill_region(const TableLayout& table, std::span<const std::uint64_t> start,
                           std::span<const std::uint64_t> shape, MakeFill&& make_fill,
                           Part&& part_of) {
   auto region = region_layout(table.shape, start, shape);
@@ -106,26 +106,26 @@ Result<Table> fill_region(const Instance::Layout& table, std::span<const std::ui
 
 }  // namespace
 
-Result<Table> Instance::table_region(std::span<const std::uint64_t> divisors,
-                                     std::span<const std::uint64_t> start,
-                                     std::span<const std::uint64_t> shape) const {
-  auto layout = table_layout(divisors);
+Result<Table> table_region(const Instance& field, std::span<const std::uint64_t> divisors,
+                           std::span<const std::uint64_t> start,
+                           std::span<const std::uint64_t> shape) {
+  auto layout = table_layout(field, divisors);
   if (!layout) return std::unexpected(layout.error());
   return fill_region(
-      *layout, start, shape, [&](std::size_t runs) { return TableFill::create(*this, divisors, runs); },
-      [&](const TableFill&) { return values_per_look(n(), shape.back()); });
+      *layout, start, shape, [&](std::size_t runs) { return TableFill::create(field, divisors, runs); },
+      [&](const TableFill&) { return values_per_look(field.n(), shape.back()); });
 }
 
-Result<Table> Field::table_region(std::span<const std::uint64_t> divisors,
-                                  std::span<const std::uint64_t> start,
-                                  std::span<const std::uint64_t> shape) const {
-  if (is_instance()) return base_.table_region(divisors, start, shape);
-  auto layout = table_layout(divisors);
+Result<Table> table_region(const Field& field, std::span<const std::uint64_t> divisors,
+                           std::span<const std::uint64_t> start,
+                           std::span<const std::uint64_t> shape) {
+  if (field.is_instance()) return table_region(field.base(), divisors, start, shape);
+  auto layout = table_layout(field, divisors);
   if (!layout) return std::unexpected(layout.error());
   return fill_region(
       *layout, start, shape,
       [&](std::size_t runs) {
-        return FieldTableFill::create(*this, divisors, runs, widest_simd(), TableBox{start, shape});
+        return FieldTableFill::create(field, divisors, runs, widest_simd(), TableBox{start, shape});
       },
       [](const FieldTableFill& fill) { return fill.block(); });
 }

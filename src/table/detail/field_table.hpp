@@ -55,7 +55,7 @@ struct TableBox {
 class OctaveTable {
  public:
   // Octave k of `field` for the `box` of the table of `divisors` (accepted
-  // by field.table_layout), filled by up to `runs` concurrent runs. An
+  // by table_layout(field)), filled by up to `runs` concurrent runs. An
   // octave whose own lattice is laid out for the SIMD fill lays out only
   // the cells that the box's samples lie in. `simd` and `on_lattice`
   // (false: never the SIMD fill) let tests compare the paths.
@@ -101,7 +101,7 @@ class OctaveTable {
 // field, which must outlive it.
 class FieldTableFill {
  public:
-  // `divisors` were accepted by field.table_layout; only indices of `box`
+  // `divisors` were accepted by table_layout(field); only indices of `box`
   // are filled, a row of it at most per call.
   static Result<FieldTableFill> create(const Field& field, std::span<const std::uint64_t> divisors,
                                        std::size_t runs, Simd simd = widest_simd(),

@@ -38,7 +38,7 @@ Status fill_runs(const Split& split, std::uint64_t count, std::uint64_t part, Fi
 // gives the fill (or its error) for the runs the split makes, and
 // part_of(fill) the values it takes between two looks at a stop.
 template <typename Create, typename PartOf>
-Result<Table> table_by_runs(Instance::Layout layout, Create&& create, PartOf&& part_of) {
+Result<Table> table_by_runs(TableLayout layout, Create&& create, PartOf&& part_of) {
   const std::uint64_t count = layout.count;
   auto values = allocate_deferred<double>(count);
   if (!values) return std::unexpected(values.error());
