@@ -4,11 +4,6 @@
 #include <string>
 
 #include "base/buffer.hpp"
-#include "base/interruption.hpp"
-#include "base/strides.hpp"
-#include "base/workers.hpp"
-#include "table/detail/table_fill.hpp"
-#include "table/detail/table_runs.hpp"
 
 namespace veldra {
 
@@ -34,15 +29,6 @@ Result<TableLayout> table_layout(const Instance& field, std::span<const std::uin
 
 Result<TableLayout> table_layout(const Field& field, std::span<const std::uint64_t> divisors) {
   return table_layout(field.base(), divisors);
-}
-
-Result<Table> table(const Instance& field, std::span<const std::uint64_t> divisors) {
-  auto layout = table_layout(field, divisors);
-  if (!layout) return std::unexpected(layout.error());
-  const std::uint64_t part = values_per_look(field.n(), layout->shape.back());
-  return table_by_runs(
-      std::move(*layout), [&](std::uint64_t runs) { return TableFill::create(field, divisors, runs); },
-      [&](const TableFill&) { return part; });
 }
 
 }  // namespace veldra

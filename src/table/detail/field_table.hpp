@@ -66,7 +66,8 @@ class OctaveTable {
 
   // The octave's raw noise at flat indices [begin, end) of the table into
   // out[0 .. end - begin); calls with different `run` may run concurrently.
-  // For a box, the range lies within one row of it.
+  // For a box, the range lies within one of its stretches contiguous in the
+  // table (table_region.cpp).
   void fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
 
  private:
@@ -102,7 +103,7 @@ class OctaveTable {
 class FieldTableFill {
  public:
   // `divisors` were accepted by table_layout(field); only indices of `box`
-  // are filled, a row of it at most per call.
+  // are filled, one of its contiguous stretches at most per call.
   static Result<FieldTableFill> create(const Field& field, std::span<const std::uint64_t> divisors,
                                        std::size_t runs, Simd simd = widest_simd(),
                                        TableBox box = {});
