@@ -80,18 +80,14 @@ Result<Table> fill_box(const TableLayout& table, std::span<const std::uint64_t> 
   while (inner > 0 && start[inner] == 0 && shape[inner] == table.shape[inner]) --inner;
   std::uint64_t stretch = 1;
   for (std::size_t i = inner; i < shape.size(); ++i) stretch *= shape[i];
-  auto filled = for_each_piece(split, count, part_of(*fill),
-                               [&](std::size_t run, std::uint64_t begin, std::uint64_t end) {
-    for (std::uint64_t at = begin; at < end;) {
-      const std::uint64_t row = at / stretch;
-      std::uint64_t from = start[inner] * strides[inner] + (at - row * stretch);
-      for (std::uint64_t i = inner, rest = row; i-- > 0; rest /= shape[i]) {
-        from += (start[i] + rest % shape[i]) * strides[i];
-      }
-      const std::uint64_t next = std::min(end, (row + 1) * stretch);
-      fill->fill(run, from, from + (next - at), out + at);
-      at = next;
+  auto filled = for_each_piece(split, count, part_of(*fill), stretch,
+                               [&](std::size_t run, std::uint64_t at, std::uint64_t next) {
+    const std::uint64_t row = at / stretch;
+    std::uint64_t from = start[inner] * strides[inner] + (at - row * stretch);
+    for (std::uint64_t i = inner, rest = row; i-- > 0; rest /= shape[i]) {
+      from += (start[i] + rest % shape[i]) * strides[i];
     }
+    fill->fill(run, from, from + (next - at), out + at);
   });
   if (!filled) return std::unexpected(filled.error());
   return Table{{shape.begin(), shape.end()}, std::move(*values)};
