@@ -49,11 +49,8 @@ veldra::Image render(const veldra::Renderer& renderer, std::uint64_t width, std:
   const std::array<double, 2> scale = {double(width) / double(field.dims()[1]),
                                        double(height) / double(field.dims()[0])};
   auto start = Clock::now();
-  auto strands = must(allocate<Strand>(hair.count));
-  auto grown = for_each_chunk(hair.count, 64, [&](std::uint64_t begin, std::uint64_t end) {
-    grow_strands(field, hair, begin, end - begin, scale, strands.data() + begin);
-  }, workers);
-  if (!grown) std::exit(1);
+  const Coat coat = must(grow_coat(field, hair, scale, workers));
+  const std::vector<Strand>& strands = coat.strands;
   auto order = must(drawing_order(strands));
   phases.growth = seconds_since(start);
 
