@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 
 #include "base/in_parallel.hpp"
 #include "field/instance.hpp"
@@ -76,10 +77,16 @@ TEST(Interruption, ScopesNestAndNoScopeNeverStops) {
 namespace veldra {
 
 TEST(Interruption, StopsLayingOutALattice) {
-  // Drawn serially (create) and laid out on workers (create_from); either
-  // takes a second or so when it runs to the end.
+  // Drawn serially (create, a second or so to the end) and laid out on
+  // workers (create_from, whose gradients take a microsecond each here, so
+  // that the layout cannot end before the third look at the clock).
   std::vector<std::uint64_t> dims{2048, 2048};
-  auto copy = [](const std::uint64_t* index, double* out) { out[0] = out[1] = double(index[0]); };
+  auto copy = [](const std::uint64_t* index, double* out) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(1);
+    while (std::chrono::steady_clock::now() < until) {
+    }
+    out[0] = out[1] = double(index[0]);
+  };
   for (bool drawn : {true, false}) {
     polls = 0;
     const Interruption interruption(&after_three_polls);
