@@ -8,6 +8,7 @@
 #include <span>
 
 #include "field/fixed_field.hpp"
+#include "field/octave.hpp"
 
 namespace veldra {
 namespace {
@@ -41,12 +42,20 @@ template <std::size_t N>
   return all & inside(instance, points + p * N, count - p);
 }
 
+// N axes (0: n at run time, one point after another).
 template <std::size_t N>
 bool noise_fixed(const Instance& field, const double* points, std::uint64_t count, double* out,
                  Simd simd) {
-  const FixedField<N> fixed(field);
-  if (simd != Simd::Sse2) return noise_avx2(fixed, field, points, count, out);
-  fixed.noise_many(points, count, out);
+  if constexpr (N == 0) {
+    const std::size_t n = field.n();
+    for (std::uint64_t p = 0; p < count; ++p) {
+      out[p] = field.sample(std::span<const double>(points + p * n, n));
+    }
+  } else {
+    const FixedField<N> fixed(field);
+    if (simd != Simd::Sse2) return noise_avx2(fixed, field, points, count, out);
+    fixed.noise_many(points, count, out);
+  }
   return inside(field, points, count);
 }
 
@@ -54,17 +63,9 @@ bool noise_fixed(const Instance& field, const double* points, std::uint64_t coun
 
 bool noise_points(const Instance& field, const double* points, std::uint64_t count, double* out,
                   Simd simd) {
-  const std::size_t n = field.n();
-  switch (n) {
-    case 2: return noise_fixed<2>(field, points, count, out, simd);
-    case 3: return noise_fixed<3>(field, points, count, out, simd);
-    case 4: return noise_fixed<4>(field, points, count, out, simd);
-    default:
-      for (std::uint64_t p = 0; p < count; ++p) {
-        out[p] = field.sample(std::span<const double>(points + p * n, n));
-      }
-      return inside(field, points, count);
-  }
+  return with_fixed_axes(field.n(), [&](auto axes) {
+    return noise_fixed<decltype(axes)::value>(field, points, count, out, simd);
+  });
 }
 
 }  // namespace veldra
