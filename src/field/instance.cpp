@@ -4,13 +4,13 @@
 #include <string>
 
 #include "base/buffer.hpp"
-#include "base/float_text.hpp"
 #include "base/in_parallel.hpp"
 #include "base/interruption.hpp"
 #include "base/splitmix64.hpp"
 #include "base/strides.hpp"
 #include "field/detail/lattice_axis.hpp"
 #include "field/fixed_field.hpp"
+#include "field/lattice_bounds.hpp"
 #include "field/octave.hpp"
 
 namespace veldra {
@@ -164,18 +164,7 @@ void Instance::pull(std::span<const double> point, std::span<double> out) const 
 }
 
 Status Instance::expect_inside(std::span<const double> point) const {
-  if (point.size() != n()) {
-    return invalid_input("Expected " + std::to_string(n()) + " coordinates, got " +
-                         std::to_string(point.size()));
-  }
-  for (std::size_t i = 0; i < n(); ++i) {
-    double x = point[i];
-    if (!(0.0 <= x && x <= static_cast<double>(dims_[i]))) {
-      return invalid_input("Coordinate " + std::to_string(i) + " is " + plain_float(x) +
-                           ", outside the boundary [0, " + std::to_string(dims_[i]) + "]");
-    }
-  }
-  return {};
+  return LatticeBounds(dims_).expect(point);
 }
 
 Result<std::vector<double>> Instance::force(std::span<const double> point) const {
