@@ -54,13 +54,16 @@ struct Screen {
     return end;
   }
 
-  // The refusal of point `index`, which the screen refused or whose width
-  // is not n, named; success only should the check take it after all.
-  Status refusal(PointRows points, std::uint64_t index) const {
+  // Why point `index` is refused, which the screen refused or whose width
+  // is not n: the check's words, naming the point. Should the check take
+  // it after all, the screen and the check disagree: an internal error.
+  Error refusal(PointRows points, std::uint64_t index) const {
     const double* point = points.data + index * points.width;
     auto accepted = bounds.expect(std::span<const double>(point, points.width));
-    if (accepted) return {};
-    return std::unexpected(at_point(points.first + index, std::move(accepted.error())));
+    if (!accepted) return at_point(points.first + index, std::move(accepted.error()));
+    return internal_error("Point " + std::to_string(points.first + index) +
+                          " was refused by the screen of points but accepted by their check")
+        .error();
   }
 
   // The first refusal among all the points.
@@ -68,7 +71,8 @@ struct Screen {
     if (points.count == 0) return {};
     const std::uint64_t refused =
         points.width == n() ? first_refused(points.data, 0, points.count) : 0;
-    return refused == points.count ? Status{} : refusal(points, refused);
+    if (refused == points.count) return {};
+    return std::unexpected(refusal(points, refused));
   }
 };
 template <typename Bounds>
@@ -81,15 +85,18 @@ Screen(Bounds) -> Screen<Bounds>;
 // has shape [count] for one value per point (Per::Value), [count, width]
 // for vectors (Per::Vector), whatever the width. Every run of the workers
 // stops at its first refused point; the call then fails with the first
-// refused point of all, and the table is dropped.
+// refused point of all, and the table is dropped. A block that the
+// evaluator refuses and the screen takes whole, or a point that the screen
+// refuses and the check takes, is a fault of the evaluator or the screen:
+// the call fails with an internal error rather than return values that
+// were never written.
 enum class Per { Value, Vector };
 
 template <typename Bounds, typename Each>
 Result<Table> per_point(PointRows points, Per per, std::size_t width, const Screen<Bounds>& screen,
                         Each&& each) {
   if (points.count != 0 && points.width != screen.n()) {
-    if (auto refused = screen.refusal(points, 0); !refused) return std::unexpected(refused.error());
-    return internal_error("points of the wrong length accepted");
+    return std::unexpected(screen.refusal(points, 0));
   }
   std::vector<std::uint64_t> shape{points.count};
   if (per == Per::Vector) shape.push_back(width);
@@ -98,20 +105,32 @@ Result<Table> per_point(PointRows points, Per per, std::size_t width, const Scre
   auto values = allocate_deferred<double>(*numbers);
   if (!values) return std::unexpected(values.error());
   double* out = values->data();
-  auto pieces = [&](std::uint64_t begin, std::uint64_t end) {
+  // What one run met: the first point it refused (points.count: none),
+  // or the first point of a block its evaluator refused although the
+  // screen takes every point of it (unwritten).
+  struct Met {
+    std::uint64_t point;
+    bool unwritten;
+  };
+  auto pieces = [&](std::uint64_t begin, std::uint64_t end) -> Met {
     for (std::uint64_t block = begin; block < end; block += SCREEN_BLOCK) {
       const std::uint64_t last = std::min(end, block + SCREEN_BLOCK);
       if (each(block, last, out + block * width)) continue;
       const std::uint64_t first = screen.first_refused(points.data, block, last);
-      if (first != last) return first;
+      return {first == last ? block : first, first == last};
     }
-    return points.count;
+    return {points.count, false};
   };
-  auto refused = per_chunk<std::uint64_t>(points.count, SERIAL_LIMIT, pieces);
-  if (!refused) return std::unexpected(refused.error());
-  for (std::uint64_t index : *refused) {
-    if (index == points.count) continue;
-    if (auto valid = screen.refusal(points, index); !valid) return std::unexpected(valid.error());
+  auto met = per_chunk<Met>(points.count, SERIAL_LIMIT, pieces);
+  if (!met) return std::unexpected(met.error());
+  for (const Met& run : *met) {
+    if (run.unwritten) {
+      return internal_error("Points from " + std::to_string(points.first + run.point) +
+                            " on were refused by their evaluator but accepted by the screen");
+    }
+  }
+  for (const Met& run : *met) {
+    if (run.point != points.count) return std::unexpected(screen.refusal(points, run.point));
   }
   return Table{std::move(shape), std::move(*values)};
 }
