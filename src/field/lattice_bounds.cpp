@@ -19,7 +19,7 @@ std::unexpected<Error> refused_coordinate(std::size_t axis, double x, const std:
 
 }  // namespace
 
-Status LatticeBounds::expect(std::span<const double> point) const {
+Status LatticeBounds::refusal(std::span<const double> point) const {
   if (auto counted = expect_count(n(), point); !counted) return counted;
   for (std::size_t i = 0; i < n(); ++i) {
     if (!accepts(i, point[i])) {
@@ -27,7 +27,7 @@ Status LatticeBounds::expect(std::span<const double> point) const {
                                 "outside the boundary [0, " + std::to_string(dims_[i]) + "]");
     }
   }
-  return {};
+  return internal_error("A point the bounds take was refused");
 }
 
 // The periodic bound. Octave k wraps its coordinate q = fl(x L^k) on its d
@@ -46,7 +46,7 @@ Status LatticeBounds::expect(std::span<const double> point) const {
 // Past the bound f d rounds (from 2^53 on), and x L^k overflows to
 // infinity (then NaN) for the largest x: copies of a point a whole number
 // of periods apart stop agreeing, so such points are refused.
-Status PeriodicBounds::expect(std::span<const double> point) const {
+Status PeriodicBounds::refusal(std::span<const double> point) const {
   if (auto counted = expect_count(n(), point); !counted) return counted;
   for (std::size_t i = 0; i < n(); ++i) {
     if (!std::isfinite(point[i])) {
@@ -59,7 +59,7 @@ Status PeriodicBounds::expect(std::span<const double> point) const {
           "beyond the periodic bound 2^52" + (power == 1 ? "" : " / " + std::to_string(power)));
     }
   }
-  return {};
+  return internal_error("A point the bounds take was refused");
 }
 
 }  // namespace veldra

@@ -38,6 +38,15 @@ inline constexpr double PERIODIC_BOUND = 0x1p52;
   return std::fabs(x) * top_scale <= PERIODIC_BOUND;
 }
 
+// Whether `bounds` takes every coordinate of `point`, which has its n().
+template <typename Bounds>
+[[gnu::always_inline]] inline bool takes(const Bounds& bounds, std::span<const double> point) {
+  if (point.size() != bounds.n()) return false;
+  bool all = true;
+  for (std::size_t i = 0; i < point.size(); ++i) all = all & bounds.accepts(i, point[i]);
+  return all;
+}
+
 // The bounds of a field that does not wrap: [0, dims[i]] on axis i.
 class LatticeBounds {
  public:
@@ -55,11 +64,18 @@ class LatticeBounds {
   // Success when `point` has n() coordinates, each accepted; otherwise
   // "Expected 2 coordinates, got 3" or "Coordinate 0 is -1, outside the
   // boundary [0, 4]" for the first refused.
-  Status expect(std::span<const double> point) const;
+  Status expect(std::span<const double> point) const {
+    return takes(*this, point) ? Status{} : refusal(point);
+  }
 
  private:
+  // The words of expect's refusal of `point`.
+  Status refusal(std::span<const double> point) const;
+
   std::span<const std::uint64_t> dims_;
-  std::array<double, MAX_DIMS> upper_{};
+  // The first n() entries: left unwritten beyond, as making this record is
+  // part of every single point's check.
+  std::array<double, MAX_DIMS> upper_;
 };
 
 // The bounds of a periodic field of n axes whose top octave scales by
@@ -78,9 +94,13 @@ class PeriodicBounds {
   // the count refused as LatticeBounds::expect words it, or "Coordinate 0
   // is nan, not a finite number", or "Coordinate 1 is 1e+300, beyond the
   // periodic bound 2^52 / 32" (no " / ..." when top_scale is 1).
-  Status expect(std::span<const double> point) const;
+  Status expect(std::span<const double> point) const {
+    return takes(*this, point) ? Status{} : refusal(point);
+  }
 
  private:
+  Status refusal(std::span<const double> point) const;
+
   std::size_t n_;
   double top_scale_;
 };
