@@ -14,7 +14,7 @@ enum class ErrorKind {
   InvalidInput,  // the caller's arguments were rejected; the message says why
   Io,            // the operating system or an encoder failed
   OutOfMemory,   // a buffer could not be allocated (or its size overflows)
-  Internal,      // a worker thread could not start or failed
+  Internal,      // a worker thread could not start or failed, or two checks disagreed
   Interrupted,   // the caller asked the call to stop (lib/interruption.hpp)
 };
 

@@ -66,19 +66,12 @@ class Field {
     return octaves_.size() == 1 && !settings_.periodic && settings_.shape == Shape::Smooth;
   }
 
-  // Success when `point` has n() coordinates, each inside [0, dims[i]]
-  // (Instance::expect_inside's messages) or, when periodic, finite and
-  // within the periodic bound (wraps_exactly).
+  // Success when `point` has n() coordinates that the field's bounds
+  // take (field/lattice_bounds.hpp): Instance::expect_inside's, or when
+  // periodic, PeriodicBounds'.
   Status expect_point(std::span<const double> point) const;
 
-  // Whether a periodic field with `top_scale` (L^(octaves - 1)) wraps
-  // coordinate x exactly in every octave: |x| L^(octaves - 1) <= 2^52,
-  // the float product compared (field.cpp proves the bound). False for
-  // NaN and infinities.
-  static bool wraps_exactly(double x, double top_scale) {
-    return std::fabs(x) * top_scale <= PERIODIC_BOUND;
-  }
-  static constexpr double PERIODIC_BOUND = 0x1p52;
+  // L^(octaves - 1), the scale of the top octave: a periodic field's bound.
   double top_scale() const { return octaves_.back().scale; }
 
   // The value and the force at a point that expect_point accepts.

@@ -12,6 +12,7 @@
 #include "field/lattice_axis.hpp"
 #include "field/formula.hpp"
 #include "field/instance.hpp"
+#include "field/lattice_bounds.hpp"
 
 namespace veldra {
 
@@ -64,8 +65,8 @@ class FixedField {
   // coordinates each, one after another), one point per lane: every lane
   // performs noise_many's IEEE operations in its order. Writes out[0 ..
   // lanes) and returns whether every coordinate lay inside the lattice
-  // (0 <= x <= dims[i]: no NaN, nothing clamped), as a quick check of the
-  // points.
+  // (inside_axis, as LatticeBounds takes them: no NaN, nothing clamped),
+  // as a quick check of the points.
   template <typename V>
   [[gnu::always_inline]] bool noise_lanes(const double* points, double* out) const {
     constexpr std::size_t LANES = sizeof(V) / sizeof(double);
@@ -76,7 +77,7 @@ class FixedField {
     formula::each<N>(N, [&](auto i) {
       V x, cell;
       for (std::size_t lane = 0; lane < LANES; ++lane) x[lane] = points[lane * N + i];
-      inside = inside & (zero <= x) & (x <= broadcast<V>(static_cast<double>(dims_[i])));
+      inside = inside & inside_axis(x, broadcast<V>(static_cast<double>(dims_[i])));
       axes[i] = locate_lanes(x, dims_[i], cell);
       base = base + cell * static_cast<double>(strides_[i]);
     });

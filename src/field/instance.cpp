@@ -4,13 +4,14 @@
 #include <string>
 
 #include "base/buffer.hpp"
-#include "base/float_text.hpp"
 #include "base/in_parallel.hpp"
 #include "base/interruption.hpp"
 #include "base/splitmix64.hpp"
 #include "base/strides.hpp"
 #include "field/lattice_axis.hpp"
 #include "field/fixed_field.hpp"
+#include "field/lattice_bounds.hpp"
+#include "field/octave.hpp"
 
 namespace veldra {
 namespace {
@@ -135,52 +136,35 @@ std::uint64_t Instance::locate(std::span<const double> point, Sides* axes) const
 }
 
 double Instance::sample(std::span<const double> point) const {
-  switch (n()) {
-    case 2:
-      return FixedField<2>(*this).noise(point.data());
-    case 3:
-      return FixedField<3>(*this).noise(point.data());
-    case 4:
-      return FixedField<4>(*this).noise(point.data());
-    default:
-      break;
-  }
-  Sides axes[MAX_DIMS];
-  const std::uint64_t base = locate(point, axes);
-  const double one = 1.0;
-  return formula::noise<0>(n(), axes, &one, corner_gradients(base));
+  return with_fixed_axes(n(), [&] [[gnu::always_inline]] (auto axes) {
+    constexpr std::size_t N = decltype(axes)::value;
+    if constexpr (N != 0) {
+      return FixedField<N>(*this).noise(point.data());
+    } else {
+      Sides sides[MAX_DIMS];
+      const std::uint64_t base = locate(point, sides);
+      const double one = 1.0;
+      return formula::noise<0>(n(), sides, &one, corner_gradients(base));
+    }
+  });
 }
 
 void Instance::pull(std::span<const double> point, std::span<double> out) const {
-  switch (n()) {
-    case 2:
-      return copy_to(FixedField<2>(*this).pull(point.data()), out);
-    case 3:
-      return copy_to(FixedField<3>(*this).pull(point.data()), out);
-    case 4:
-      return copy_to(FixedField<4>(*this).pull(point.data()), out);
-    default:
-      break;
-  }
-  Sides axes[MAX_DIMS];
-  const std::uint64_t base = locate(point, axes);
-  for (std::size_t i = 0; i < n(); ++i) out[i] = 0.0;
-  formula::pull<0>(n(), axes, corner_gradients(base), out.data());
+  with_fixed_axes(n(), [&] [[gnu::always_inline]] (auto axes) {
+    constexpr std::size_t N = decltype(axes)::value;
+    if constexpr (N != 0) {
+      copy_to(FixedField<N>(*this).pull(point.data()), out);
+    } else {
+      Sides sides[MAX_DIMS];
+      const std::uint64_t base = locate(point, sides);
+      for (std::size_t i = 0; i < n(); ++i) out[i] = 0.0;
+      formula::pull<0>(n(), sides, corner_gradients(base), out.data());
+    }
+  });
 }
 
 Status Instance::expect_inside(std::span<const double> point) const {
-  if (point.size() != n()) {
-    return invalid_input("Expected " + std::to_string(n()) + " coordinates, got " +
-                         std::to_string(point.size()));
-  }
-  for (std::size_t i = 0; i < n(); ++i) {
-    double x = point[i];
-    if (!(0.0 <= x && x <= static_cast<double>(dims_[i]))) {
-      return invalid_input("Coordinate " + std::to_string(i) + " is " + plain_float(x) +
-                           ", outside the boundary [0, " + std::to_string(dims_[i]) + "]");
-    }
-  }
-  return {};
+  return LatticeBounds(dims_).expect(point);
 }
 
 Result<std::vector<double>> Instance::force(std::span<const double> point) const {

@@ -60,7 +60,8 @@ class Instance {
   // the fade weights at `point`, clamped into the lattice.
   void pull(std::span<const double> point, std::span<double> out) const;
 
-  // Success when `point` has n() coordinates, each within [0, dims[i]].
+  // Success when `point` has n() coordinates, each within [0, dims[i]]
+  // (LatticeBounds, field/lattice_bounds.hpp).
   Status expect_inside(std::span<const double> point) const;
 
   // The checked pull: a new list of n() components.

@@ -34,15 +34,19 @@ inline std::uint64_t index_hash(std::uint64_t seed, const std::uint64_t* index, 
 }
 
 // Calls f with std::integral_constant<std::size_t, N>: N = n for the axis
-// counts with unrolled evaluators (2 to 4), N = 0 (n at run time) for the
-// others.
-template <typename F>
-decltype(auto) with_fixed_axes(std::size_t n, F&& f) {
-  switch (n) {
-    case 2: return f(std::integral_constant<std::size_t, 2>{});
-    case 3: return f(std::integral_constant<std::size_t, 3>{});
-    case 4: return f(std::integral_constant<std::size_t, 4>{});
-    default: return f(std::integral_constant<std::size_t, 0>{});
+// counts First to Last, which have unrolled evaluators (a field's points: 2
+// to 4, the default; table walks: 1 to 4), N = 0 (n at run time) for the
+// others. Inlined, like the callers' lambdas should be, so that f runs
+// compiled for its caller's instruction set.
+template <std::size_t First = 2, std::size_t Last = 4, typename F>
+[[gnu::always_inline]] inline decltype(auto) with_fixed_axes(std::size_t n, F&& f) {
+  static_assert(First >= 1);
+  if constexpr (First > Last) {
+    (void)n;
+    return f(std::integral_constant<std::size_t, 0>{});
+  } else {
+    if (n == First) return f(std::integral_constant<std::size_t, First>{});
+    return with_fixed_axes<First + 1, Last>(n, f);
   }
 }
 

@@ -12,8 +12,8 @@ namespace veldra {
 // Instance::sample at each of `count` points (n coordinates each, one
 // after another) into out[0 .. count), bit for bit, whatever `simd` (which
 // the processor must execute). Returns whether every coordinate lay inside
-// the lattice (0 <= x <= dims[i]), so that the points need no check pass
-// of their own.
+// the lattice (as LatticeBounds takes it), so that the points need no
+// check pass of their own.
 bool noise_points(const Instance& field, const double* points, std::uint64_t count, double* out,
                   Simd simd = widest_simd());
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "field/octave.hpp"
 #include "table/detail/table_columns.hpp"
 #include "table/detail/table_fill.hpp"
 #include "table/detail/table_walk.hpp"
@@ -53,18 +54,9 @@ template <typename Cells>
 [[gnu::always_inline]] inline void walk_rows(const TablePlan& plan, TableScratch& scratch,
                                              std::uint64_t begin, std::uint64_t end,
                                              double* out) {
-  switch (plan.divisors.size()) {
-    case 1:
-      return table_walk::fill_run<1, Cells>(plan, scratch, begin, end, out);
-    case 2:
-      return table_walk::fill_run<2, Cells>(plan, scratch, begin, end, out);
-    case 3:
-      return table_walk::fill_run<3, Cells>(plan, scratch, begin, end, out);
-    case 4:
-      return table_walk::fill_run<4, Cells>(plan, scratch, begin, end, out);
-    default:
-      return table_walk::fill_run<0, Cells>(plan, scratch, begin, end, out);
-  }
+  with_fixed_axes<1, 4>(plan.divisors.size(), [&] [[gnu::always_inline]] (auto axes) {
+    table_walk::fill_run<decltype(axes)::value, Cells>(plan, scratch, begin, end, out);
+  });
 }
 
 // Whole rows by columns when the plan has lane positions, the partial rows
@@ -73,7 +65,8 @@ template <typename Cells>
 [[gnu::always_inline]] inline void fill_any(const TablePlan& plan, TableScratch& scratch,
                                             std::uint64_t begin, std::uint64_t end, double* out) {
   const std::size_t n = plan.divisors.size();
-  if (plan.lane_positions.empty() || begin >= end) {
+  // Plans have lane positions for 2 to 4 axes only (fills_by_columns).
+  if (plan.lane_positions.empty() || n < 2 || n > 4 || begin >= end) {
     return walk_rows<Cells>(plan, scratch, begin, end, out);
   }
   const std::uint64_t row = plan.shape[n - 1];
@@ -84,17 +77,13 @@ template <typename Cells>
   double* rows_out = out + (first_row * row - begin);
   const table_columns::LanePlan lanes{plan.divisors[n - 2], plan.lane_stride,
                                       plan.lane_positions.data()};
-  switch (n) {
-    case 2:
-      table_columns::fill_whole_rows<2, Cells>(plan, lanes, first_row, end_row, rows_out);
-      break;
-    case 3:
-      table_columns::fill_whole_rows<3, Cells>(plan, lanes, first_row, end_row, rows_out);
-      break;
-    default:
-      table_columns::fill_whole_rows<4, Cells>(plan, lanes, first_row, end_row, rows_out);
-      break;
-  }
+  with_fixed_axes<2, 4>(n, [&] [[gnu::always_inline]] (auto axes) {
+    // N is never 0: n is 2 to 4 here.
+    if constexpr (decltype(axes)::value != 0) {
+      table_columns::fill_whole_rows<decltype(axes)::value, Cells>(plan, lanes, first_row, end_row,
+                                                                 rows_out);
+    }
+  });
   walk_rows<Cells>(plan, scratch, end_row * row, end, out + (end_row * row - begin));
 }
 

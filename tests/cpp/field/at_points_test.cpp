@@ -12,6 +12,7 @@
 #include "base/splitmix64.hpp"
 #include "field/field.hpp"
 #include "table/at_points.hpp"
+#include "table/detail/per_point.hpp"
 
 namespace veldra {
 namespace {
@@ -55,6 +56,46 @@ TEST(ForceAt, ATableOfOneAxisHasRowsOfOne) {
   const Field field(*Instance::create({4}, 1));
   EXPECT_EQ(noise_at(field, {points, 3, 1})->shape, (std::vector<std::uint64_t>{3}));
   EXPECT_EQ(force_at(field, {points, 3, 1})->shape, (std::vector<std::uint64_t>{3, 1}));
+}
+
+// Bounds whose screen refuses the upper boundary (x < dims[i]) while their
+// check takes it.
+struct BoundaryRefused {
+  LatticeBounds bounds;
+  std::size_t n() const { return bounds.n(); }
+  bool accepts(std::size_t axis, double x) const { return bounds.accepts(axis, x) && x != 4.0; }
+  Status expect(std::span<const double> point) const { return bounds.expect(point); }
+};
+
+// A screen, or an evaluator, refusing points that the check takes (a point
+// on the boundary in the third block) fails the call with an internal error
+// instead of returning the values of the block, never written.
+TEST(PerPoint, AScreenOrAnEvaluatorAtOddsWithTheCheckIsAnInternalError) {
+  const Instance field = *Instance::create({4, 3}, 5);
+  std::vector<double> points(2 * 1500, 1.5);
+  points[2 * 1300] = 4.0;
+  const PointRows rows{points.data(), 1500, 2};
+  const Screen honest{LatticeBounds(field.dims())};
+  const Screen lying{BoundaryRefused{LatticeBounds(field.dims())}};
+  auto samples = [&](std::uint64_t begin, std::uint64_t end, double* out) {
+    for (std::uint64_t i = begin; i < end; ++i) out[i - begin] = field.sample({points.data() + 2 * i, 2});
+  };
+  auto refusing = [&](std::uint64_t begin, std::uint64_t end, double* out) {
+    samples(begin, end, out);
+    return lying.first_refused(points.data(), begin, end) == end;
+  };
+  auto error_of = [](const auto& result) { return result ? Error{} : result.error(); };
+  const std::string screen_says = "Point 1300 was refused by the screen of points but accepted by their check";
+  for (const auto& [error, message] : std::vector<std::pair<Error, std::string>>{
+           {error_of(per_point(rows, Per::Value, 1, lying, by_screen(lying, points.data(), samples))),
+            screen_says},
+           {error_of(per_point(rows, Per::Value, 1, honest, refusing)),
+            "Points from 1024 on were refused by their evaluator but accepted by the screen"},
+           {error_of(lying.check_all(rows)), screen_says}}) {
+    EXPECT_EQ(error.kind, ErrorKind::Internal);
+    EXPECT_EQ(error.message, message);
+  }
+  EXPECT_TRUE(per_point(rows, Per::Value, 1, honest, by_screen(honest, points.data(), samples)));
 }
 
 }  // namespace
