@@ -29,6 +29,14 @@ CASES = {
                              "run = lambda: r.globe(512, 512, v.Globe(samples=2))",
     "hair 512^2": "r = v.Renderer(v.Instance([6, 6], 3)); "
                   "run = lambda: r.hair(512, 512, v.Hair(count=20000))",
+    "Field 6 oct 2049^2": "f = v.Field([16, 16], 7, octaves=6); run = lambda: f.table([128, 128])",
+    "Field 6 oct 2041^2": "f = v.Field([20, 20], 7, octaves=6); run = lambda: f.table([102, 102])",
+    "Field region 1024^2": "f = v.Field([16, 16], 7, octaves=6); "
+                           "run = lambda: f.table_region([128, 128], [512, 512], [1024, 1024])",
+    "Field relief 1025^2": "r = v.Renderer(v.Field([8, 8], 7, octaves=6)); run = lambda: r.relief([128, 128])",
+    "noise_at 1e6 3-D 6 oct": "import random; random.seed(1); f = v.Field([16, 16, 16], 7, octaves=6); "
+                              "p = [[random.uniform(0, 16) for _ in range(3)] for _ in range(1000000)]; "
+                              "t = f.noise_at(p); run = lambda: f.noise_at(p)",
 }
 
 CHILD = """
