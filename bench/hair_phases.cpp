@@ -1,7 +1,7 @@
 // Times the phases of a hair rendering (growth, colour map, combing,
 // developing) on one worker and on all, with the time per pixel and the
 // speed-up of all workers over one, and checks that the phases put together
-// give the same bytes as Renderer::hair.
+// give the same bytes as render_hair.
 //
 //   cmake -S . -B build/bench -DVELDRA_BUILD_BENCH=ON -DVELDRA_BUILD_PYTHON=OFF
 //   cmake --build build/bench && build/bench/bench/hair_phases
@@ -41,19 +41,16 @@ T must(veldra::Result<T> result) {
   return std::move(*result);
 }
 
-// The pipeline of Renderer::hair, phase by phase, on `workers` threads.
+// The pipeline of render_hair, phase by phase, on `workers` threads.
 veldra::Image render(const veldra::Renderer& renderer, std::uint64_t width, std::uint64_t height,
                      const veldra::Hair& hair, std::size_t workers, Phases& phases) {
   using namespace veldra;
-  const Instance& field = renderer.field();
+  const Field& field = renderer.field();
   const std::array<double, 2> scale = {double(width) / double(field.dims()[1]),
                                        double(height) / double(field.dims()[0])};
   auto start = Clock::now();
-  auto strands = must(allocate<Strand>(hair.count));
-  auto grown = for_each_chunk(hair.count, 64, [&](std::uint64_t begin, std::uint64_t end) {
-    grow_strands(field, hair, begin, end - begin, scale, strands.data() + begin);
-  }, workers);
-  if (!grown) std::exit(1);
+  const Coat coat = must(grow_coat(field, hair, scale, workers));
+  const std::vector<Strand>& strands = coat.strands;
   auto order = must(drawing_order(strands));
   phases.growth = seconds_since(start);
 
@@ -93,7 +90,7 @@ veldra::Image render(const veldra::Renderer& renderer, std::uint64_t width, std:
 int main() {
   using namespace veldra;
   const std::uint64_t size = 1024;
-  auto renderer = must(Renderer::create(must(Instance::create({6, 6}, 3))));
+  auto renderer = must(Renderer::create(Field(must(Instance::create({6, 6}, 3)))));
   std::printf("hair %llux%llu on a [6, 6] field, %zu processors available\n",
               static_cast<unsigned long long>(size), static_cast<unsigned long long>(size),
               available_processors());
@@ -102,7 +99,7 @@ int main() {
   for (bool from_field : {false, true}) {
     Hair hair;
     hair.color_from_field = from_field;
-    const Image reference = must(renderer.hair(size, size, hair));
+    const Image reference = must(render_hair(renderer, size, size, hair));
     double single = 0.0;
     for (std::size_t workers : {std::size_t{1}, available_processors()}) {
       Phases best;
@@ -111,7 +108,7 @@ int main() {
         Phases phases;
         Image image = render(renderer, size, size, hair, workers, phases);
         if (image.pixels != reference.pixels) {
-          std::fprintf(stderr, "phases do not reproduce Renderer::hair\n");
+          std::fprintf(stderr, "phases do not reproduce render_hair\n");
           return 1;
         }
         if (phases.total() < best.total()) best = phases;

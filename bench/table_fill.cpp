@@ -1,6 +1,6 @@
 // Times the table fill into a buffer allocated once, per instruction set,
 // on one thread and on every processor, apart from the allocation (and the
-// first touch of fresh pages) that Instance::table adds.
+// first touch of fresh pages) that table() of an Instance adds.
 //
 //   cmake -S . -B build/bench -DVELDRA_BUILD_BENCH=ON -DVELDRA_BUILD_PYTHON=OFF
 //   cmake --build build/bench && build/bench/bench/table_fill
@@ -74,14 +74,14 @@ int main(int argc, char** argv) {
               "fill cpu Mv/s", "fill all Mv/s", "table Mv/s");
   for (const Case& c : cases) {
     auto field = Instance::create(c.dims, 1);
-    auto layout = field->table_layout(c.divisors);
+    auto layout = table_layout(*field, c.divisors);
     std::vector<double> out(layout->count);
-    const double table_seconds = best_of(repeats, [&] { (void)field->table(c.divisors); }).first;
+    const double table_seconds = best_of(repeats, [&] { (void)table(*field, c.divisors); }).first;
     for (Simd simd : {Simd::Sse2, Simd::Avx2, Simd::Avx512}) {
       if (!simd_supported(simd)) continue;
       auto fill = TableFill::create(*field, c.divisors, 1, simd);
       auto [wall, cpu] = best_of(repeats, [&] { fill->fill(0, 0, layout->count, out.data()); });
-      // On every processor, cut as Instance::table cuts it, but into memory
+      // On every processor, cut as table() cuts it, but into memory
       // already touched: what the table would take without the kernel
       // zeroing its fresh pages first.
       const Split split = Split::of(layout->count, SERIAL_LIMIT, available_processors());

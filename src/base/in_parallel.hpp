@@ -16,33 +16,45 @@
 
 namespace veldra {
 
+// The one loop of the work cut by a Split: calls body(run, begin, end) on
+// pieces of at most `step` items, none crossing a multiple of `row`, that
+// together cover [0, count) once, run k's pieces in order within
+// [k * split.length, (k + 1) * split.length), each run on the calling
+// thread or its scoped thread as run_split places it. Before each piece it asks stop_requested(), and once told to stop it
+// hands out no more pieces and fails with an interrupted error. `body` must
+// be safe to call concurrently on disjoint ranges of different runs. A
+// thread that cannot start or whose body fails ends the call with an error
+// after every started worker has been joined; a body that runs out of
+// memory on the calling thread gives an out-of-memory error. `start`
+// starts the threads (tests replace it).
+template <typename Body>
+Status for_each_piece(const Split& split, std::uint64_t count, std::uint64_t step,
+                      std::uint64_t row, Body&& body, ThreadStarter start = &start_thread) {
+  return run_split(split, [&](std::size_t run) {
+    const std::uint64_t begin = run * split.length;
+    const std::uint64_t end = std::min(count, begin + split.length);
+    for (std::uint64_t at = begin; at < end;) {
+      if (stop_requested()) return;
+      const std::uint64_t most = std::min(step, row - at % row);
+      const std::uint64_t next = end - at > most ? at + most : end;
+      body(run, at, next);
+      at = next;
+    }
+  }, start);
+}
+
 // Calls body(begin, end) on the pieces of Split::of(count, grain, workers),
-// which together cover [0, count) once, each piece no longer than the
-// split's step: below `grain` all on the calling thread in order, from it
-// on each run's pieces in order on one scoped thread per run. Before each
-// piece it asks stop_requested(), and once told to stop it hands out no
-// more pieces and fails with an interrupted error. `body` must be safe to
-// call concurrently on disjoint ranges. A thread that cannot start or whose
-// body fails ends the call with an error after every started worker has
-// been joined; a body that runs out of memory on the calling thread gives
-// an out-of-memory error. `start` starts the threads (tests replace it).
+// each no longer than the split's step, through for_each_piece: below
+// `grain` all on the calling thread in order, from it on each run's pieces
+// in order on one scoped thread per run.
 template <typename Body>
 Status for_each_chunk(std::uint64_t count, std::uint64_t grain, Body&& body,
                       std::size_t workers = available_processors(),
                       ThreadStarter start = &start_thread) {
   const Split split = Split::of(count, grain, workers);
-  auto pieces = [&](std::uint64_t begin, std::uint64_t end) {
-    for (std::uint64_t at = begin; at < end;) {
-      if (stop_requested()) return;
-      const std::uint64_t next = end - at > split.step ? at + split.step : end;
-      body(at, next);
-      at = next;
-    }
-  };
-  return run_split(split, [&](std::size_t k) {
-    const std::uint64_t begin = k * split.length;
-    pieces(begin, std::min(count, begin + split.length));
-  }, start);
+  return for_each_piece(split, count, split.step, count,
+                        [&](std::size_t, std::uint64_t begin, std::uint64_t end) { body(begin, end); },
+                        start);
 }
 
 // Returns fold(begin, end) of every piece that for_each_chunk hands out, in

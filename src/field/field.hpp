@@ -88,16 +88,6 @@ class Field {
   // The checked force: a new list of n() components.
   Result<std::vector<double>> force(std::span<const double> point) const;
 
-  // Refined-lattice tables, laid out as Instance's (table/field_table.cpp).
-  Result<Instance::Layout> table_layout(std::span<const std::uint64_t> divisors) const {
-    return base_.table_layout(divisors);
-  }
-  Result<Table> table(std::span<const std::uint64_t> divisors) const;
-  // A box of table(divisors), as Instance::table_region's.
-  Result<Table> table_region(std::span<const std::uint64_t> divisors,
-                             std::span<const std::uint64_t> start,
-                             std::span<const std::uint64_t> shape) const;
-
   // Equal settings, dims and seed: the same field.
   bool operator==(const Field& other) const {
     return seed() == other.seed() && dims() == other.dims() && settings_ == other.settings_;

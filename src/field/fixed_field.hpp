@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "field/detail/lattice_axis.hpp"
+#include "field/lattice_axis.hpp"
 #include "field/formula.hpp"
 #include "field/instance.hpp"
 

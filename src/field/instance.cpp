@@ -9,7 +9,7 @@
 #include "base/interruption.hpp"
 #include "base/splitmix64.hpp"
 #include "base/strides.hpp"
-#include "field/detail/lattice_axis.hpp"
+#include "field/lattice_axis.hpp"
 #include "field/fixed_field.hpp"
 
 namespace veldra {

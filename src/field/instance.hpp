@@ -19,8 +19,6 @@ namespace veldra {
 
 inline constexpr std::size_t MAX_DIMS = 16;
 
-struct Table;
-
 class Instance {
  public:
   // Checks `dims` (1 to MAX_DIMS entries, none 0, grid size within 64 bits)
@@ -71,22 +69,6 @@ class Instance {
   // The gradient stored at an intersection, or nothing when `index` has
   // the wrong length or lies outside the lattice.
   std::optional<std::span<const double>> gradient(std::span<const std::uint64_t> index) const;
-
-  // Refined-lattice tables (table.cpp). Axis i of the table has
-  // dims[i] * divisors[i] + 1 positions.
-  struct Layout {
-    std::vector<std::uint64_t> shape;
-    std::uint64_t count;
-  };
-  Result<Layout> table_layout(std::span<const std::uint64_t> divisors) const;
-  Result<Table> table(std::span<const std::uint64_t> divisors) const;
-  // The box of table(divisors) from per-axis index `start`, `shape` values
-  // per axis: value i is table(divisors)'s at start + i, bit for bit
-  // (table_region.cpp). Fails when the divisors do, when `start` or `shape`
-  // does not have n() entries, an extent is 0 or the box leaves the table.
-  Result<Table> table_region(std::span<const std::uint64_t> divisors,
-                             std::span<const std::uint64_t> start,
-                             std::span<const std::uint64_t> shape) const;
 
  private:
   using Gradients = std::vector<double, DeferredInit<double>>;

@@ -14,7 +14,7 @@
 
 #include "field/formula.hpp"
 #include "field/instance.hpp"
-#include "field/detail/lattice_axis.hpp"
+#include "field/lattice_axis.hpp"
 #include "base/splitmix64.hpp"
 
 namespace veldra {

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <span>
 
-#include "field/detail/lattice_axis.hpp"
+#include "field/lattice_axis.hpp"
 #include "field/field.hpp"
 #include "field/instance.hpp"
 

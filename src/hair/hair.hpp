@@ -5,8 +5,10 @@
 #include <cstdint>
 
 #include "base/error.hpp"
+#include "image/image.hpp"
 #include "image/palette.hpp"
 #include "image/relief.hpp"
+#include "image/renderer.hpp"
 
 namespace veldra {
 
@@ -49,5 +51,11 @@ struct Hair {
 // depth, taper, ambient, diffuse, specular, gloss, in that order) that is
 // out of range.
 Status check_hair(const Hair& hair);
+
+// A width x height coat of hair grown through the renderer's 2-D field, on
+// every available processor, its colour map (with color_from_field) the
+// renderer's relief. Fails as the pipeline does (hair/detail/pipeline.hpp).
+Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::uint64_t height,
+                          const Hair& hair);
 
 }  // namespace veldra

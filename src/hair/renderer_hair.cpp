@@ -1,15 +1,17 @@
-// Renderer::hair lives apart from the pipeline so that the pipeline can be
-// exercised with any relief source.
+// Hair as the package renders it: the pipeline on every available
+// processor, coloured by the renderer's own relief. Kept apart from the
+// pipeline, which takes any relief source.
 #include "base/workers.hpp"
 #include "hair/detail/pipeline.hpp"
+#include "hair/hair.hpp"
 
 namespace veldra {
 
-Result<Image> Renderer::hair(std::uint64_t width, std::uint64_t height,
-                             const Hair& settings) const {
-  return render_hair(*this, width, height, settings, available_processors(),
-                     [this](std::span<const std::uint64_t> divisors, const Relief& surface) {
-                       return relief(divisors, surface);
+Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::uint64_t height,
+                          const Hair& hair) {
+  return render_hair(renderer, width, height, hair, available_processors(),
+                     [&renderer](std::span<const std::uint64_t> divisors, const Relief& surface) {
+                       return renderer.relief(divisors, surface);
                      });
 }
 

@@ -53,7 +53,7 @@ Result<Table> region_table(const Field& field, std::span<const std::uint64_t> di
                            std::span<const std::uint64_t> start,
                            std::span<const std::uint64_t> shape) {
   if (auto fits = expect_dims(field, 2); !fits) return std::unexpected(fits.error());
-  return field.table_region(divisors, start, shape);
+  return table_region(field, divisors, start, shape);
 }
 
 }  // namespace

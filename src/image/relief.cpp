@@ -166,7 +166,7 @@ Result<Image> relief_region(const Field& field, std::span<const std::uint64_t> d
                             const Relief& settings, std::span<const std::uint64_t> start,
                             std::span<const std::uint64_t> shape, const Range& range) {
   if (auto fits = expect_dims(field, 2); !fits) return std::unexpected(fits.error());
-  auto layout = field.table_layout(divisors);
+  auto layout = table_layout(field, divisors);
   if (!layout) return std::unexpected(layout.error());
   if (auto inside = check_region(layout->shape, start, shape); !inside) {
     return std::unexpected(inside.error());
@@ -179,7 +179,7 @@ Result<Image> relief_region(const Field& field, std::span<const std::uint64_t> d
     const std::uint64_t end = std::min(start[axis] + shape[axis] + 1, layout->shape[axis]);
     extent[axis] = end - from[axis];
   }
-  auto table = field.table_region(divisors, from, extent);
+  auto table = table_region(field, divisors, from, extent);
   if (!table) return std::unexpected(table.error());
   const HeightWindow window{table->values.data(), from[0], from[1], extent[0], extent[1],
                             layout->shape[0], layout->shape[1]};

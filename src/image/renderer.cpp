@@ -20,7 +20,7 @@ Status expect_dims(const Field& field, std::size_t k) {
 
 Result<Table> Renderer::table_of(std::size_t k, std::span<const std::uint64_t> divisors) const {
   if (auto fits = expect_dims(k); !fits) return std::unexpected(fits.error());
-  return field_.table(divisors);
+  return table(field_, divisors);
 }
 
 }  // namespace veldra

@@ -22,8 +22,6 @@
 
 namespace veldra {
 
-struct Hair;
-
 // Fails with "This image needs a {k} dimensional field, got {n}" unless
 // `field` has exactly k dimensions.
 Status expect_dims(const Field& field, std::size_t k);
@@ -58,9 +56,6 @@ class Renderer {
 
   // A shaded, supersampled sphere carved out of a 4-D field (globe.cpp).
   Result<Image> globe(std::uint64_t width, std::uint64_t height, const Globe& settings) const;
-
-  // A coat of hair grown through a 2-D field (src/hair).
-  Result<Image> hair(std::uint64_t width, std::uint64_t height, const Hair& settings) const;
 
  private:
   explicit Renderer(Field field) : field_(std::move(field)) {}

@@ -31,7 +31,7 @@ StridedValues slice_of(const Table& table, std::uint64_t s) {
 
 Result<Image> Renderer::rgb_channels(std::span<const std::uint64_t> divisors) const {
   if (auto fits = expect_dims(3); !fits) return std::unexpected(fits.error());
-  auto layout = field_.table_layout(divisors);
+  auto layout = table_layout(field_, divisors);
   if (!layout) return std::unexpected(layout.error());
   const std::uint64_t n = layout->shape[2];
   if (n < 3) {

@@ -18,18 +18,18 @@ Result<std::vector<double>> force(const F& self, std::vector<double> point) {
 
 template <typename F>
 Result<Table> table(const F& self, std::vector<std::uint64_t> divisors) {
-  return self.table(divisors);
+  return veldra::table(self, divisors);
 }
 
 template <typename F>
 Result<Table> table_region(const F& self, std::vector<std::uint64_t> divisors,
                            std::vector<std::uint64_t> start, std::vector<std::uint64_t> shape) {
-  return self.table_region(divisors, start, shape);
+  return veldra::table_region(self, divisors, start, shape);
 }
 
 template <typename F>
 Result<std::vector<std::uint64_t>> table_shape(const F& self, std::vector<std::uint64_t> divisors) {
-  auto layout = self.table_layout(divisors);
+  auto layout = veldra::table_layout(self, divisors);
   if (!layout) return std::unexpected(layout.error());
   return std::move(layout->shape);
 }

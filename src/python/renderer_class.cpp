@@ -52,7 +52,7 @@ Result<Image> globe(const Renderer& self, std::uint64_t width, std::uint64_t hei
 
 Result<Image> hair(const Renderer& self, std::uint64_t width, std::uint64_t height,
                    std::optional<Hair> settings) {
-  return self.hair(width, height, settings.value_or(Hair{}));
+  return render_hair(self, width, height, settings.value_or(Hair{}));
 }
 
 // A renderer of an Instance shows its dims and seed; one of a Field shows

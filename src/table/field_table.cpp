@@ -14,7 +14,7 @@
 #include <optional>
 
 #include "field/field.hpp"
-#include "field/detail/lattice_axis.hpp"
+#include "field/lattice_axis.hpp"
 #include "base/buffer.hpp"
 #include "base/interruption.hpp"
 #include "base/strides.hpp"
@@ -22,7 +22,6 @@
 #include "table/detail/field_table.hpp"
 #include "table/table.hpp"
 #include "table/detail/table_fill.hpp"
-#include "table/detail/table_runs.hpp"
 
 namespace veldra {
 namespace {
@@ -157,6 +156,8 @@ Result<Instance> OctaveTable::lay_out(const Octave& octave, std::span<const std:
   // needs cells first .. past - 1; past stays above its last index's cell
   // unless that is the last cell, so no index but the table's last lands on
   // the top of this lattice's last cell, where the fill puts only that one.
+  // A box over every cell (the whole table's) is laid out as the whole
+  // table is, its indices the table's.
   std::vector<std::uint64_t> first(n, 0), cells(octave.cells.begin(), octave.cells.end());
   if (!box.whole()) {
     for (std::size_t i = 0; i < n; ++i) {
@@ -164,6 +165,8 @@ Result<Instance> OctaveTable::lay_out(const Octave& octave, std::span<const std:
       const std::uint64_t last = box.start[i] + box.shape[i] - 1;
       cells[i] = std::min(last / reduced[i] + 1, octave.cells[i]) - first[i];
     }
+  }
+  if (cells != octave.cells) {
     shift_.resize(n);
     std::vector<std::uint64_t> own(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -186,8 +189,9 @@ Result<Instance> OctaveTable::lay_out(const Octave& octave, std::span<const std:
 void OctaveTable::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {
   if (fill_ && shift_.empty()) return fill_->fill(run, begin, end, out);
   if (fill_) {
-    // The same indices in the lattice's own table: within one row of the
-    // box, consecutive there too.
+    // The same indices in the lattice's own table: within one stretch of
+    // the box, consecutive there too (the axes after the stretch's first
+    // are whole, in both tables).
     std::uint64_t own = 0;
     for (std::size_t i = 0, rest = begin; i < n_; ++i) {
       const std::uint64_t index = rest / strides_[i];
@@ -274,16 +278,6 @@ void FieldTableFill::fill(std::size_t run, std::uint64_t begin, std::uint64_t en
     }
     for (std::uint64_t t = 0; t < e - b; ++t) into[t] = into[t] / sum;
   }
-}
-
-Result<Table> Field::table(std::span<const std::uint64_t> divisors) const {
-  if (is_instance()) return base_.table(divisors);
-  auto layout = table_layout(divisors);
-  if (!layout) return std::unexpected(layout.error());
-  return table_by_runs(
-      std::move(*layout),
-      [&](std::uint64_t runs) { return FieldTableFill::create(*this, divisors, runs); },
-      [](const FieldTableFill& fill) { return fill.block(); });
 }
 
 }  // namespace veldra

@@ -1,4 +1,6 @@
-// Noise of one field sampled on a refined lattice.
+// Noise of a field sampled on a refined lattice: the tables of an Instance
+// and of a Field, whole or a box of them. Axis i of the table of `divisors`
+// has dims[i] * divisors[i] + 1 positions, index q at q / divisors[i].
 #pragma once
 
 #include <algorithm>
@@ -9,6 +11,7 @@
 
 #include "base/buffer.hpp"
 #include "base/error.hpp"
+#include "field/field.hpp"
 #include "field/instance.hpp"
 
 namespace veldra {
@@ -23,6 +26,33 @@ struct Table {
   std::vector<std::uint64_t> shape;
   TableValues values;
 };
+
+// A table's shape and its number of values.
+struct TableLayout {
+  std::vector<std::uint64_t> shape;
+  std::uint64_t count;
+};
+
+// The layout of the table of `divisors` (table.cpp): fails unless there are
+// n() divisors, none 0, and the count fits 64 bits. A Field's is its
+// Instance's.
+Result<TableLayout> table_layout(const Instance& field, std::span<const std::uint64_t> divisors);
+Result<TableLayout> table_layout(const Field& field, std::span<const std::uint64_t> divisors);
+
+// The whole table of `divisors`, every value bit for bit the field's noise
+// at its position (table_region.cpp): the box from 0 to the table's shape.
+Result<Table> table(const Instance& field, std::span<const std::uint64_t> divisors);
+Result<Table> table(const Field& field, std::span<const std::uint64_t> divisors);
+
+// The box of table(field, divisors) from per-axis index `start`, `shape`
+// values per axis: value i is the table's at start + i, bit for bit
+// (table_region.cpp). Fails when the divisors do, then as check_region.
+Result<Table> table_region(const Instance& field, std::span<const std::uint64_t> divisors,
+                           std::span<const std::uint64_t> start,
+                           std::span<const std::uint64_t> shape);
+Result<Table> table_region(const Field& field, std::span<const std::uint64_t> divisors,
+                           std::span<const std::uint64_t> start,
+                           std::span<const std::uint64_t> shape);
 
 // Whether the box of shape[i] indices from start[i] on every axis lies
 // inside a table of shape `table`. The errors, in this order: a start or

@@ -1,11 +1,11 @@
-// Regions of tables: a box of a table's indices, filled row by row (each
-// row of the box's last axis a contiguous range of the table) through the
-// same fills as the whole table, so every value is bit for bit the table's.
+// Tables and their regions: a box of a table's indices, filled by stretches
+// contiguous in the table through the table's fills, so every value is bit
+// for bit the table's; a whole table is the box from 0 to its shape.
 #include <algorithm>
 #include <string>
 
 #include "base/buffer.hpp"
-#include "base/interruption.hpp"
+#include "base/in_parallel.hpp"
 #include "base/strides.hpp"
 #include "base/workers.hpp"
 #include "field/field.hpp"
@@ -52,26 +52,22 @@ Status check_region(std::span<const std::uint64_t> table, std::span<const std::u
 
 namespace {
 
-// The region's layout, or why it does not fit the table of `table` shape.
-Result<Instance::Layout> region_layout(const std::vector<std::uint64_t>& table,
-                                       std::span<const std::uint64_t> start,
-                                       std::span<const std::uint64_t> shape) {
-  if (auto fits = check_region(table, start, shape); !fits) return std::unexpected(fits.error());
-  Instance::Layout region{{shape.begin(), shape.end()}, 1};
-  for (std::uint64_t extent : shape) region.count *= extent;  // at most the table's count
-  return region;
-}
-
-// The one region fill: `make_fill(runs)` gives a fill of the table's flat
-// ranges (TableFill or FieldTableFill) and `part(fill)` the most values it
-// takes between two looks at stop_requested().
-template <typename MakeFill, typename Part>
-Result<Table> fill_region(const Instance::Layout& table, std::span<const std::uint64_t> start,
-                          std::span<const std::uint64_t> shape, MakeFill&& make_fill,
-                          Part&& part_of) {
-  auto region = region_layout(table.shape, start, shape);
-  if (!region) return std::unexpected(region.error());
-  const std::uint64_t count = region->count;
+// The one fill of a box of a table, the whole table being the box from 0
+// to its shape. `make_fill(runs)` gives a fill of the table's flat ranges
+// (TableFill or FieldTableFill) and `part_of(fill)` the most values it
+// takes between two looks at stop_requested(). The box's values, in its
+// row-major order, fall in stretches that are contiguous in the table,
+// each filled as the table fills it: every axis after `inner` is whole in
+// the box (from 0 to the table's extent), so a stretch spans axes inner
+// onwards: a row of the last axis for a box that cuts it, the whole table
+// for the whole table.
+template <typename MakeFill, typename PartOf>
+Result<Table> fill_box(const TableLayout& table, std::span<const std::uint64_t> start,
+                       std::span<const std::uint64_t> shape, MakeFill&& make_fill,
+                       PartOf&& part_of) {
+  if (auto fits = check_region(table.shape, start, shape); !fits) return std::unexpected(fits.error());
+  std::uint64_t count = 1;
+  for (std::uint64_t extent : shape) count *= extent;  // at most the table's count
   auto values = allocate_deferred<double>(count);
   if (!values) return std::unexpected(values.error());
   double* out = values->data();
@@ -79,55 +75,60 @@ Result<Table> fill_region(const Instance::Layout& table, std::span<const std::ui
   const Split split = Split::of(count, SERIAL_LIMIT, available_processors());
   auto fill = make_fill(std::max<std::uint64_t>(split.runs, 1));
   if (!fill) return std::unexpected(fill.error());
-  const std::uint64_t part = part_of(*fill);
   const std::vector<std::uint64_t> strides = row_major_strides(table.shape);
-  const std::size_t last = shape.size() - 1;
-  const std::uint64_t width = shape[last];
-  // A run's values are pieces of the region's rows; a row's piece is a
-  // contiguous range of the table, filled as the table fills it.
-  auto filled = run_split(split, [&](std::size_t run) {
-    const std::uint64_t begin = run * split.length;
-    const std::uint64_t end = std::min(count, begin + split.length);
-    for (std::uint64_t at = begin; at < end;) {
-      if (stop_requested()) return;
-      const std::uint64_t row = at / width;
-      std::uint64_t from = start[last] + (at - row * width);
-      for (std::uint64_t i = last, rest = row; i-- > 0; rest /= shape[i]) {
-        from += (start[i] + rest % shape[i]) * strides[i];
-      }
-      const std::uint64_t next = std::min({end, (row + 1) * width, at + part});
-      fill->fill(run, from, from + (next - at), out + at);
-      at = next;
+  std::size_t inner = shape.size() - 1;
+  while (inner > 0 && start[inner] == 0 && shape[inner] == table.shape[inner]) --inner;
+  std::uint64_t stretch = 1;
+  for (std::size_t i = inner; i < shape.size(); ++i) stretch *= shape[i];
+  auto filled = for_each_piece(split, count, part_of(*fill), stretch,
+                               [&](std::size_t run, std::uint64_t at, std::uint64_t next) {
+    const std::uint64_t row = at / stretch;
+    std::uint64_t from = start[inner] * strides[inner] + (at - row * stretch);
+    for (std::uint64_t i = inner, rest = row; i-- > 0; rest /= shape[i]) {
+      from += (start[i] + rest % shape[i]) * strides[i];
     }
+    fill->fill(run, from, from + (next - at), out + at);
   });
   if (!filled) return std::unexpected(filled.error());
-  return Table{std::move(region->shape), std::move(*values)};
+  return Table{{shape.begin(), shape.end()}, std::move(*values)};
 }
 
 }  // namespace
 
-Result<Table> Instance::table_region(std::span<const std::uint64_t> divisors,
-                                     std::span<const std::uint64_t> start,
-                                     std::span<const std::uint64_t> shape) const {
-  auto layout = table_layout(divisors);
+Result<Table> table_region(const Instance& field, std::span<const std::uint64_t> divisors,
+                           std::span<const std::uint64_t> start,
+                           std::span<const std::uint64_t> shape) {
+  auto layout = table_layout(field, divisors);
   if (!layout) return std::unexpected(layout.error());
-  return fill_region(
-      *layout, start, shape, [&](std::size_t runs) { return TableFill::create(*this, divisors, runs); },
-      [&](const TableFill&) { return values_per_look(n(), shape.back()); });
+  return fill_box(
+      *layout, start, shape, [&](std::size_t runs) { return TableFill::create(field, divisors, runs); },
+      [&](const TableFill&) { return values_per_look(field.n(), shape.back()); });
 }
 
-Result<Table> Field::table_region(std::span<const std::uint64_t> divisors,
-                                  std::span<const std::uint64_t> start,
-                                  std::span<const std::uint64_t> shape) const {
-  if (is_instance()) return base_.table_region(divisors, start, shape);
-  auto layout = table_layout(divisors);
+Result<Table> table_region(const Field& field, std::span<const std::uint64_t> divisors,
+                           std::span<const std::uint64_t> start,
+                           std::span<const std::uint64_t> shape) {
+  if (field.is_instance()) return table_region(field.base(), divisors, start, shape);
+  auto layout = table_layout(field, divisors);
   if (!layout) return std::unexpected(layout.error());
-  return fill_region(
+  return fill_box(
       *layout, start, shape,
       [&](std::size_t runs) {
-        return FieldTableFill::create(*this, divisors, runs, widest_simd(), TableBox{start, shape});
+        return FieldTableFill::create(field, divisors, runs, widest_simd(), TableBox{start, shape});
       },
       [](const FieldTableFill& fill) { return fill.block(); });
+}
+
+Result<Table> table(const Instance& field, std::span<const std::uint64_t> divisors) {
+  auto layout = table_layout(field, divisors);
+  if (!layout) return std::unexpected(layout.error());
+  return table_region(field, divisors, std::vector<std::uint64_t>(field.n(), 0), layout->shape);
+}
+
+Result<Table> table(const Field& field, std::span<const std::uint64_t> divisors) {
+  auto layout = table_layout(field, divisors);
+  if (!layout) return std::unexpected(layout.error());
+  return table_region(field, divisors, std::vector<std::uint64_t>(field.n(), 0), layout->shape);
 }
 
 }  // namespace veldra

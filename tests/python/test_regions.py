@@ -22,10 +22,12 @@ def test_regions_are_the_table_s_values(field, divisors):
     whole, rng = np.asarray(field.table(divisors)), np.random.default_rng(len(divisors))
     ends = np.array(whole.shape)
     for start in [ends * 0, ends - 1, ends // 3] + [rng.integers(0, ends) for _ in range(5)]:
-        shape = [int(x) for x in rng.integers(1, ends - start + 1)]
-        for box in [shape, ends - start]:  # a random box, and one to the last row and column
-            region = field.table_region(divisors, start=[int(x) for x in start], shape=[int(x) for x in box])
-            part = whole[tuple(slice(s, s + b) for s, b in zip(start, box))]
+        shape = rng.integers(1, ends - start + 1)
+        slab = np.r_[start[:1], ends[1:] * 0], np.r_[shape[:1], ends[1:]]
+        # A random box, one to the last row and column, and one whole on every axis but the first.
+        for begin, box in [(start, shape), (start, ends - start), slab]:
+            region = field.table_region(divisors, start=[int(x) for x in begin], shape=[int(x) for x in box])
+            part = whole[tuple(slice(s, s + b) for s, b in zip(begin, box))]
             assert region.shape == list(part.shape) and bytes(region) == part.tobytes()
 
 

@@ -33,7 +33,7 @@ std::array<std::uint64_t, 2> color_map_divisors(std::span<const std::uint64_t> d
 // of 32-bit floats); strands of equal layer may come in either order.
 Result<std::vector<std::uint64_t>> drawing_order(std::span<const Strand> strands);
 
-// Renderer::hair with its platform choices passed in: growth and combing use
+// render_hair (hair.hpp) with its platform choices passed in: growth and combing use
 // at most `workers` threads (0 counts as 1) and, with color_from_field set,
 // `relief` renders the colour map. The bytes do not depend on `workers`.
 // Fails, in this order, with the renderer's dimension message for fields

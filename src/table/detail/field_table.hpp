@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "field/field.hpp"
-#include "field/detail/lattice_axis.hpp"
+#include "field/lattice_axis.hpp"
 #include "table/detail/table_fill.hpp"
 
 namespace veldra {
@@ -55,7 +55,7 @@ struct TableBox {
 class OctaveTable {
  public:
   // Octave k of `field` for the `box` of the table of `divisors` (accepted
-  // by field.table_layout), filled by up to `runs` concurrent runs. An
+  // by table_layout(field)), filled by up to `runs` concurrent runs. An
   // octave whose own lattice is laid out for the SIMD fill lays out only
   // the cells that the box's samples lie in. `simd` and `on_lattice`
   // (false: never the SIMD fill) let tests compare the paths.
@@ -66,7 +66,8 @@ class OctaveTable {
 
   // The octave's raw noise at flat indices [begin, end) of the table into
   // out[0 .. end - begin); calls with different `run` may run concurrently.
-  // For a box, the range lies within one row of it.
+  // For a box, the range lies within one of its stretches contiguous in the
+  // table (table_region.cpp).
   void fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
 
  private:
@@ -101,8 +102,8 @@ class OctaveTable {
 // field, which must outlive it.
 class FieldTableFill {
  public:
-  // `divisors` were accepted by field.table_layout; only indices of `box`
-  // are filled, a row of it at most per call.
+  // `divisors` were accepted by table_layout(field); only indices of `box`
+  // are filled, one of its contiguous stretches at most per call.
   static Result<FieldTableFill> create(const Field& field, std::span<const std::uint64_t> divisors,
                                        std::size_t runs, Simd simd = widest_simd(),
                                        TableBox box = {});

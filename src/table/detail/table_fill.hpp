@@ -59,7 +59,7 @@ struct TableScratch {
 // space per run. Borrows the field, which must outlive it.
 class TableFill {
  public:
-  // `divisors` were accepted by field.table_layout. Fails only when the
+  // `divisors` were accepted by table_layout(field). Fails only when the
   // scratch space cannot be allocated.
   static Result<TableFill> create(const Instance& field, std::span<const std::uint64_t> divisors,
                                   std::size_t runs, Simd simd = widest_simd());

@@ -11,7 +11,7 @@
 
 #include "field/formula.hpp"
 #include "field/instance.hpp"
-#include "field/detail/lattice_axis.hpp"
+#include "field/lattice_axis.hpp"
 #include "table/detail/table_fill.hpp"
 #include "table/detail/table_lanes.hpp"
 
@@ -26,7 +26,7 @@ inline constexpr std::size_t WINDOW = 1024;
 // lanes reads initialised numbers.
 inline constexpr std::size_t PADDING = 16;
 
-// The Sides of offset r of a cell cut into d pieces (lattice_axis.hpp).
+// The Sides of offset r of a cell cut into d pieces (field/lattice_axis.hpp).
 [[gnu::always_inline]] inline Sides position(std::uint64_t r, std::uint64_t d) {
   return cut_position(r, d);
 }

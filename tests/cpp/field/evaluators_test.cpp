@@ -373,7 +373,7 @@ TEST(Evaluators, OctaveTablesMatchTheGeneralWalk) {
         }
       }
     }
-    const auto whole = field.table(c.divisors);
+    const auto whole = table(field, c.divisors);
     ASSERT_TRUE(whole);
     for (std::uint64_t t = 0; t < count; ++t) ASSERT_TRUE(same(whole->values[t], sum[t] / field.weight_sum())) << t;
     auto fill = FieldTableFill::create(field, c.divisors, 1);
