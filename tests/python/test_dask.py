@@ -68,9 +68,9 @@ def test_tables_are_the_in_memory_tables(scheduler, field, divisors, chunks):
 @pytest.mark.parametrize("field", PICTURE_FIELDS, ids=repr)
 @pytest.mark.parametrize("name, in_memory, chunked", PICTURES, ids=[p[0] for p in PICTURES])
 def test_pictures_are_the_in_memory_pictures(scheduler, field, name, in_memory, chunked):
-    divisors = [7, 5]  # 22 x 21 pixels in chunks of 5 x 4, the last ones thinner
+    divisors = [7, 5]  # 22 x 21 pixels in chunks of 5 x 4, the first row of chunks and the last column thinner
     whole = np.asarray(in_memory(Renderer(field), divisors))
-    lazy = chunked(field, divisors, (5, 4))
+    lazy = chunked(field, divisors, ((2, 5, 5, 5, 5), (4, 4, 4, 4, 4, 1)))
     assert lazy.dtype == np.uint8 and lazy.numblocks[:2] == (5, 6)
     assert lazy.compute().tobytes() == whole.tobytes()
     assert lazy.shape == (whole.shape if whole.shape[-1] == 3 else whole.shape[:2])
