@@ -95,10 +95,6 @@ def test_octaves_follow_their_documented_rule(settings):
         assert field.noise(p) == pytest.approx(reference(dims, seed, point=p, **settings), abs=1e-14)
 
 
-def r(field):
-    return Renderer(field)
-
-
 RENDERINGS = {
     "grayscale": ([5, 4], lambda r: r.grayscale([6, 5])),
     "colored": ([5, 4], lambda r: r.colored([6, 5], Palette.HEAT)),

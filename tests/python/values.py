@@ -103,7 +103,3 @@ def sequence_or_junk(items, max_size=5):
 
 def u64_or_junk(valid=small_ints):
     return st.one_of(valid, valid, any_ints, anything)
-
-
-def float_or_junk(valid=st.floats(-4, 4)):
-    return st.one_of(valid, valid, any_floats, any_ints, anything)

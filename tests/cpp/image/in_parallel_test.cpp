@@ -98,6 +98,7 @@ TEST_F(InParallel, ChunksCoverTheRangeOnceInContiguousRuns) {
   EXPECT_EQ(ranges(10, 1, 4), (Runs{{}, {0, 3}, {3, 6}, {6, 9}, {9, 10}}));
   EXPECT_EQ(ranges(9, 1, 4), (Runs{{}, {0, 3}, {3, 6}, {6, 9}, {}}));  // ceil(9 / 4) = 3: three chunks
   EXPECT_EQ(ranges(3, 1, 4), (Runs{{}, {0, 1}, {1, 2}, {2, 3}, {}}));  // one item per thread
+  EXPECT_EQ(ranges(65, 64, 4), (Runs{{}, {0, 33}, {33, 65}, {}, {}}));  // ceil(65 / 64) = 2 runs at most
   EXPECT_EQ(ranges(0, 0, 2), (Runs{{}, {}, {}}));
 }
 
