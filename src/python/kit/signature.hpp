@@ -81,8 +81,8 @@ struct Parameter {
 };
 
 struct Signature {
-  std::string callable;  // as errors name it: "Instance.noise()", "Instance.__new__()"
-  std::vector<Parameter> parameters;
+  std::string callable{};  // as errors name it: "Instance.noise()", "Instance.__new__()"
+  std::vector<Parameter> parameters{};
   std::size_t required = 0;  // leading parameters without a default
   std::size_t positional = 0;  // leading parameters that may be passed by position
   RangeErrors range_errors = RangeErrors::Named;  // set by the declaration, not the docstring
