@@ -10,9 +10,9 @@
 namespace veldra {
 
 // SplitMix64's output function: a bijection of 64-bit words whose every
-// output bit depends on every input bit. Also the hash of lattice indices
-// in the octaves of a Field.
-inline std::uint64_t splitmix64_mix(std::uint64_t z) {
+// output bit depends on every input bit. Also the source of the octaves'
+// per-axis hash factors (field/octave.hpp).
+constexpr std::uint64_t splitmix64_mix(std::uint64_t z) {
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
   return z ^ (z >> 31);

@@ -9,7 +9,7 @@
 // component, over the same weight sum. Octave 0 is the Instance of the
 // field's dims and seed; octave k >= 1 has seed_k, the k-th output of a
 // SplitMix64 started at the seed, and its gradients come from
-// index_hash (field/octave.hpp). With one smooth, non-periodic octave a
+// octave_entry (field/octave.hpp). With one smooth, non-periodic octave a
 // Field is exactly its Instance, and evaluates through it.
 //
 // A plain value, immutable after construction.

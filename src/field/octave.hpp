@@ -1,7 +1,7 @@
 // One octave of a Field: a lattice of dims[i] * L^k cells, evaluated at a
 // point scaled by L^k, with the formula of field/formula.hpp. Octave 0's
 // gradients are the stored lattice of an Instance; a higher octave's come
-// from its lattice index (gradient_index), so it stores only a palette.
+// from its lattice index (octave_entry), so it stores only a palette.
 #pragma once
 
 #include <array>
@@ -19,18 +19,59 @@
 
 namespace veldra {
 
-// How many unit vectors a higher octave draws, and the shift that turns an
-// index hash into one of them.
+// How many unit vectors a higher octave draws.
 inline constexpr std::size_t OCTAVE_PALETTE = 256;
-inline constexpr unsigned PALETTE_SHIFT = 56;
 
-// The hash of a lattice index under an octave's seed: h starts at the seed
-// and, for each axis i in order, h = splitmix64_mix(h ^ index[i]); the
-// gradient is palette entry h >> 56.
-inline std::uint64_t index_hash(std::uint64_t seed, const std::uint64_t* index, std::size_t n) {
-  std::uint64_t h = seed;
-  for (std::size_t i = 0; i < n; ++i) h = splitmix64_mix(h ^ index[i]);
-  return h;
+// The gradient rule of octaves k >= 1. Lattice index x (n entries, wrapped
+// when periodic) under the octave's seed s is palette entry
+//
+//   h     = (lo(s) ^ hi(s)) + term_0(x_0) + ... + term_{n-1}(x_{n-1})
+//   term_i(x) = lo(x) * A_i + hi(x) * B_i
+//   entry = mix(h) >> 24
+//
+// in 32-bit words (every operation mod 2^32), lo and hi the low and high
+// 32 bits of a 64-bit word, A_i and B_i the low and high halves of
+// splitmix64_mix(2i + 1), each made odd, and mix the finaliser
+// x ^= x >> 16; x *= 0x7feb352d; x ^= x >> 15; x *= 0x846ca68b; x ^= x >> 16.
+// The terms are summed, not chained, so that the corners of a cell share
+// their axes' terms and a corner costs one addition and the two
+// multiplications of mix; 32-bit words let SIMD lanes compute it.
+struct AxisFactors {
+  std::uint32_t low, high;
+};
+
+inline constexpr std::array<AxisFactors, MAX_DIMS> AXIS_FACTORS = [] {
+  std::array<AxisFactors, MAX_DIMS> factors{};
+  for (std::size_t i = 0; i < MAX_DIMS; ++i) {
+    const std::uint64_t z = splitmix64_mix(2 * i + 1);
+    factors[i] = {static_cast<std::uint32_t>(z) | 1u, static_cast<std::uint32_t>(z >> 32) | 1u};
+  }
+  return factors;
+}();
+
+inline std::uint32_t seed_term(std::uint64_t seed) {
+  return static_cast<std::uint32_t>(seed) ^ static_cast<std::uint32_t>(seed >> 32);
+}
+
+inline std::uint32_t axis_term(std::size_t i, std::uint64_t x) {
+  return static_cast<std::uint32_t>(x) * AXIS_FACTORS[i].low +
+         static_cast<std::uint32_t>(x >> 32) * AXIS_FACTORS[i].high;
+}
+
+inline std::size_t palette_entry(std::uint32_t h) {
+  h ^= h >> 16;
+  h *= 0x7feb352du;
+  h ^= h >> 15;
+  h *= 0x846ca68bu;
+  h ^= h >> 16;
+  return h >> 24;
+}
+
+// The whole rule for one index.
+inline std::size_t octave_entry(std::uint64_t seed, const std::uint64_t* index, std::size_t n) {
+  std::uint32_t h = seed_term(seed);
+  for (std::size_t i = 0; i < n; ++i) h += axis_term(i, index[i]);
+  return palette_entry(h);
 }
 
 // Calls f with std::integral_constant<std::size_t, N>: N = n for the axis
@@ -99,7 +140,7 @@ class OctaveGradients {
       for (std::size_t i = 0; i < n; ++i) k += wrapped[i] * strides_[i];
       return base_ + k * n;
     }
-    return palette_ + (index_hash(seed_, wrapped, n) >> PALETTE_SHIFT) * n;
+    return palette_ + octave_entry(seed_, wrapped, n) * n;
   }
 
   // The noise (or, with `pull`, the pull) at `point`, N its axis count
@@ -142,9 +183,9 @@ class OctaveGradients {
 
   // The formula's gradient(c) for the cell whose lowest corner is `lowest`.
   // With N fixed, every corner's gradient is found at once, the way
-  // formula::split forms weights: axis by axis, each partial hash (or
-  // offset) split into its lower and upper side, so that corners share the
-  // work of the axes before; with N = 0 (up to 2^16 corners), one at a time.
+  // formula::split forms weights: axis by axis, each partial sum split into
+  // its lower and upper side, so that corners share the work of the axes
+  // before; with N = 0 (up to 2^16 corners), one at a time.
   template <std::size_t N>
   auto corners(const std::uint64_t* lowest) const {
     if constexpr (N == 0) {
@@ -154,21 +195,22 @@ class OctaveGradients {
         return at<0>(index);
       };
     } else {
+      // Both rules sum over the axes: 32-bit terms (wrapping) for a
+      // palette, the stored lattice's offsets otherwise.
       std::array<std::uint64_t, std::size_t{1} << N> partial;
-      partial[0] = palette_ ? seed_ : 0;
+      partial[0] = palette_ ? seed_term(seed_) : 0;
       for (std::size_t i = 0, count = 1; i < N; ++i, count *= 2) {
-        for (std::size_t j = 0; j < count; ++j) {
-          for (std::size_t side = 2; side-- > 0;) {
-            std::uint64_t index = lowest[i] + side;
-            if (periodic_ && index == cells_[i]) index = 0;
-            partial[j + side * count] =
-                palette_ ? splitmix64_mix(partial[j] ^ index) : partial[j] + index * strides_[i];
-          }
+        for (std::size_t side = 2; side-- > 0;) {
+          std::uint64_t index = lowest[i] + side;
+          if (periodic_ && index == cells_[i]) index = 0;
+          const std::uint64_t term = palette_ ? axis_term(i, index) : index * strides_[i];
+          for (std::size_t j = 0; j < count; ++j) partial[j + side * count] = partial[j] + term;
         }
       }
       std::array<const double*, std::size_t{1} << N> gradients;
       for (std::size_t c = 0; c < gradients.size(); ++c) {
-        gradients[c] = palette_ ? palette_ + (partial[c] >> PALETTE_SHIFT) * N : base_ + partial[c] * N;
+        gradients[c] = palette_ ? palette_ + palette_entry(static_cast<std::uint32_t>(partial[c])) * N
+                                : base_ + partial[c] * N;
       }
       return [gradients](std::uint64_t c) { return gradients[c]; };
     }

@@ -62,7 +62,7 @@ def reference(dims, seed, octaves, lacunarity, gain, shape, periodic, point):
             s = seeds.next()
             draw = SplitMix(s)
             palette = [draw.unit(len(dims)) for _ in range(256)]
-            gradient = lambda j, s=s, palette=palette: palette[_hash(s, wrap(j)) >> 56]  # noqa: E731
+            gradient = lambda j, s=s, palette=palette: palette[_entry(s, wrap(j))]  # noqa: E731
         q = [x * lacunarity**k for x in point]
         if periodic:
             q = [x - math.floor(x / c) * c for x, c in zip(q, cells)]
@@ -73,17 +73,25 @@ def reference(dims, seed, octaves, lacunarity, gain, shape, periodic, point):
     return total / weights
 
 
-def _hash(seed, index):
-    h = seed
-    for j in index:
-        h = mix(h ^ j)
-    return h
+def _entry(seed, index):
+    """The palette entry of a lattice index: the 32-bit sum of the axes' terms, mixed."""
+    low, high = lambda x: x & 0xFFFFFFFF, lambda x: x >> 32
+    h = low(seed) ^ high(seed)
+    for i, j in enumerate(index):
+        a = mix(2 * i + 1)
+        h += low(j) * (low(a) | 1) + high(j) * (high(a) | 1)
+    h &= 0xFFFFFFFF
+    for shift, factor in [(16, 0x7FEB352D), (15, 0x846CA68B), (16, 1)]:
+        h = ((h ^ (h >> shift)) * factor) & 0xFFFFFFFF
+    return h >> 24
 
 
 @pytest.mark.parametrize("settings", [
     dict(octaves=3, lacunarity=2, gain=0.5, shape=Shape.SMOOTH, periodic=False),
     dict(octaves=3, lacunarity=3, gain=0.35, shape=Shape.BILLOW, periodic=False),
     dict(octaves=4, lacunarity=2, gain=0.8, shape=Shape.RIDGED, periodic=True),
+    # The top octaves' indices pass 2^32: their high halves take part.
+    dict(octaves=15, lacunarity=5, gain=0.9, shape=Shape.SMOOTH, periodic=False),
 ])
 def test_octaves_follow_their_documented_rule(settings):
     dims, seed = [3, 2], 5
