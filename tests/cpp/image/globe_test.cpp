@@ -16,7 +16,9 @@ TEST(Globe, TheSphereIsCentredOnTheShorterSideOverTheBackground) {
   ASSERT_TRUE(image);
   for (std::uint64_t row = 0; row < 16; ++row) {
     for (std::uint64_t col = 0; col < 64; ++col) {
-      if (col <= 23 || col >= 40) ASSERT_EQ(pixel(*image, col, row), globe.background) << col << ", " << row;
+      if (col <= 23 || col >= 40) {
+        ASSERT_EQ(pixel(*image, col, row), globe.background) << col << ", " << row;
+      }
     }
   }
   for (auto [col, row] : {std::pair{24, 8}, {39, 8}, {32, 0}}) EXPECT_NE(pixel(*image, col, row), globe.background);
