@@ -130,18 +130,25 @@ class OctaveGradients {
   // N is n, or 0 for n at run time.
   template <std::size_t N = 0>
   const double* at(const std::uint64_t* index) const {
-    const std::size_t n = N ? N : n_;
-    std::uint64_t wrapped[MAX_DIMS];
-    for (std::size_t i = 0; i < n; ++i) {
-      wrapped[i] = periodic_ && index[i] == cells_[i] ? 0 : index[i];
-    }
-    if (!palette_) {
-      std::uint64_t k = 0;
-      for (std::size_t i = 0; i < n; ++i) k += wrapped[i] * strides_[i];
-      return base_ + k * n;
-    }
-    return palette_ + octave_entry(seed_, wrapped, n) * n;
+    std::uint64_t sum = sum_start();
+    for (std::size_t i = 0; i < (N ? N : n_); ++i) sum += term(i, index[i]);
+    return gradient_of(sum);
   }
+
+  // The rule as a sum over the axes, for walks that share the terms of
+  // the axes they hold still: the gradient at index x is
+  // gradient_of(sum_start() + term(0, x_0) + ... + term(n-1, x_{n-1})),
+  // the sum wrapping mod 2^64 (octave_entry's 32-bit sum is its low half;
+  // the stored lattice's is the offset of x).
+  std::uint64_t sum_start() const { return palette_ ? seed_term(seed_) : 0; }
+  std::uint64_t term(std::size_t i, std::uint64_t index) const {
+    if (periodic_ && index == cells_[i]) index = 0;
+    return palette_ ? axis_term(i, index) : index * strides_[i];
+  }
+  const double* gradient_of(std::uint64_t sum) const {
+    return palette_ ? palette_ + palette_entry(static_cast<std::uint32_t>(sum)) * n_ : base_ + sum * n_;
+  }
+  std::size_t n() const { return n_; }
 
   // The noise (or, with `pull`, the pull) at `point`, N its axis count
   // (0: n at run time), the point already scaled and wrapped. With N fixed
@@ -195,23 +202,16 @@ class OctaveGradients {
         return at<0>(index);
       };
     } else {
-      // Both rules sum over the axes: 32-bit terms (wrapping) for a
-      // palette, the stored lattice's offsets otherwise.
       std::array<std::uint64_t, std::size_t{1} << N> partial;
-      partial[0] = palette_ ? seed_term(seed_) : 0;
+      partial[0] = sum_start();
       for (std::size_t i = 0, count = 1; i < N; ++i, count *= 2) {
         for (std::size_t side = 2; side-- > 0;) {
-          std::uint64_t index = lowest[i] + side;
-          if (periodic_ && index == cells_[i]) index = 0;
-          const std::uint64_t term = palette_ ? axis_term(i, index) : index * strides_[i];
-          for (std::size_t j = 0; j < count; ++j) partial[j + side * count] = partial[j] + term;
+          const std::uint64_t t = term(i, lowest[i] + side);
+          for (std::size_t j = 0; j < count; ++j) partial[j + side * count] = partial[j] + t;
         }
       }
       std::array<const double*, std::size_t{1} << N> gradients;
-      for (std::size_t c = 0; c < gradients.size(); ++c) {
-        gradients[c] = palette_ ? palette_ + palette_entry(static_cast<std::uint32_t>(partial[c])) * N
-                                : base_ + partial[c] * N;
-      }
+      for (std::size_t c = 0; c < gradients.size(); ++c) gradients[c] = gradient_of(partial[c]);
       return [gradients](std::uint64_t c) { return gradients[c]; };
     }
   }

@@ -7,7 +7,8 @@
 // When d is divisible by L^k this is exactly where the table of divisor
 // d / L^k on the octave's own lattice places it (the same quotient of
 // exactly converted integers), so such an octave goes through the SIMD
-// table fill; the others are evaluated position by position. An octave
+// table fill; the others through the general walk of placed samples
+// (placed_fill.hpp), each index placed once per axis. An octave
 // whose samples all lie on its lattice's intersections adds nothing and is
 // left out (samples_intersections).
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "base/workers.hpp"
 #include "table/detail/field_table.hpp"
 #include "table/table.hpp"
+#include "table/detail/placed_fill.hpp"
 #include "table/detail/table_fill.hpp"
 
 namespace veldra {
@@ -70,33 +72,9 @@ AxisPoint octave_table_point(std::uint64_t q, std::uint64_t d, std::uint64_t pow
                              std::uint64_t cells) {
   const Wide at = static_cast<Wide>(q) * power;
   const auto cell = static_cast<std::uint64_t>(at / d);
-  return LastAxisWalk::placed(cell, static_cast<std::uint64_t>(at - static_cast<Wide>(cell) * d), d, cells);
-}
-
-LastAxisWalk::LastAxisWalk(std::uint64_t d, std::uint64_t power, std::uint64_t cells,
-                           std::uint64_t extent)
-    : d_(d), cells_(cells), extent_(extent), whole_(power / d), part_(power % d) {}
-
-AxisPoint LastAxisWalk::start(std::uint64_t q) {
-  q_ = q;
-  const Wide at = static_cast<Wide>(q) * (static_cast<Wide>(whole_) * d_ + part_);
-  cell_ = static_cast<std::uint64_t>(at / d_);
-  rest_ = static_cast<std::uint64_t>(at - static_cast<Wide>(cell_) * d_);
-  return placed(cell_, rest_, d_, cells_);
-}
-
-AxisPoint LastAxisWalk::next(bool& wrapped) {
-  wrapped = ++q_ == extent_;
-  if (wrapped) return start(0);
-  // (q + 1) * L^k = q * L^k + whole * d + part, carried into the cell.
-  cell_ += whole_;
-  if (rest_ >= d_ - part_) {
-    rest_ -= d_ - part_;
-    ++cell_;
-  } else {
-    rest_ += part_;
-  }
-  return placed(cell_, rest_, d_, cells_);
+  // The last index lies beyond the last cell: at its top, fraction 1.0.
+  if (cell >= cells) return {cells - 1, cut_position(d, d)};
+  return {cell, cut_position(static_cast<std::uint64_t>(at - static_cast<Wide>(cell) * d), d)};
 }
 
 Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
@@ -135,16 +113,18 @@ Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
     table.fill_ = std::make_unique<TableFill>(std::move(*fill));
     return table;
   }
-  table.strides_ = row_major_strides(shape);
-  table.last_ = LastAxisWalk(divisors[n - 1], power, octave.cells[n - 1], shape[n - 1]);
-  for (std::size_t i = 0; i + 1 < n; ++i) {
+  std::vector<std::vector<AxisPoint>> places(n);
+  for (std::size_t i = 0; i < n; ++i) {
     auto points = allocate<AxisPoint>(shape[i]);
     if (!points) return std::unexpected(points.error());
     for (std::uint64_t q = 0; q < shape[i]; ++q) {
       (*points)[q] = octave_table_point(q, divisors[i], power, octave.cells[i]);
     }
-    table.axes_.push_back(std::move(*points));
+    places[i] = std::move(*points);
   }
+  auto placed = PlacedFill::create(field.gradients(k), std::move(places), runs, simd);
+  if (!placed) return std::unexpected(placed.error());
+  table.placed_ = std::make_unique<PlacedFill>(std::move(*placed));
   return table;
 }
 
@@ -200,38 +180,7 @@ void OctaveTable::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, 
     }
     return fill_->fill(run, own, own + (end - begin), out);
   }
-  with_fixed_axes(n_, [&](auto fixed) {
-    constexpr std::size_t N = decltype(fixed)::value;
-    std::uint64_t index[MAX_DIMS];
-    std::uint64_t rest = begin;
-    for (std::size_t i = 0; i < n_; ++i) {
-      index[i] = rest / strides_[i];
-      rest -= index[i] * strides_[i];
-    }
-    std::uint64_t lowest[MAX_DIMS];
-    Sides axes[MAX_DIMS];
-    const std::size_t last = n_ - 1;
-    for (std::size_t i = 0; i < last; ++i) {
-      lowest[i] = axes_[i][index[i]].cell;
-      axes[i] = axes_[i][index[i]].sides;
-    }
-    LastAxisWalk walk = last_;  // this call's own: runs may proceed concurrently
-    AxisPoint along = walk.start(index[last]);
-    for (std::uint64_t t = begin; t < end; ++t) {
-      lowest[last] = along.cell;
-      axes[last] = along.sides;
-      out[t - begin] = gradients_.noise_in<N>(lowest, axes);
-      // The next index in row-major order, re-reading only the axes that moved.
-      bool carry = false;
-      along = walk.next(carry);
-      for (std::size_t i = last; carry && i-- > 0;) {
-        carry = ++index[i] == axes_[i].size();
-        if (carry) index[i] = 0;
-        lowest[i] = axes_[i][index[i]].cell;
-        axes[i] = axes_[i][index[i]].sides;
-      }
-    }
-  });
+  placed_->fill(run, begin, end, out);
 }
 
 Result<FieldTableFill> FieldTableFill::create(const Field& field,

@@ -13,4 +13,9 @@ VELDRA_CELLS(CellsAvx2, "avx2", 4)
   table_simd::fill_any<table_simd::CellsAvx2>(plan, scratch, begin, end, out);
 }
 
+[[gnu::target("avx2")]] void fill_placed_avx2(const PlacedPlan& plan, PlacedScratch& scratch,
+                                              std::uint64_t begin, std::uint64_t end, double* out) {
+  table_simd::fill_placed_any<table_simd::CellsAvx2>(plan, scratch, begin, end, out);
+}
+
 }  // namespace veldra

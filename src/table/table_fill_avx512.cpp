@@ -13,4 +13,9 @@ VELDRA_CELLS(CellsAvx512, "avx512f", 8)
   table_simd::fill_any<table_simd::CellsAvx512>(plan, scratch, begin, end, out);
 }
 
+[[gnu::target("avx512f")]] void fill_placed_avx512(const PlacedPlan& plan, PlacedScratch& scratch,
+                                                   std::uint64_t begin, std::uint64_t end, double* out) {
+  table_simd::fill_placed_any<table_simd::CellsAvx512>(plan, scratch, begin, end, out);
+}
+
 }  // namespace veldra

@@ -13,4 +13,9 @@ void fill_sse2(const TablePlan& plan, TableScratch& scratch,
   table_simd::fill_any<table_simd::CellsSse2>(plan, scratch, begin, end, out);
 }
 
+void fill_placed_sse2(const PlacedPlan& plan, PlacedScratch& scratch,
+                      std::uint64_t begin, std::uint64_t end, double* out) {
+  table_simd::fill_placed_any<table_simd::CellsSse2>(plan, scratch, begin, end, out);
+}
+
 }  // namespace veldra

@@ -9,6 +9,7 @@
 
 #include "field/field.hpp"
 #include "field/lattice_axis.hpp"
+#include "table/detail/placed_fill.hpp"
 #include "table/detail/table_fill.hpp"
 
 namespace veldra {
@@ -17,32 +18,6 @@ namespace veldra {
 // octave of `cells` cells whose scale is `power` (L^k).
 AxisPoint octave_table_point(std::uint64_t q, std::uint64_t d, std::uint64_t power,
                              std::uint64_t cells);
-
-// The places of consecutive indices of one axis (of `extent` indices), as
-// octave_table_point gives them, found by carrying rather than dividing and
-// without a list as long as the axis.
-class LastAxisWalk {
- public:
-  LastAxisWalk() = default;
-  LastAxisWalk(std::uint64_t d, std::uint64_t power, std::uint64_t cells, std::uint64_t extent);
-
-  // The place of index q, from which next() goes on.
-  AxisPoint start(std::uint64_t q);
-  // The place of the next index; after the last, index 0's with `wrapped` set.
-  AxisPoint next(bool& wrapped);
-
-  // Cell and rest (below d) of q * L^k, the last index's beyond the last cell.
-  static AxisPoint placed(std::uint64_t cell, std::uint64_t rest, std::uint64_t d,
-                          std::uint64_t cells) {
-    if (cell >= cells) return {cells - 1, cut_position(d, d)};
-    return {cell, cut_position(rest, d)};
-  }
-
- private:
-  std::uint64_t d_ = 1, cells_ = 1, extent_ = 1;
-  std::uint64_t whole_ = 0, part_ = 0;  // L^k = whole * d + part
-  std::uint64_t q_ = 0, cell_ = 0, rest_ = 0;
-};
 
 // A box of a table's indices, per axis its first index and its extent
 // (checked by check_region); empty spans stand for the whole table.
@@ -89,11 +64,9 @@ class OctaveTable {
   std::unique_ptr<TableFill> fill_;
   std::vector<std::uint64_t> shift_;  // empty: the lattice's table is the table
   std::vector<std::uint64_t> own_strides_;
-  // The other path: every index's place on every axis but the last, whose
-  // places are walked; and the table's strides.
-  std::vector<std::vector<AxisPoint>> axes_;
-  LastAxisWalk last_;
-  std::vector<std::uint64_t> strides_;
+  std::vector<std::uint64_t> strides_;  // the table's, with shift_
+  // The other path: the general walk of the octave's placed samples.
+  std::unique_ptr<PlacedFill> placed_;
 };
 
 // The fill of a Field's table: the octaves' shares of a range of flat

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "field/octave.hpp"
+#include "table/detail/placed_walk.hpp"
 #include "table/detail/table_columns.hpp"
 #include "table/detail/table_fill.hpp"
 #include "table/detail/table_walk.hpp"
@@ -85,6 +86,17 @@ template <typename Cells>
     }
   });
   walk_rows<Cells>(plan, scratch, end_row * row, end, out + (end_row * row - begin));
+}
+
+// The general walk of an octave's placed samples, specialised for 1 to 4
+// dimensions, general beyond.
+template <typename Cells>
+[[gnu::always_inline]] inline void fill_placed_any(const PlacedPlan& plan, PlacedScratch& scratch,
+                                                   std::uint64_t begin, std::uint64_t end,
+                                                   double* out) {
+  with_fixed_axes<1, 4>(plan.gradients.n(), [&] [[gnu::always_inline]] (auto axes) {
+    placed_walk::fill_run<decltype(axes)::value, Cells>(plan, scratch, begin, end, out);
+  });
 }
 
 }  // namespace table_simd

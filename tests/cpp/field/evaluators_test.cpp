@@ -359,8 +359,12 @@ TEST(Evaluators, OctaveTablesMatchTheGeneralWalk) {
         expected[t] = field.gradients(k).noise_in<0>(lowest, axes);
         term_step(sum[t], octave.weight, shaped(c.settings.shape, expected[t]));
       }
-      for (const bool on_lattice : {true, false}) {
-        auto table = OctaveTable::create(field, k, c.divisors, 4, widest_simd(), on_lattice);
+      // On the octave's own lattice, and by the general walk on every
+      // instruction set.
+      for (const auto [on_lattice, simd] : {std::pair{true, widest_simd()}, std::pair{false, Simd::Sse2},
+                                            std::pair{false, Simd::Avx2}, std::pair{false, Simd::Avx512}}) {
+        if (!simd_supported(simd)) continue;
+        auto table = OctaveTable::create(field, k, c.divisors, 4, simd, on_lattice);
         ASSERT_TRUE(table);
         for (std::size_t run = 0; run < 4; ++run) {
           const std::uint64_t begin = run == 0 ? 0 : random.next_u64() % count;

@@ -1,0 +1,64 @@
+// One octave over a box of samples placed anywhere on its lattice, filled
+// by the general walk (placed_walk.hpp) on the widest instruction set: the
+// octaves of Field tables whose divisors their scale does not divide, and
+// of grids.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "base/error.hpp"
+#include "field/lattice_axis.hpp"
+#include "field/octave.hpp"
+#include "table/detail/table_fill.hpp"
+
+namespace veldra {
+
+// What the walk reads: the octave's gradients, each axis's samples placed
+// on its lattice, the box's row-major layout, and the last axis's
+// positions as four zero-padded lists of `stride` entries (the fraction,
+// the fraction minus 1, 1 - fade and fade), as the SIMD lanes load them.
+struct PlacedPlan {
+  OctaveGradients gradients;
+  std::vector<std::vector<AxisPoint>> places;
+  std::vector<std::uint64_t> shape, strides;
+  std::vector<double> positions;
+  std::size_t stride = 0;
+};
+
+// Room for the corner lists of five axes or more, per run.
+struct PlacedScratch {
+  std::vector<double> numbers;
+  std::vector<std::uint64_t> sums;
+};
+
+class PlacedFill {
+ public:
+  // The octave of `gradients` at the samples `places` (per axis, in
+  // order; their product is the box), filled by up to `runs` concurrent
+  // runs.
+  static Result<PlacedFill> create(OctaveGradients gradients,
+                                   std::vector<std::vector<AxisPoint>> places, std::size_t runs,
+                                   Simd simd = widest_simd());
+
+  // The octave's noise at flat indices [begin, end) of the box into
+  // out[0 .. end - begin); calls with different `run` may run concurrently.
+  void fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
+
+ private:
+  explicit PlacedFill(PlacedPlan plan) : plan_(std::move(plan)) {}
+  PlacedPlan plan_;
+  std::vector<PlacedScratch> scratch_;
+  Simd simd_ = Simd::Sse2;
+};
+
+// The walk compiled for each instruction set (table_fill_<set>.cpp).
+void fill_placed_sse2(const PlacedPlan& plan, PlacedScratch& scratch, std::uint64_t begin,
+                      std::uint64_t end, double* out);
+void fill_placed_avx2(const PlacedPlan& plan, PlacedScratch& scratch, std::uint64_t begin,
+                      std::uint64_t end, double* out);
+void fill_placed_avx512(const PlacedPlan& plan, PlacedScratch& scratch, std::uint64_t begin,
+                        std::uint64_t end, double* out);
+
+}  // namespace veldra

@@ -1,0 +1,147 @@
+// The general walk of one octave over a box of samples placed anywhere on
+// its lattice: each axis's samples have a cell and Sides of their own
+// (table positions of any divisor, grids of any start and step). Row by
+// row along the last axis and cell by cell within a row, like the table
+// walk: per row, the corner weights and gradient sums of the other axes;
+// per cell, each corner's gradient found once; along the cell, the samples
+// in SIMD lanes (table_lanes::fill_cell). Every value is bit for bit the
+// octave's noise_in at the sample's cells and Sides: the same steps of
+// field/formula.hpp in the same order. Included only by the
+// table_fill_<set>.cpp files, which instantiate it once per instruction set.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "field/formula.hpp"
+#include "field/lattice_axis.hpp"
+#include "field/octave.hpp"
+#include "table/detail/placed_fill.hpp"
+#include "table/detail/table_lanes.hpp"
+
+namespace veldra::placed_walk {
+
+using table_lanes::Corners;
+using table_lanes::Positions;
+
+// The numbers of one row: per corner prefix (the sides on axes 0 .. n-2),
+// its weight and its gradient sum over those axes; per cell, each prefix's
+// dot products at the cell's lower and upper side on the last axis. With
+// Dims fixed (1 to 4) they live here, otherwise in the run's scratch.
+template <std::size_t Dims>
+struct Row {
+  static constexpr std::size_t FIXED = Dims ? std::size_t{1} << (Dims - 1) : 1;
+  double weight_store[FIXED], lo_dot_store[FIXED], lo_grad_store[FIXED];
+  double hi_dot_store[FIXED], hi_grad_store[FIXED];
+  std::uint64_t sum_store[FIXED];
+  double* weight;
+  double* lo_dot;
+  double* lo_grad;
+  double* hi_dot;
+  double* hi_grad;
+  std::uint64_t* sum;
+  std::size_t count = 1;
+  Sides sides[MAX_DIMS];
+
+  explicit Row(PlacedScratch& scratch) {
+    if constexpr (Dims != 0) {
+      (void)scratch;
+      weight = weight_store, lo_dot = lo_dot_store, lo_grad = lo_grad_store;
+      hi_dot = hi_dot_store, hi_grad = hi_grad_store, sum = sum_store;
+    } else {
+      const std::size_t most = scratch.sums.size();
+      double* numbers = scratch.numbers.data();
+      weight = numbers, lo_dot = numbers + most, lo_grad = numbers + 2 * most;
+      hi_dot = numbers + 3 * most, hi_grad = numbers + 4 * most;
+      sum = scratch.sums.data();
+    }
+  }
+
+  // The prefixes of the row at indices q[0 .. n-2].
+  [[gnu::always_inline]] void start(const PlacedPlan& plan, const std::uint64_t* q, std::size_t n) {
+    const OctaveGradients& g = plan.gradients;
+    weight[0] = 1.0;
+    sum[0] = g.sum_start();
+    count = 1;
+#pragma GCC unroll 4
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+      const AxisPoint& at = plan.places[i][q[i]];
+      sides[i] = at.sides;
+      const std::uint64_t lower = g.term(i, at.cell), upper = g.term(i, at.cell + 1);
+      const std::size_t half = Dims ? std::size_t{1} << i : count;
+#pragma GCC unroll 8
+      for (std::size_t j = 0; j < half; ++j) {
+        sum[half + j] = sum[j] + upper;
+        sum[j] = sum[j] + lower;
+      }
+      formula::split<0>(weight, half, sides[i]);
+      count = 2 * half;
+    }
+  }
+
+  // Each prefix's dot product over axes 0 .. n-2 and last gradient
+  // component, at index x of the last axis.
+  [[gnu::always_inline]] void corner_dots(const PlacedPlan& plan, std::size_t n, std::uint64_t x,
+                                          double* dot, double* grad) const {
+    const OctaveGradients& g = plan.gradients;
+    const std::uint64_t t = g.term(n - 1, x);
+    const std::size_t prefixes = Dims ? FIXED : count;
+#pragma GCC unroll 8
+    for (std::size_t j = 0; j < prefixes; ++j) {
+      const double* gradient = g.gradient_of(sum[j] + t);
+      double d = 0.0;
+#pragma GCC unroll 4
+      for (std::size_t i = 0; i + 1 < (Dims ? Dims : n); ++i) {
+        dot_step(d, d, gradient[i], sides[i].offset[(j >> i) & 1]);
+      }
+      dot[j] = d;
+      grad[j] = gradient[(Dims ? Dims : n) - 1];
+    }
+  }
+};
+
+// Fills out[0 .. end - begin) with the octave's noise at flat indices
+// [begin, end) of the plan's box.
+template <std::size_t Dims, typename Cells>
+[[gnu::always_inline]] inline void fill_run(const PlacedPlan& plan, PlacedScratch& scratch,
+                                            std::uint64_t begin, std::uint64_t end, double* out) {
+  if (begin >= end) return;
+  const std::size_t n = Dims ? Dims : plan.gradients.n();
+  const std::size_t last = n - 1;
+  std::uint64_t q[MAX_DIMS];
+  for (std::size_t i = 0, rest = begin; i < n; ++i) {
+    q[i] = rest / plan.strides[i];
+    rest -= q[i] * plan.strides[i];
+  }
+  const std::vector<AxisPoint>& along = plan.places[last];
+  Row<Dims> row(scratch);
+  for (std::uint64_t k = begin; k < end;) {
+    const std::uint64_t m = std::min(plan.shape[last] - q[last], end - k);
+    row.start(plan, q, n);
+    for (std::uint64_t j = q[last], stop = q[last] + m; j < stop;) {
+      // The samples j .. e - 1 share a cell.
+      const std::uint64_t cell = along[j].cell;
+      std::uint64_t e = j + 1;
+      while (e < stop && along[e].cell == cell) ++e;
+      row.corner_dots(plan, n, cell, row.lo_dot, row.lo_grad);
+      row.corner_dots(plan, n, cell + 1, row.hi_dot, row.hi_grad);
+      const Corners corners{row.weight, row.lo_dot, row.lo_grad, row.hi_dot, row.hi_grad, row.count};
+      const double* lists = plan.positions.data() + j;
+      const Positions at{lists, lists + plan.stride, lists + 2 * plan.stride, lists + 3 * plan.stride};
+      Cells::template fill<Dims ? Row<Dims>::FIXED : 0, false>(corners, at,
+                                                               static_cast<std::size_t>(e - j), out);
+      out += e - j;
+      j = e;
+    }
+    k += m;
+    // The next row: the last axis from its start, the others carried.
+    q[last] = 0;
+    for (std::size_t i = last; i-- > 0;) {
+      if (++q[i] < plan.shape[i]) break;
+      q[i] = 0;
+    }
+  }
+}
+
+}  // namespace veldra::placed_walk

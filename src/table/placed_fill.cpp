@@ -1,0 +1,64 @@
+#include "table/detail/placed_fill.hpp"
+
+#include <utility>
+
+#include "base/buffer.hpp"
+#include "base/strides.hpp"
+
+namespace veldra {
+namespace {
+
+// Entries past the end of the position lists: a partial block of lanes
+// reads initialised numbers (table_lanes::fill_cell reads up to four
+// registers of eight past its count).
+constexpr std::size_t PADDING = 16;
+
+}  // namespace
+
+Result<PlacedFill> PlacedFill::create(OctaveGradients gradients,
+                                      std::vector<std::vector<AxisPoint>> places, std::size_t runs,
+                                      Simd simd) {
+  const std::size_t n = gradients.n();
+  std::vector<std::uint64_t> shape(n);
+  for (std::size_t i = 0; i < n; ++i) shape[i] = places[i].size();
+  const std::vector<AxisPoint>& last = places[n - 1];
+  const std::size_t stride = last.size() + PADDING;
+  auto positions = allocate<double>(4 * stride, 0.0);
+  if (!positions) return std::unexpected(positions.error());
+  for (std::size_t j = 0; j < last.size(); ++j) {
+    const Sides& at = last[j].sides;
+    (*positions)[j] = at.offset[0];
+    (*positions)[stride + j] = at.offset[1];
+    (*positions)[2 * stride + j] = at.weight[0];
+    (*positions)[3 * stride + j] = at.weight[1];
+  }
+  PlacedFill fill(PlacedPlan{gradients, std::move(places), shape, row_major_strides(shape),
+                             std::move(*positions), stride});
+  fill.simd_ = simd;
+  const std::size_t prefixes = n > 4 ? std::size_t{1} << (n - 1) : 0;
+  auto scratch = allocate<PlacedScratch>(runs);
+  if (!scratch) return std::unexpected(scratch.error());
+  fill.scratch_ = std::move(*scratch);
+  for (PlacedScratch& space : fill.scratch_) {
+    auto numbers = allocate<double>(5 * prefixes, 0.0);
+    auto sums = allocate<std::uint64_t>(prefixes, 0);
+    if (!numbers || !sums) return out_of_memory();
+    space.numbers = std::move(*numbers);
+    space.sums = std::move(*sums);
+  }
+  return fill;
+}
+
+void PlacedFill::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {
+  PlacedScratch& scratch = scratch_[run];
+  switch (simd_) {
+    case Simd::Avx512:
+      return fill_placed_avx512(plan_, scratch, begin, end, out);
+    case Simd::Avx2:
+      return fill_placed_avx2(plan_, scratch, begin, end, out);
+    case Simd::Sse2:
+      return fill_placed_sse2(plan_, scratch, begin, end, out);
+  }
+}
+
+}  // namespace veldra
