@@ -76,13 +76,16 @@ def test_pictures_are_the_in_memory_pictures(scheduler, field, name, in_memory, 
     assert lazy.shape == (whole.shape if whole.shape[-1] == 3 else whole.shape[:2])
 
 
-@pytest.mark.parametrize("band_rows", [None, 1, 9])
-def test_streamed_pngs_are_those_of_write_png(scheduler, tmp_path, band_rows):
+@pytest.mark.parametrize("divisors, band_rows, chunks", [
+    ([9, 6], None, (7, 11)), ([9, 6], 1, (4, 25)),
+    # 1048 grey or 350 colour rows to a block: bands of parts of blocks, of several blocks
+    ([400, 250], None, (700, 400)), ([400, 250], 333, (500, 1001)), ([400, 250], 1100, 1001)])
+def test_streamed_pngs_are_those_of_write_png(scheduler, tmp_path, divisors, band_rows, chunks):
     field = Field([3, 4], seed=2, octaves=3)
-    grey = Renderer(field).grayscale([9, 6])
+    grey = Renderer(field).grayscale(divisors)
     for picture, image in [
-        (vd.relief(field, [9, 6], chunks=(7, 11)), Renderer(field).relief([9, 6])),
-        (vd.grayscale(field, [9, 6], chunks=(4, 25)), grey),
+        (vd.relief(field, divisors, chunks=chunks), Renderer(field).relief(divisors)),
+        (vd.grayscale(field, divisors, chunks=chunks), grey),
         (np.asarray(grey), grey),  # any array numpy reads
     ]:
         image.write_png(str(tmp_path / "whole.png"))
@@ -189,7 +192,7 @@ REFUSALS = [
     (lambda: vd.table(Renderer(FIELD), [2, 2]), TypeError,
      "field must be a veldra Instance or Field, got Renderer"),
     (lambda: vd.write_png(np.zeros((2, 2), np.float64), "x.png"), ValueError,
-     "A PNG needs uint8 pixels, got float64"),
+     "A PNG needs uint8 or uint16 pixels, got float64"),
     (lambda: vd.write_png(np.zeros((2, 2, 2), np.uint8), "x.png"), ValueError,
      "A PNG needs an array of shape (height, width) or (height, width, 1 or 3), got (2, 2, 2)"),
     (lambda: vd.write_png(np.zeros((2, 2), np.uint8), "x.png", band_rows=0), ValueError,
