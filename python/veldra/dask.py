@@ -15,9 +15,14 @@ keeping two numbers per chunk), and return arrays whose pixels are
 computed lazily, chunk by chunk. A relief chunk samples one extra row and
 column on each side for its slopes.
 
+``heightmap`` is ``veldra.heightmap`` of a table, as 16-bit (or 8-bit)
+levels, in the same way.
+
 ``write_png`` streams a picture into one PNG file row band by row band,
 in order, with the bytes ``Image.write_png`` writes for the same pixels,
-saying on standard error which band it is at when that is a terminal.
+saying on standard error which band it is at when that is a terminal. The
+PNG's blocks of rows are filtered and deflated where their band was
+computed; only compressed bytes reach the writing process.
 
 Settings objects (``Relief``) are copied when a picture is made: changing
 them afterwards does not change the picture.
@@ -40,9 +45,9 @@ import numpy as np
 import numpy.typing as npt
 
 try:
-    import dask
     import dask.array as da
     import dask.base
+    from dask.delayed import delayed
 except ImportError as error:  # pragma: no cover - exercised in a child process
     raise ImportError(
         'veldra.dask needs dask; install the extra with: pip install "veldra[dask]"',
@@ -61,11 +66,12 @@ from veldra import (
     relief_region,
     value_range,
 )
+from veldra._native import _heightmap as heightmap_levels
 from veldra._native import _png_block_rows as png_block_rows
 from veldra._native import _png_blocks as png_blocks
 from veldra._progress import Progress
 
-__all__ = ["table", "grayscale", "colored", "relief", "write_png"]
+__all__ = ["table", "grayscale", "colored", "relief", "heightmap", "write_png"]
 
 AnyField = Union[Instance, Field]
 Chunks = Any  # what dask.array accepts: "auto", an int, a tuple of ints or of tuples, a dict
@@ -122,6 +128,26 @@ def relief(field: AnyField, divisors: Sequence[int], relief: Relief | None = Non
     return _picture(field, divisors, chunks, settings.shape, 3, relief_region, (settings,))
 
 
+def heightmap(field: AnyField, divisors: Sequence[int], chunks: Chunks = "auto",
+              bits: int = 16) -> da.Array:
+    """``veldra.heightmap(field.table(divisors), bits)`` as a (height, width)
+    uint16 (uint8 for ``bits=8``) dask array, for ``write_png``.
+
+    Like the pictures, it computes the value range of the whole table when
+    called; the levels then stay lazy, chunk by chunk.
+    """
+    if bits not in (8, 16):
+        raise ValueError(f"bits must be 8 or 16, got {bits}")
+    _expect_field(field)
+    divisors = list(divisors)
+    value_range(field, divisors, [0, 0], [1, 1], None)
+    normalized = _normalize_chunks(chunks, tuple(field.table_shape(divisors)), _SIZING_DTYPE)
+    recipe = _recipe(field)
+    lo, hi = _whole_range(recipe, divisors, None, normalized)
+    dtype = np.dtype(np.uint16 if bits == 16 else np.uint8)
+    return _chunked(_heightmap_block, (recipe, divisors, bits, lo, hi), normalized, dtype)
+
+
 def write_png(array: Any, path: str | os.PathLike[str], band_rows: int | None = None,
               progress: bool | None = None) -> None:
     """Writes a picture of uint8 or uint16 samples, (height, width) or (height,
@@ -176,13 +202,20 @@ def _picture(field: AnyField, divisors: Sequence[int], chunks: Chunks, fold: Sha
     shape = tuple(field.table_shape(divisors))
     normalized = _normalize_chunks(chunks, shape, _SIZING_DTYPE)
     recipe = _recipe(field)
+    lo, hi = _whole_range(recipe, divisors, fold, normalized)
+    extra = () if channels == 1 else ((channels,),)
+    return _chunked(_picture_block, (render, recipe, divisors, settings, lo, hi),
+                    normalized + extra, np.dtype(np.uint8))
+
+
+def _whole_range(recipe: bytes, divisors: list[int], fold: Shape | None,
+                 normalized: tuple[tuple[int, ...], ...]) -> tuple[float, float]:
+    """The value range of the whole table, from two numbers per chunk, computed now."""
     ranges = da.map_blocks(_range_block, recipe, divisors, fold, normalized,
                            chunks=tuple((1,) * len(sizes) for sizes in normalized) + ((2,),),
                            dtype=np.float64, meta=np.empty((0,) * (len(normalized) + 1)))
     lo, hi = dask.base.compute(ranges[..., 0].min(), ranges[..., 1].max())
-    extra = () if channels == 1 else ((channels,),)
-    return _chunked(_picture_block, (render, recipe, divisors, settings, float(lo), float(hi)),
-                    normalized + extra, np.dtype(np.uint8))
+    return float(lo), float(hi)
 
 
 def _recipe(field: AnyField) -> bytes:
@@ -235,6 +268,14 @@ def _picture_block(render: Callable[..., Any], recipe: bytes, divisors: list[int
     start, shape = _region_of(block_info, 2)
     # An Image's array is (height, width), or (height, width, 3) in colour.
     return np.asarray(render(_field_of(recipe), divisors, *settings, start, shape, lo, hi))
+
+
+def _heightmap_block(recipe: bytes, divisors: list[int], bits: int, lo: float, hi: float,
+                     block_info: dict[Any, Any]) -> npt.NDArray[Any]:
+    start, shape = _region_of(block_info, 2)
+    values = _field_of(recipe).table_region(divisors, start, shape)
+    levels = np.frombuffer(heightmap_levels(values, bits, lo, hi), np.uint16 if bits == 16 else np.uint8)
+    return levels.reshape(shape)
 
 
 def _region_of(block_info: dict[Any, Any], axes: int) -> Region:
@@ -342,7 +383,7 @@ def _deflated_in_turn(bands: da.Array, rows: Sequence[int],
         parts = [part[max(lead - start, 0):min(end, stop) - start]
                  for start, stop, part in kept if stop > lead and start < end]
         read = parts[0] if len(parts) == 1 else da.concatenate(parts)
-        data, adler32 = dask.delayed(blocks.deflate)(read, first).compute()
+        data, adler32 = delayed(blocks.deflate)(read, first).compute()
         deflated_to = end
         after = end - min(end, blocks.context)
         kept[:] = [(start, stop, part) for start, stop, part in kept if stop > after]

@@ -15,6 +15,7 @@ import pytest
 from distributed import Client, LocalCluster
 
 from children import sigint_latency
+import veldra
 import veldra.dask as vd
 from veldra import Field, Instance, Palette, Relief, Renderer, Shape
 
@@ -91,6 +92,12 @@ def test_streamed_pngs_are_those_of_write_png(scheduler, tmp_path, divisors, ban
         image.write_png(str(tmp_path / "whole.png"))
         vd.write_png(picture, tmp_path / "streamed.png", band_rows=band_rows)
         assert (tmp_path / "streamed.png").read_bytes() == (tmp_path / "whole.png").read_bytes()
+    heights = vd.heightmap(field, divisors, chunks=chunks)
+    whole = np.asarray(veldra.heightmap(field.table(divisors)))
+    veldra.write_png(whole, tmp_path / "whole.png")
+    vd.write_png(heights, tmp_path / "streamed.png", band_rows=band_rows)
+    assert heights.dtype == np.uint16 and heights.compute().tobytes() == whole.tobytes()
+    assert (tmp_path / "streamed.png").read_bytes() == (tmp_path / "whole.png").read_bytes()
 
 
 def test_a_relief_keeps_the_settings_it_was_made_with(scheduler):
