@@ -51,10 +51,10 @@ long_calls = {
                                     [0, 0], [16001, 16001], 0.0, 1.0),
     "png": lambda: PngWriter(os.path.join(tempfile.mkdtemp(), "x.png"), 8000, 24000, 3)
                    .write_rows(noise),
-    "image_png": lambda: image_from_bytes(8000, 24000, 3, noise).write_png(
-                   os.path.join(tempfile.mkdtemp(), "x.png")),
+    "image_png": lambda: image.write_png(os.path.join(tempfile.mkdtemp(), "x.png")),
 }
 noise = os.urandom(8000 * 24000 * 3) if call.endswith("png") else b""
+image = image_from_bytes(8000, 24000, 3, noise) if call == "image_png" else None
 points = np.random.default_rng(0).uniform(0, 4, (40_000_000, 2)) if call == "noise_at" else None
 for run in range(runs):
     print("started", flush=True)
