@@ -25,6 +25,7 @@ from veldra._native import _table_from_bytes as table_from_bytes
 from veldra._native import _value_range as value_range
 
 from veldra import _pickling  # noqa: E402, F401  (registers the reducers)
+from veldra._png import heightmap, write_png
 
 try:
     __version__: str = _metadata.version("veldra")
@@ -52,4 +53,6 @@ __all__ = [
     "grayscale_region",
     "colored_region",
     "relief_region",
+    "write_png",
+    "heightmap",
 ]

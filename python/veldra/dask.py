@@ -15,9 +15,14 @@ keeping two numbers per chunk), and return arrays whose pixels are
 computed lazily, chunk by chunk. A relief chunk samples one extra row and
 column on each side for its slopes.
 
+``heightmap`` is ``veldra.heightmap`` of a table, as 16-bit (or 8-bit)
+levels, in the same way.
+
 ``write_png`` streams a picture into one PNG file row band by row band,
 in order, with the bytes ``Image.write_png`` writes for the same pixels,
-saying on standard error which band it is at when that is a terminal.
+saying on standard error which band it is at when that is a terminal. The
+PNG's blocks of rows are filtered and deflated where their band was
+computed; only compressed bytes reach the writing process.
 
 Settings objects (``Relief``) are copied when a picture is made: changing
 them afterwards does not change the picture.
@@ -32,7 +37,7 @@ import copy
 import os
 import pickle
 import threading
-from collections.abc import Callable, Generator, Iterator, Sequence
+from collections.abc import Callable, Generator, Sequence
 from concurrent.futures import Future, ThreadPoolExecutor
 from typing import Any, Union
 
@@ -42,6 +47,7 @@ import numpy.typing as npt
 try:
     import dask.array as da
     import dask.base
+    from dask.delayed import delayed
 except ImportError as error:  # pragma: no cover - exercised in a child process
     raise ImportError(
         'veldra.dask needs dask; install the extra with: pip install "veldra[dask]"',
@@ -60,9 +66,12 @@ from veldra import (
     relief_region,
     value_range,
 )
+from veldra._native import _heightmap as heightmap_levels
+from veldra._native import _png_block_rows as png_block_rows
+from veldra._native import _png_blocks as png_blocks
 from veldra._progress import Progress
 
-__all__ = ["table", "grayscale", "colored", "relief", "write_png"]
+__all__ = ["table", "grayscale", "colored", "relief", "heightmap", "write_png"]
 
 AnyField = Union[Instance, Field]
 Chunks = Any  # what dask.array accepts: "auto", an int, a tuple of ints or of tuples, a dict
@@ -119,35 +128,64 @@ def relief(field: AnyField, divisors: Sequence[int], relief: Relief | None = Non
     return _picture(field, divisors, chunks, settings.shape, 3, relief_region, (settings,))
 
 
+def heightmap(field: AnyField, divisors: Sequence[int], chunks: Chunks = "auto",
+              bits: int = 16) -> da.Array:
+    """``veldra.heightmap(field.table(divisors), bits)`` as a (height, width)
+    uint16 (uint8 for ``bits=8``) dask array, for ``write_png``.
+
+    Like the pictures, it computes the value range of the whole table when
+    called; the levels then stay lazy, chunk by chunk.
+    """
+    if bits not in (8, 16):
+        raise ValueError(f"bits must be 8 or 16, got {bits}")
+    _expect_field(field)
+    divisors = list(divisors)
+    value_range(field, divisors, [0, 0], [1, 1], None)
+    normalized = _normalize_chunks(chunks, tuple(field.table_shape(divisors)), _SIZING_DTYPE)
+    recipe = _recipe(field)
+    lo, hi = _whole_range(recipe, divisors, None, normalized)
+    dtype = np.dtype(np.uint16 if bits == 16 else np.uint8)
+    return _chunked(_heightmap_block, (recipe, divisors, bits, lo, hi), normalized, dtype)
+
+
 def write_png(array: Any, path: str | os.PathLike[str], band_rows: int | None = None,
               progress: bool | None = None) -> None:
-    """Writes a uint8 picture, (height, width) or (height, width, 1 or 3), to ``path`` as PNG.
+    """Writes a picture of uint8 or uint16 samples, (height, width) or (height,
+    width, 1 or 3), to ``path`` as an 8- or 16-bit PNG.
 
     ``array`` is a dask array (or anything numpy can read). It is computed
     one band of rows at a time, in order, the next band while the current
-    one is written, so memory holds about two bands. A band is one row of
-    the array's chunks, or ``band_rows`` rows when given. The file gets the
-    bytes ``Image.write_png`` gives the same pixels; it is written under a
-    temporary name and takes ``path``'s place only when complete, so a
-    failure or an interruption leaves ``path`` as it was; Ctrl-C stops it
-    at once, without waiting for the band being computed ahead.
+    one is written. A band is one row of the array's chunks, or
+    ``band_rows`` rows when given. The PNG's rows are filtered and deflated
+    in blocks of a fixed number of rows, set by the width (about 1 MiB of
+    filtered bytes each); each block is compressed where its band was
+    computed (a worker of a ``dask.distributed`` cluster), from the band and
+    the few rows before it, and only the compressed bytes and a 4-byte
+    checksum come back to be written in order. Memory holds about two bands
+    and a block. The file gets the bytes ``Image.write_png`` gives the same
+    pixels, whatever the bands and chunks; it is written under a temporary
+    name and takes ``path``'s place only when complete, so a failure or an
+    interruption leaves ``path`` as it was; Ctrl-C stops it at once,
+    without waiting for the band being computed ahead.
 
     ``progress`` says which band is being written, with the elapsed and the
     estimated remaining time, on standard error: ``None`` (the default) when
     standard error is a terminal, ``True`` always, ``False`` never.
     """
     pictured = array if isinstance(array, da.Array) else da.asarray(array)
-    height, width, channels = _picture_shape(pictured)
+    height, width, channels, bits = _picture_shape(pictured)
     if band_rows is not None and band_rows < 1:
         raise ValueError(f"band_rows must be at least 1, got {band_rows}")
     rows = pictured.chunks[0] if band_rows is None else _band_split(height, band_rows)
     bands = pictured.rechunk((rows,) + tuple((-1,) * (pictured.ndim - 1)))
+    blocks = _Blocks(width, height, channels, bits)
     shown = Progress(progress)
-    with PngWriter(os.fspath(path), width, height, channels) as writer, shown, \
-            contextlib.closing(_computed_in_turn(bands.blocks[i] for i in range(len(rows)))) as computed:
-        for done, band in enumerate(computed):
+    with PngWriter(os.fspath(path), width, height, channels, bits) as writer, shown, \
+            contextlib.closing(_deflated_in_turn(bands, rows, blocks)) as deflated:
+        for done, (data, adler32, count) in enumerate(deflated):
             shown.step(f"writing {os.fspath(path)}: band", done, len(rows))
-            writer.write_rows(np.ascontiguousarray(band).data)
+            if count:
+                writer.write_deflated(data, adler32, count)
 
 
 def _picture(field: AnyField, divisors: Sequence[int], chunks: Chunks, fold: Shape | None,
@@ -164,13 +202,20 @@ def _picture(field: AnyField, divisors: Sequence[int], chunks: Chunks, fold: Sha
     shape = tuple(field.table_shape(divisors))
     normalized = _normalize_chunks(chunks, shape, _SIZING_DTYPE)
     recipe = _recipe(field)
+    lo, hi = _whole_range(recipe, divisors, fold, normalized)
+    extra = () if channels == 1 else ((channels,),)
+    return _chunked(_picture_block, (render, recipe, divisors, settings, lo, hi),
+                    normalized + extra, np.dtype(np.uint8))
+
+
+def _whole_range(recipe: bytes, divisors: list[int], fold: Shape | None,
+                 normalized: tuple[tuple[int, ...], ...]) -> tuple[float, float]:
+    """The value range of the whole table, from two numbers per chunk, computed now."""
     ranges = da.map_blocks(_range_block, recipe, divisors, fold, normalized,
                            chunks=tuple((1,) * len(sizes) for sizes in normalized) + ((2,),),
                            dtype=np.float64, meta=np.empty((0,) * (len(normalized) + 1)))
     lo, hi = dask.base.compute(ranges[..., 0].min(), ranges[..., 1].max())
-    extra = () if channels == 1 else ((channels,),)
-    return _chunked(_picture_block, (render, recipe, divisors, settings, float(lo), float(hi)),
-                    normalized + extra, np.dtype(np.uint8))
+    return float(lo), float(hi)
 
 
 def _recipe(field: AnyField) -> bytes:
@@ -225,6 +270,14 @@ def _picture_block(render: Callable[..., Any], recipe: bytes, divisors: list[int
     return np.asarray(render(_field_of(recipe), divisors, *settings, start, shape, lo, hi))
 
 
+def _heightmap_block(recipe: bytes, divisors: list[int], bits: int, lo: float, hi: float,
+                     block_info: dict[Any, Any]) -> npt.NDArray[Any]:
+    start, shape = _region_of(block_info, 2)
+    values = _field_of(recipe).table_region(divisors, start, shape)
+    levels = np.frombuffer(heightmap_levels(values, bits, lo, hi), np.uint16 if bits == 16 else np.uint8)
+    return levels.reshape(shape)
+
+
 def _region_of(block_info: dict[Any, Any], axes: int) -> Region:
     """The (start, shape) on the first ``axes`` axes of the chunk that map_blocks is making."""
     location = block_info[None]["array-location"][:axes]
@@ -260,14 +313,15 @@ def _normalize_chunks(chunks: Chunks, shape: tuple[int, ...],
     return tuple(tuple(int(size) for size in sizes) for sizes in normalized)
 
 
-def _picture_shape(array: da.Array) -> tuple[int, int, int]:
-    """(height, width, channels) of a picture array, or a ValueError."""
-    if array.dtype != np.uint8:
-        raise ValueError(f"A PNG needs uint8 pixels, got {array.dtype}")
+def _picture_shape(array: da.Array) -> tuple[int, int, int, int]:
+    """(height, width, channels, bits) of a picture array, or a ValueError."""
+    if array.dtype not in (np.uint8, np.uint16):
+        raise ValueError(f"A PNG needs uint8 or uint16 pixels, got {array.dtype}")
+    bits = 8 * array.dtype.itemsize
     if array.ndim == 2:
-        return int(array.shape[0]), int(array.shape[1]), 1
+        return int(array.shape[0]), int(array.shape[1]), 1, bits
     if array.ndim == 3 and array.shape[2] in (1, 3):
-        return int(array.shape[0]), int(array.shape[1]), int(array.shape[2])
+        return int(array.shape[0]), int(array.shape[1]), int(array.shape[2]), bits
     raise ValueError("A PNG needs an array of shape (height, width) or (height, width, 1 or 3), "
                      f"got {tuple(array.shape)}")
 
@@ -277,16 +331,69 @@ def _band_split(height: int, band_rows: int) -> tuple[int, ...]:
     return (band_rows,) * full + ((rest,) if rest else ())
 
 
-def _computed_in_turn(bands: Iterator[da.Array]) -> Generator[npt.NDArray[np.uint8], None, None]:
-    """Each band computed, the next one already computing while this one is used.
+class _Blocks:
+    """How a PNG's rows are cut into blocks: ``rows`` per block, and the
+    ``context`` rows before a block that its compression reads."""
 
-    When the caller stops early (an error, Ctrl-C), the band computing ahead
-    is abandoned rather than waited for."""
+    def __init__(self, width: int, height: int, channels: int, bits: int) -> None:
+        self.width, self.height, self.channels, self.bits = width, height, channels, bits
+        self.rows, self.context = png_block_rows(width, channels, bits)
+
+    def end_before(self, row: int) -> int:
+        """The end of the last block that ends at or before ``row``."""
+        return row if row == self.height else row - row % self.rows
+
+    def deflate(self, pixels: npt.NDArray[Any], first: int) -> tuple[bytes, int]:
+        """The blocks from row ``first``, given the rows before them that they read."""
+        return png_blocks(np.ascontiguousarray(pixels).data, self.width, self.channels, self.bits,
+                          first, self.height)
+
+
+def _deflated_in_turn(bands: da.Array, rows: Sequence[int],
+                      blocks: _Blocks) -> Generator[tuple[bytes, int, int], None, None]:
+    """For each band, ``(deflated, adler32, rows)`` of the blocks that end in
+    it (none: ``rows`` 0), the next band already computing while this one is
+    written.
+
+    Each band is persisted where it is computed and kept until the blocks
+    that read it are deflated; the blocks are deflated by a task beside it
+    from the band and the rows before them. When the caller stops early (an
+    error, Ctrl-C), the band computing ahead is abandoned rather than waited
+    for."""
+    starts = [sum(rows[:k]) for k in range(len(rows))]
+    kept: list[tuple[int, int, da.Array]] = []  # (first row, end, band) of the bands still read
+    persisted: dict[int, da.Array] = {}
+    deflated_to = 0
+
+    def band(k: int) -> da.Array:
+        if k not in persisted:
+            persisted[k] = bands.blocks[k].persist()
+        return persisted[k]
+
+    def deflate(k: int) -> tuple[bytes, int, int]:
+        nonlocal deflated_to
+        kept.append((starts[k], starts[k] + rows[k], band(k)))
+        if k + 1 < len(rows):
+            band(k + 1)  # on a cluster, computed meanwhile
+        del persisted[k]
+        first, end = deflated_to, blocks.end_before(starts[k] + rows[k])
+        if end <= first:
+            return b"", 1, 0
+        lead = first - min(first, blocks.context)
+        parts = [part[max(lead - start, 0):min(end, stop) - start]
+                 for start, stop, part in kept if stop > lead and start < end]
+        read = parts[0] if len(parts) == 1 else da.concatenate(parts)
+        data, adler32 = delayed(blocks.deflate)(read, first).compute()
+        deflated_to = end
+        after = end - min(end, blocks.context)
+        kept[:] = [(start, stop, part) for start, stop, part in kept if stop > after]
+        return data, adler32, end - first
+
     pool = ThreadPoolExecutor(max_workers=1)
     try:
-        ahead: Future[npt.NDArray[np.uint8]] | None = None
-        for band in bands:
-            current, ahead = ahead, pool.submit(band.compute)
+        ahead: Future[tuple[bytes, int, int]] | None = None
+        for k in range(len(rows)):
+            current, ahead = ahead, pool.submit(deflate, k)
             if current is not None:
                 yield current.result()
         if ahead is not None:

@@ -7,13 +7,18 @@
 
 namespace veldra {
 
-// t clamped to 0..1, times 255, rounded half away from zero, capped at 255;
-// NaN gives 0.
-inline std::uint8_t byte_from_fraction(double t) {
+// t clamped to 0..1, times `top`, rounded half away from zero, capped at
+// `top`; NaN gives 0. The levels of a heightmap of 2^bits - 1 steps.
+inline std::uint32_t level_from_fraction(double t, std::uint32_t top) {
   if (!(t >= 0.0)) t = 0.0;  // also maps NaN to 0
   if (t > 1.0) t = 1.0;
-  double v = std::round(t * 255.0);
-  return v >= 255.0 ? 255 : static_cast<std::uint8_t>(v);
+  double v = std::round(t * static_cast<double>(top));
+  return v >= static_cast<double>(top) ? top : static_cast<std::uint32_t>(v);
+}
+
+// level_from_fraction(t, 255): every renderer's bytes.
+inline std::uint8_t byte_from_fraction(double t) {
+  return static_cast<std::uint8_t>(level_from_fraction(t, 255));
 }
 
 // sRGB decoding (IEC 61966-2-1) of x in 0..1 to linear light.

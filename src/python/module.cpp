@@ -10,6 +10,7 @@
 #include "python/kit/errors.hpp"
 #include "python/kit/module_kit.hpp"
 #include "python/picture_regions.hpp"
+#include "python/png_functions.hpp"
 
 namespace veldra::py {
 namespace {
@@ -47,7 +48,8 @@ bool fill(PyObject* module) {
     if (!add_to_module(module, addition.name, addition.make())) return false;
   }
   return add_private_functions(module, from_bytes_functions(), kPackage) &&
-         add_private_functions(module, picture_region_functions(), kPackage);
+         add_private_functions(module, picture_region_functions(), kPackage) &&
+         add_private_functions(module, png_functions(), kPackage);
 }
 
 PyObject* initialise() { return initialise_once(module_def, the_module, fill); }

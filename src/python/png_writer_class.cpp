@@ -15,11 +15,12 @@ namespace veldra::py {
 namespace {
 
 Result<PngStream> make(FsPath path, std::uint64_t width, std::uint64_t height,
-                       std::uint64_t channels) {
+                       std::uint64_t channels, std::uint64_t bits) {
   if (auto bytes = image_bytes(width, height, channels); !bytes) {
     return std::unexpected(bytes.error());
   }
-  return PngStream::open(path.bytes, width, height, channels);
+  if (bits != 8 && bits != 16) return invalid_input("bits must be 8 or 16, got " + std::to_string(bits));
+  return PngStream::open(path.bytes, width, height, channels, bits);
 }
 
 // The streams that a call is using with the interpreter lock released,
@@ -46,6 +47,14 @@ Status unlocked(PngStream& stream, Body&& body) {
 
 Status write_rows(PngStream& self, ByteView pixels) {
   return unlocked(self, [&] { return self.write_rows(pixels.bytes()); });
+}
+
+Status write_deflated(PngStream& self, ByteView deflated, std::uint64_t adler32,
+                      std::uint64_t rows) {
+  if (adler32 > 0xffffffffu) return invalid_input("adler32 must be below 2^32, got " + std::to_string(adler32));
+  return unlocked(self, [&] {
+    return self.write_deflated(deflated.bytes(), static_cast<std::uint32_t>(adler32), rows);
+  });
 }
 
 Status close(PngStream& self) {
@@ -90,10 +99,13 @@ PyObject* exit(PyObject* self, PyObject* args, PyObject* kwargs) {
 PyObject* make_png_writer_class() {
   ClassSpec spec = class_owning<PngStream, make>(
       "PngWriter",
-      "PngWriter(path, width, height, channels)\n--\n\n"
-      "An 8-bit PNG of ``width`` x ``height`` pixels of ``channels`` bytes (1:\n"
-      "grey, 3: red, green, blue) written a band of rows at a time, with the\n"
-      "bytes :meth:`Image.write_png` writes for the same pixels.\n\n"
+      "PngWriter(path, width, height, channels, bits=8)\n--\n\n"
+      "A PNG of ``width`` x ``height`` pixels of ``channels`` samples (1:\n"
+      "grey, 3: red, green, blue) of ``bits`` (8 or 16) each, written a band of\n"
+      "rows at a time, with the bytes :meth:`Image.write_png` writes for the\n"
+      "same pixels. Rows are compressed in blocks of a fixed number of rows\n"
+      "(set by the row length) on the worker threads, as soon as a block is\n"
+      "whole.\n\n"
       "The file appears at ``path`` only when :meth:`close` finds every row\n"
       "written; until then it is a temporary file beside it, which\n"
       ":meth:`abort`, a failure, or dropping the writer removes. As a context\n"
@@ -101,9 +113,15 @@ PyObject* make_png_writer_class() {
   spec.methods = {
       method<write_rows>("write_rows($self, pixels)\n--\n\n"
                          "Append whole rows, top to bottom: ``pixels`` is any C-contiguous\n"
-                         "bytes-like object of ``k * width * channels`` bytes. ``ValueError``,\n"
-                         "writing nothing, when it is not whole rows or holds more rows than\n"
-                         "remain."),
+                         "bytes-like object of ``k * width * channels * bits / 8`` bytes\n"
+                         "(16-bit samples in the machine's byte order). ``ValueError``,\n"
+                         "writing nothing, when it is not whole rows, holds more rows than\n"
+                         "remain, or follows :meth:`write_deflated`."),
+      method<write_deflated>("write_deflated($self, deflated, adler32, rows)\n--\n\n"
+                             "Append ``rows`` rows that :func:`png_blocks` filtered and\n"
+                             "deflated elsewhere: its ``(deflated, adler32)``. ``ValueError``,\n"
+                             "writing nothing, after the rows of an unfinished block, or when\n"
+                             "the rows are not whole blocks and do not end the image."),
       method<close>("close($self)\n--\n\n"
                     "Finish the PNG and put it at ``path``. ``ValueError`` when rows are\n"
                     "missing; the writer is aborted then and ``path`` left as it was."),

@@ -15,6 +15,7 @@ import pytest
 from distributed import Client, LocalCluster
 
 from children import sigint_latency
+import veldra
 import veldra.dask as vd
 from veldra import Field, Instance, Palette, Relief, Renderer, Shape
 
@@ -76,18 +77,27 @@ def test_pictures_are_the_in_memory_pictures(scheduler, field, name, in_memory, 
     assert lazy.shape == (whole.shape if whole.shape[-1] == 3 else whole.shape[:2])
 
 
-@pytest.mark.parametrize("band_rows", [None, 1, 9])
-def test_streamed_pngs_are_those_of_write_png(scheduler, tmp_path, band_rows):
+@pytest.mark.parametrize("divisors, band_rows, chunks", [
+    ([9, 6], None, (7, 11)), ([9, 6], 1, (4, 25)),
+    # 1048 grey or 350 colour rows to a block: bands of parts of blocks, of several blocks
+    ([400, 250], None, (700, 400)), ([400, 250], 333, (500, 1001)), ([400, 250], 1100, 1001)])
+def test_streamed_pngs_are_those_of_write_png(scheduler, tmp_path, divisors, band_rows, chunks):
     field = Field([3, 4], seed=2, octaves=3)
-    grey = Renderer(field).grayscale([9, 6])
+    grey = Renderer(field).grayscale(divisors)
     for picture, image in [
-        (vd.relief(field, [9, 6], chunks=(7, 11)), Renderer(field).relief([9, 6])),
-        (vd.grayscale(field, [9, 6], chunks=(4, 25)), grey),
+        (vd.relief(field, divisors, chunks=chunks), Renderer(field).relief(divisors)),
+        (vd.grayscale(field, divisors, chunks=chunks), grey),
         (np.asarray(grey), grey),  # any array numpy reads
     ]:
         image.write_png(str(tmp_path / "whole.png"))
         vd.write_png(picture, tmp_path / "streamed.png", band_rows=band_rows)
         assert (tmp_path / "streamed.png").read_bytes() == (tmp_path / "whole.png").read_bytes()
+    heights = vd.heightmap(field, divisors, chunks=chunks)
+    whole = np.asarray(veldra.heightmap(field.table(divisors)))
+    veldra.write_png(whole, tmp_path / "whole.png")
+    vd.write_png(heights, tmp_path / "streamed.png", band_rows=band_rows)
+    assert heights.dtype == np.uint16 and heights.compute().tobytes() == whole.tobytes()
+    assert (tmp_path / "streamed.png").read_bytes() == (tmp_path / "whole.png").read_bytes()
 
 
 def test_a_relief_keeps_the_settings_it_was_made_with(scheduler):
@@ -189,7 +199,7 @@ REFUSALS = [
     (lambda: vd.table(Renderer(FIELD), [2, 2]), TypeError,
      "field must be a veldra Instance or Field, got Renderer"),
     (lambda: vd.write_png(np.zeros((2, 2), np.float64), "x.png"), ValueError,
-     "A PNG needs uint8 pixels, got float64"),
+     "A PNG needs uint8 or uint16 pixels, got float64"),
     (lambda: vd.write_png(np.zeros((2, 2, 2), np.uint8), "x.png"), ValueError,
      "A PNG needs an array of shape (height, width) or (height, width, 1 or 3), got (2, 2, 2)"),
     (lambda: vd.write_png(np.zeros((2, 2), np.uint8), "x.png", band_rows=0), ValueError,

@@ -29,7 +29,7 @@ import numpy as np
 sys.path.insert(0, sys.argv[3])
 from test_pinned import CASES
 from veldra import Field, Globe, Hair, Instance, Relief, Renderer
-from veldra import PngWriter, relief_region, value_range
+from veldra import PngWriter, image_from_bytes, relief_region, value_range
 
 call, handler, runs, pinned = sys.argv[1], sys.argv[2], int(sys.argv[4]), sys.argv[5]
 if handler == "own":
@@ -51,8 +51,10 @@ long_calls = {
                                     [0, 0], [16001, 16001], 0.0, 1.0),
     "png": lambda: PngWriter(os.path.join(tempfile.mkdtemp(), "x.png"), 8000, 24000, 3)
                    .write_rows(noise),
+    "image_png": lambda: image.write_png(os.path.join(tempfile.mkdtemp(), "x.png")),
 }
-noise = os.urandom(8000 * 24000 * 3) if call == "png" else b""
+noise = os.urandom(8000 * 24000 * 3) if call.endswith("png") else b""
+image = image_from_bytes(8000, 24000, 3, noise) if call == "image_png" else None
 points = np.random.default_rng(0).uniform(0, 4, (40_000_000, 2)) if call == "noise_at" else None
 for run in range(runs):
     print("started", flush=True)
@@ -78,6 +80,7 @@ CALLS = {  # call: its signal handler, the pinned case of the next call
     "value_range": ("default", "-"),
     "region": ("own", "-"),
     "png": ("own", "table_6d"),
+    "image_png": ("default", "-"),
 }
 
 

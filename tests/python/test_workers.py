@@ -1,5 +1,8 @@
 """Every table and picture has the same bytes on one worker as on many."""
 
+import os
+import tempfile
+
 import pytest
 
 import numpy as np
@@ -9,6 +12,13 @@ from veldra import Field, Globe, Hair, Instance, Palette, Relief, Renderer, Shap
 
 def r(dims):
     return Renderer(Instance(dims, seed=3))
+
+
+def png_bytes(image):
+    with tempfile.TemporaryDirectory() as folder:
+        image.write_png(os.path.join(folder, "x.png"))
+        with open(os.path.join(folder, "x.png"), "rb") as file:
+            return file.read()
 
 
 CASES = {
@@ -38,6 +48,7 @@ CASES = {
         Renderer(Field([6, 6], seed=3, octaves=4)).relief([24, 24]).pixels,
         Renderer(Field([3, 3, 3, 3], seed=3, octaves=3)).globe(120, 100).pixels,
         Renderer(Field([6, 6], seed=3, octaves=3)).hair(200, 150, Hair(count=2000, steps=60)).pixels),
+    "PNG files of several blocks": lambda: png_bytes(r([8, 8]).relief([96, 96])),
     "hair coloured by the field": lambda: r([6, 6]).hair(200, 150, Hair(count=2000, steps=60, color_from_field=True)).pixels,
 }
 
