@@ -128,6 +128,17 @@ Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
   return table;
 }
 
+Result<OctaveTable> OctaveTable::placed(const Field& field, std::size_t k,
+                                        std::vector<std::vector<AxisPoint>> places,
+                                        std::size_t runs) {
+  OctaveTable table(field.gradients(k));
+  table.n_ = field.n();
+  auto placed = PlacedFill::create(field.gradients(k), std::move(places), runs);
+  if (!placed) return std::unexpected(placed.error());
+  table.placed_ = std::make_unique<PlacedFill>(std::move(*placed));
+  return table;
+}
+
 Result<Instance> OctaveTable::lay_out(const Octave& octave, std::span<const std::uint64_t> reduced,
                                       const std::vector<std::uint64_t>& shape, TableBox box) {
   const std::size_t n = n_;
@@ -204,7 +215,48 @@ Result<FieldTableFill> FieldTableFill::create(const Field& field,
   return fill;
 }
 
+Result<FieldTableFill> FieldTableFill::create_grid(const Field& field, std::span<const double> start,
+                                                   std::span<const double> step,
+                                                   std::span<const std::uint64_t> first,
+                                                   std::span<const std::uint64_t> shape,
+                                                   std::size_t runs) {
+  const std::size_t n = field.n();
+  FieldTableFill fill;
+  fill.field_ = &field;
+  fill.block_ = whole_rows_within(BLOCK, shape[n - 1]);
+  const bool periodic = field.settings().periodic;
+  for (std::size_t k = 0; k < field.octaves().size(); ++k) {
+    const Octave& octave = field.octaves()[k];
+    std::vector<std::vector<AxisPoint>> places(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      auto points = allocate<AxisPoint>(shape[i]);
+      if (!points) return std::unexpected(points.error());
+      for (std::uint64_t j = 0; j < shape[i]; ++j) {
+        // The coordinate exactly as documented, placed as Field::sample
+        // places it.
+        const double x = start[i] + static_cast<double>(first[i] + j) * step[i];
+        (*points)[j] = locate_on_axis(octave_coordinate(x, octave.scale, octave.cells[i], periodic),
+                                      octave.cells[i]);
+      }
+      places[i] = std::move(*points);
+    }
+    auto table = OctaveTable::placed(field, k, std::move(places), runs);
+    if (!table) return std::unexpected(table.error());
+    fill.octaves_.push_back(std::move(*table));
+    fill.octave_of_.push_back(k);
+  }
+  for (std::size_t run = 0; run < runs; ++run) {
+    auto space = allocate<double>(fill.block_, 0.0);
+    if (!space) return std::unexpected(space.error());
+    fill.scratch_.push_back(std::move(*space));
+  }
+  return fill;
+}
+
 void FieldTableFill::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {
+  // A field that is its Instance is the octave's raw noise, as
+  // Field::sample evaluates it.
+  if (field_->is_instance()) return octaves_[0].fill(run, begin, end, out);
   double* block = scratch_[run].data();
   const Shape shape = field_->settings().shape;
   const double sum = field_->weight_sum();

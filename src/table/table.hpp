@@ -54,6 +54,17 @@ Result<Table> table_region(const Field& field, std::span<const std::uint64_t> di
                            std::span<const std::uint64_t> start,
                            std::span<const std::uint64_t> shape);
 
+// The grid of `shape` samples per axis from `start` by `step`, or the box
+// of it from index `first` (empty: 0): value j is the field at
+// start[i] + (first[i] + j[i]) * step[i] on every axis i, each coordinate
+// computed as exactly that expression (the index converted to a double),
+// bit for bit what Field::sample gives there (table_region.cpp). Fails unless
+// start, step and first have n() entries, no extent is 0 and the count
+// fits 64 bits; then, as Field::expect_point words it, when a coordinate
+// lies beyond the field's bounds.
+Result<Table> grid(const Field& field, std::span<const double> start, std::span<const double> step,
+                   std::span<const std::uint64_t> shape, std::span<const std::uint64_t> first = {});
+
 // Whether the box of shape[i] indices from start[i] on every axis lies
 // inside a table of shape `table`. The errors, in this order: a start or
 // shape whose length is not the table's dimension count, a zero extent, a

@@ -1,6 +1,7 @@
 // Tables and their regions: a box of a table's indices, filled by stretches
 // contiguous in the table through the table's fills, so every value is bit
-// for bit the table's; a whole table is the box from 0 to its shape.
+// for bit the table's; a whole table is the box from 0 to its shape. Grids
+// are filled as tables of their own shape.
 #include <algorithm>
 #include <string>
 
@@ -116,6 +117,44 @@ Result<Table> table_region(const Field& field, std::span<const std::uint64_t> di
       [&](std::size_t runs) {
         return FieldTableFill::create(field, divisors, runs, widest_simd(), TableBox{start, shape});
       },
+      [](const FieldTableFill& fill) { return fill.block(); });
+}
+
+Result<Table> grid(const Field& field, std::span<const double> start, std::span<const double> step,
+                   std::span<const std::uint64_t> shape, std::span<const std::uint64_t> first) {
+  const std::size_t n = field.n();
+  const std::string dimensions = std::to_string(n);
+  if (start.size() != n) {
+    return invalid_input("Expected " + dimensions + " start coordinates, got " + std::to_string(start.size()));
+  }
+  if (step.size() != n) {
+    return invalid_input("Expected " + dimensions + " steps, got " + std::to_string(step.size()));
+  }
+  const std::vector<std::uint64_t> zeros(n, 0);
+  if (first.empty()) first = zeros;
+  if (auto box = check_region(std::vector<std::uint64_t>(n, UINT64_MAX), first, shape); !box) {
+    return std::unexpected(box.error());
+  }
+  std::uint64_t count = 1;
+  for (std::uint64_t extent : shape) {
+    auto more = checked_mul(count, extent);
+    if (!more) return invalid_input("Grid size overflows usize");
+    count = *more;
+  }
+  // Each axis's coordinates run monotonically from its first sample to its
+  // last (a product and a sum, each rounded monotonically), so the bounds
+  // hold for all when they hold at both ends.
+  std::vector<double> lowest(n), highest(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    lowest[i] = start[i] + static_cast<double>(first[i]) * step[i];
+    highest[i] = start[i] + static_cast<double>(first[i] + shape[i] - 1) * step[i];
+  }
+  for (const std::vector<double>* end : {&lowest, &highest}) {
+    if (auto inside = field.expect_point(*end); !inside) return std::unexpected(inside.error());
+  }
+  return fill_box(
+      TableLayout{{shape.begin(), shape.end()}, count}, zeros, shape,
+      [&](std::size_t runs) { return FieldTableFill::create_grid(field, start, step, first, shape, runs); },
       [](const FieldTableFill& fill) { return fill.block(); });
 }
 

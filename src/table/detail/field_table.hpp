@@ -34,6 +34,11 @@ class OctaveTable {
   // octave whose own lattice is laid out for the SIMD fill lays out only
   // the cells that the box's samples lie in. `simd` and `on_lattice`
   // (false: never the SIMD fill) let tests compare the paths.
+  // Octave k of `field` at the samples `places` (per axis, in order), by
+  // the general walk: the octaves of a grid.
+  static Result<OctaveTable> placed(const Field& field, std::size_t k,
+                                    std::vector<std::vector<AxisPoint>> places, std::size_t runs);
+
   static Result<OctaveTable> create(const Field& field, std::size_t k,
                                     std::span<const std::uint64_t> divisors, std::size_t runs,
                                     Simd simd = widest_simd(), bool on_lattice = true,
@@ -80,6 +85,13 @@ class FieldTableFill {
   static Result<FieldTableFill> create(const Field& field, std::span<const std::uint64_t> divisors,
                                        std::size_t runs, Simd simd = widest_simd(),
                                        TableBox box = {});
+
+  // The fill of the grid of grid() (table/table.hpp), whose arguments
+  // were checked, for the box of `shape` indices from `first`.
+  static Result<FieldTableFill> create_grid(const Field& field, std::span<const double> start,
+                                            std::span<const double> step,
+                                            std::span<const std::uint64_t> first,
+                                            std::span<const std::uint64_t> shape, std::size_t runs);
 
   // Writes the values of flat indices [begin, end) of the table to
   // out[0 .. end - begin); calls with different `run` may run concurrently.
