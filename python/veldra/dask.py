@@ -71,7 +71,7 @@ from veldra._native import _png_block_rows as png_block_rows
 from veldra._native import _png_blocks as png_blocks
 from veldra._progress import Progress
 
-__all__ = ["table", "grayscale", "colored", "relief", "heightmap", "write_png"]
+__all__ = ["table", "grid", "grayscale", "colored", "relief", "heightmap", "write_png"]
 
 AnyField = Union[Instance, Field]
 Chunks = Any  # what dask.array accepts: "auto", an int, a tuple of ints or of tuples, a dict
@@ -105,6 +105,32 @@ def table(field: AnyField, divisors: Sequence[int], chunks: Chunks = "auto",
     shape = tuple(field.table_shape(divisors))
     normalized = _normalize_chunks(chunks, shape, out_dtype)
     return _chunked(_table_block, (_recipe(field), list(divisors), out_dtype), normalized, out_dtype)
+
+
+def grid(field: AnyField, start: Sequence[float], step: Sequence[float], shape: Sequence[int],
+         chunks: Chunks = "auto", dtype: npt.DTypeLike = np.float64) -> da.Array:
+    """``field.grid(start, step, shape)`` as a lazy dask array.
+
+    Each chunk is one ``field.grid(start, step, chunk_shape, first=chunk_start)``
+    call, so it holds, bit for bit, that part of the whole grid. An Instance
+    is taken as the Field of its dims and seed, which it is. ``dtype`` as
+    for :func:`table`. The arguments are checked at once, with
+    ``Field.grid``'s errors.
+    """
+    _expect_field(field)
+    if isinstance(field, Instance):
+        field = Field(field.dims, field.seed)
+    out_dtype = np.dtype(dtype)
+    if out_dtype not in (np.dtype(np.float64), np.dtype(np.float32)):
+        raise ValueError(f"dtype must be float64 or float32, got {out_dtype}")
+    start, step, extents = list(start), list(step), [int(e) for e in shape]
+    if len(extents) != len(field.dims) or 0 in extents:
+        field.grid(start, step, extents)  # refused before any value is computed
+    # The first and the last sample: each axis's coordinates lie between.
+    field.grid(start, step, [1] * len(extents))
+    field.grid(start, step, [1] * len(extents), first=[e - 1 for e in extents])
+    normalized = _normalize_chunks(chunks, tuple(extents), out_dtype)
+    return _chunked(_grid_block, (_recipe(field), start, step, out_dtype), normalized, out_dtype)
 
 
 def grayscale(field: AnyField, divisors: Sequence[int], chunks: Chunks = "auto") -> da.Array:
@@ -249,6 +275,15 @@ def _table_block(recipe: bytes, divisors: list[int], dtype: np.dtype[Any],
                  block_info: dict[Any, Any]) -> npt.NDArray[Any]:
     start, shape = _region_of(block_info, len(divisors))
     values = np.asarray(_field_of(recipe).table_region(divisors, start, shape))
+    return values if dtype == values.dtype else values.astype(dtype)
+
+
+def _grid_block(recipe: bytes, start: list[float], step: list[float], dtype: np.dtype[Any],
+                block_info: dict[Any, Any]) -> npt.NDArray[Any]:
+    first, shape = _region_of(block_info, len(start))
+    field = _field_of(recipe)
+    assert isinstance(field, Field)  # grid() made every Instance a Field
+    values = np.asarray(field.grid(start, step, shape, first=first))
     return values if dtype == values.dtype else values.astype(dtype)
 
 

@@ -30,6 +30,11 @@ Result<double> noise(const Field& self, std::vector<double> point) {
   return self.sample(point);
 }
 
+Result<Table> grid(const Field& self, std::vector<double> start, std::vector<double> step,
+                   std::vector<std::uint64_t> shape, std::optional<std::vector<std::uint64_t>> first) {
+  return veldra::grid(self, start, step, shape, first.value_or(std::vector<std::uint64_t>{}));
+}
+
 // Only the settings that differ from the defaults, so that the repr reads
 // as the call that made the field.
 }  // namespace
@@ -78,10 +83,11 @@ PyObject* make_field_class() {
       "Octave 0 is ``Instance(dims, seed)``, so with the defaults a Field is that\n"
       "Instance, bit for bit. Octave ``k >= 1`` has seed ``s_k``, the ``k``-th\n"
       "output of a SplitMix64 generator started at ``seed``, and stores no\n"
-      "lattice: its gradient at lattice index ``j`` is entry ``h >> 56`` of 256\n"
-      "unit vectors drawn from a SplitMix64 started at ``s_k``, where ``h``\n"
-      "starts at ``s_k`` and, for each axis ``i`` in order, becomes\n"
-      "``mix(h ^ j[i])`` (``mix``: SplitMix64's output function).\n\n"
+      "lattice: its gradient at lattice index ``j`` is entry ``mix(h) >> 24`` of\n"
+      "256 unit vectors drawn from a SplitMix64 started at ``s_k``, where, in\n"
+      "32-bit arithmetic, ``h = (lo(s_k) ^ hi(s_k)) + sum(lo(j[i]) * A[i] +\n"
+      "hi(j[i]) * B[i])`` over the axes (the README gives the constants and\n"
+      "``mix``).\n\n"
       "With ``periodic=True`` every axis wraps (the gradient at index\n"
       "``dims[i] * lacunarity**k`` is the one at index 0), so tables tile\n"
       "seamlessly and any finite point is accepted; otherwise points must lie\n"
@@ -107,6 +113,15 @@ PyObject* make_field_class() {
                     "cells; with the defaults the table is the Instance's."),
       method<field_methods::table_region<Field>>("table_region($self, divisors, start, shape)\n--\n\n"
                            "A box of :meth:`table`'s values, as :meth:`Instance.table_region`'s."),
+      method<grid>("grid($self, start, step, shape, *, first=None)\n--\n\n"
+                   "The field on a grid at any offset and frequency: a :class:`Table` of\n"
+                   "shape ``shape`` whose entry ``j`` is the value at\n"
+                   "``start[i] + j[i] * step[i]`` on every axis ``i``, computed as exactly\n"
+                   "that expression (the index converted to a float), so each entry is\n"
+                   ":meth:`noise` there, bit for bit. ``first`` (default zeros) shifts the\n"
+                   "indices: entry ``j`` is at ``start[i] + (first[i] + j[i]) * step[i]``, so\n"
+                   "the boxes of one grid tile it exactly. A coordinate outside the field\n"
+                   "raises ``ValueError`` as :meth:`noise` does."),
       method<field_methods::table_shape<Field>>("table_shape($self, divisors)\n--\n\n"
                           "Intersections per axis that :meth:`table` would produce, without\n"
                           "computing any value."),

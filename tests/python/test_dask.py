@@ -182,8 +182,23 @@ def test_a_failed_stream_leaves_the_old_file(tmp_path):
     assert target.read_bytes() == b"old" and os.listdir(tmp_path) == ["map.png"]
 
 
+@pytest.mark.parametrize("field, start, step, shape, chunks", [
+    (Field([3, 2, 2], seed=4, octaves=4, periodic=True), [-1.3, 0.2, 5.0], [0.07, 0.11, -0.3], [20, 9, 14], (6, 4, 5)),
+    (Instance([4, 4], seed=2), [0.05, 3.9], [0.031, -0.027], [120, 130], 50),
+], ids=["periodic Field", "Instance"])
+def test_grids_are_the_in_memory_grids(scheduler, field, start, step, shape, chunks):
+    lazy = vd.grid(field, start, step, shape, chunks=chunks)
+    assert lazy.npartitions > 1
+    as_field = Field(field.dims, field.seed) if isinstance(field, Instance) else field
+    whole = np.asarray(as_field.grid(start, step, shape))
+    assert lazy.compute().tobytes() == whole.tobytes()
+
+
 FIELD = Instance([4, 4])
 REFUSALS = [
+    (lambda: vd.grid(FIELD, [0.5, 0.5], [0.1, 0.5], [9, 9]), ValueError,
+     "Coordinate 1 is 4.5, outside the boundary [0, 4]"),
+    (lambda: vd.grid(FIELD, [0.5, 0.5], [0.1, 0.1], [9, 0]), ValueError, "Extent 1 cannot be 0"),
     (lambda: vd.table(FIELD, [2, 2], chunks=0), ValueError,
      "Bad chunks 0 for shape [9, 9]: a chunk size cannot be 0"),
     (lambda: vd.table(FIELD, [2, 2], chunks=(3,)), ValueError,

@@ -184,7 +184,28 @@ def test_values_at_many_points_are_the_single_point_values(field):
     assert pickle.loads(pickle.dumps(empty)).shape == empty.shape == [0, n]
 
 
+@pytest.mark.parametrize("field", FIELDS, ids=repr)
+def test_a_grid_is_noise_at_its_points(field):
+    field = Field(field.dims, field.seed) if isinstance(field, Instance) else field
+    n, periodic = len(field.dims), field.periodic
+    rng = np.random.default_rng(4)
+    step = rng.uniform(-0.3, 0.3, n) if periodic else rng.uniform(0.01, 0.1, n) * field.dims / 12
+    start, shape, first = rng.uniform(-3, 0, n) if periodic else np.zeros(n) + 0.01, [7, 9, 11, 3, 5][:n], [2] * n
+    axes = [start[i] + (first[i] + np.arange(shape[i])) * step[i] for i in range(n)]
+    points = np.stack(np.meshgrid(*axes, indexing="ij"), -1).reshape(-1, n)
+    grid = field.grid(start.tolist(), step.tolist(), shape, first=first)
+    assert grid.shape == shape
+    assert np.asarray(grid).tobytes() == np.asarray(field.noise_at(points)).tobytes()
+    # At a step of 1 / 4 the grid's coordinates are the table's positions, exactly.
+    table = field.table([4] * n)
+    assert bytes(field.grid([0] * n, [0.25] * n, table.shape)) == bytes(table)
+
+
 AT_ERRORS = [
+    (lambda f: Field([4, 3]).grid([0.5, 0.5], [0.25, 0.25], [9, 12]), ValueError,
+     "Coordinate 1 is 3.25, outside the boundary [0, 3]"),
+    (lambda f: Field([4, 3]).grid([0.5], [0.25, 0.25], [9, 9]), ValueError, "Expected 2 start coordinates, got 1"),
+    (lambda f: Field([4, 3]).grid([0.5, 0.5], [0.25, 0.25], [9, 9, 1]), ValueError, "Expected 2 extents, got 3"),
     (lambda f: f.noise_at([[1, 1], [1, 3.5]]), ValueError, "Point 1: Coordinate 1 is 3.5, outside the boundary [0, 3]"),
     (lambda f: f.force_at(np.array([[0, 0], [0, 0], [NAN, 0]])), ValueError, "Point 2: Coordinate 0 is NaN, outside the boundary [0, 4]"),
     (lambda f: f.noise_at([[1, 1], [1, 1, 1]]), ValueError, "Point 1: Expected 2 coordinates, got 3"),
