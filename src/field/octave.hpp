@@ -53,19 +53,29 @@ inline std::uint32_t seed_term(std::uint64_t seed) {
   return static_cast<std::uint32_t>(seed) ^ static_cast<std::uint32_t>(seed >> 32);
 }
 
-inline std::uint32_t axis_term(std::size_t i, std::uint64_t x) {
-  return static_cast<std::uint32_t>(x) * AXIS_FACTORS[i].low +
-         static_cast<std::uint32_t>(x >> 32) * AXIS_FACTORS[i].high;
+// term_i of an index given as its low and high halves; T is a 32-bit word,
+// or a SIMD vector of them (one index per lane).
+template <typename T>
+[[gnu::always_inline]] inline T axis_term_of(std::size_t i, T low, T high) {
+  return low * AXIS_FACTORS[i].low + high * AXIS_FACTORS[i].high;
 }
 
-inline std::size_t palette_entry(std::uint32_t h) {
+inline std::uint32_t axis_term(std::size_t i, std::uint64_t x) {
+  return axis_term_of(i, static_cast<std::uint32_t>(x), static_cast<std::uint32_t>(x >> 32));
+}
+
+// mix(h), whose top 8 bits are the palette entry; T as for axis_term_of.
+template <typename T>
+[[gnu::always_inline]] inline T mixed(T h) {
   h ^= h >> 16;
   h *= 0x7feb352du;
   h ^= h >> 15;
   h *= 0x846ca68bu;
   h ^= h >> 16;
-  return h >> 24;
+  return h;
 }
+
+inline std::size_t palette_entry(std::uint32_t h) { return mixed(h) >> 24; }
 
 // The whole rule for one index.
 inline std::size_t octave_entry(std::uint64_t seed, const std::uint64_t* index, std::size_t n) {
@@ -149,6 +159,10 @@ class OctaveGradients {
     return palette_ ? palette_ + palette_entry(static_cast<std::uint32_t>(sum)) * n_ : base_ + sum * n_;
   }
   std::size_t n() const { return n_; }
+  // The palette (OCTAVE_PALETTE unit vectors), or null for the stored lattice.
+  const double* palette() const { return palette_; }
+  bool periodic() const { return periodic_; }
+  std::uint64_t cells(std::size_t i) const { return cells_[i]; }
 
   // The noise (or, with `pull`, the pull) at `point`, N its axis count
   // (0: n at run time), the point already scaled and wrapped. With N fixed

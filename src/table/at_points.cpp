@@ -66,9 +66,7 @@ Result<Table> noise_at(const Field& field, PointRows points) {
   const std::size_t n = field.n();
   return with_screen(field, [&](const auto& screen) {
     auto samples = [&](std::uint64_t begin, std::uint64_t end, double* out) {
-      for (std::uint64_t i = begin; i < end; ++i) {
-        out[i - begin] = field.sample(std::span<const double>(points.data + i * n, n));
-      }
+      noise_points(field, points.data + begin * n, end - begin, out);
     };
     return per_point(points, Per::Value, 1, screen, by_screen(screen, points.data, samples));
   });

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "field/field.hpp"
 #include "field/instance.hpp"
 #include "table/detail/table_fill.hpp"
 
@@ -15,6 +16,13 @@ namespace veldra {
 // the lattice (as LatticeBounds takes it), so that the points need no
 // check pass of their own.
 bool noise_points(const Instance& field, const double* points, std::uint64_t count, double* out,
+                  Simd simd = widest_simd());
+
+// Field::sample at each of `count` points (n coordinates each, one after
+// another) into out[0 .. count), bit for bit, whatever `simd`: for 2 to 4
+// axes four points at a time in AVX2 lanes (every octave), the rest one
+// at a time. The points must be ones the field takes.
+void noise_points(const Field& field, const double* points, std::uint64_t count, double* out,
                   Simd simd = widest_simd());
 
 }  // namespace veldra

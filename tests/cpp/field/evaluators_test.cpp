@@ -278,7 +278,7 @@ INSTANTIATE_TEST_SUITE_P(Simd, TableRunsOn, testing::Values(Simd::Sse2, Simd::Av
                          [](const auto& info) { return name_of(info.param); });
 
 // Fields of several octaves (lacunarity 2 and 3, periodic or not) whose
-// sample and pull, unrolled for 2 to 4 axes, match the octaves walked for
+// sample, pull and many points at once, unrolled for 2 to 4 axes, match the octaves walked for
 // any number of axes and summed in order; octave 0 of a non-periodic field
 // is its Instance.
 TEST(Evaluators, OctavesMatchTheirGeneralWalk) {
@@ -288,8 +288,23 @@ TEST(Evaluators, OctavesMatchTheirGeneralWalk) {
                                           OctaveSettings{3, 3, 0.7, Shape::Billow, true}}) {
       const Field field = *Field::create(dims, 5, settings);
       const std::size_t n = dims.size();
+      // The points the field takes, also evaluated many at once (noise_at's
+      // lanes) on every instruction set.
+      std::vector<std::vector<double>> points;
+      std::vector<double> flat;
       for (const std::vector<double>& p : points_on(field.base(), random)) {
         if (!field.expect_point(p)) continue;
+        points.push_back(p);
+        flat.insert(flat.end(), p.begin(), p.end());
+      }
+      std::vector<std::vector<double>> many;
+      for (const Simd simd : {Simd::Sse2, Simd::Avx2}) {
+        if (!simd_supported(simd)) continue;
+        many.emplace_back(points.size());
+        noise_points(field, flat.data(), points.size(), many.back().data(), simd);
+      }
+      for (std::size_t index = 0; index < points.size(); ++index) {
+        const std::vector<double>& p = points[index];
         double value = 0.0, pull[MAX_DIMS] = {};
         for (std::size_t k = 0; k < field.octaves().size(); ++k) {
           const Octave& octave = field.octaves()[k];
@@ -306,6 +321,7 @@ TEST(Evaluators, OctavesMatchTheirGeneralWalk) {
           for (std::size_t i = 0; i < n; ++i) term_step(pull[i], octave.weight, sum[i]);
         }
         ASSERT_TRUE(same(field.sample(p), value / field.weight_sum())) << text(p);
+        for (const std::vector<double>& values : many) ASSERT_TRUE(same(values[index], value / field.weight_sum())) << text(p);
         std::vector<double> got(n);
         field.pull(p, got);
         for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same(got[i], pull[i] / field.weight_sum())) << text(p);
@@ -361,7 +377,7 @@ TEST(Evaluators, OctaveTablesMatchTheGeneralWalk) {
       }
       // On the octave's own lattice, and by the general walk on every
       // instruction set.
-      for (const auto [on_lattice, simd] : {std::pair{true, widest_simd()}, std::pair{false, Simd::Sse2},
+      for (const auto& [on_lattice, simd] : {std::pair{true, widest_simd()}, std::pair{false, Simd::Sse2},
                                             std::pair{false, Simd::Avx2}, std::pair{false, Simd::Avx512}}) {
         if (!simd_supported(simd)) continue;
         auto table = OctaveTable::create(field, k, c.divisors, 4, simd, on_lattice);
