@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "field/formula.hpp"
@@ -119,13 +120,23 @@ template <std::size_t Dims, typename Cells>
   for (std::uint64_t k = begin; k < end;) {
     const std::uint64_t m = std::min(plan.shape[last] - q[last], end - k);
     row.start(plan, q, n);
+    bool held = false;           // whether row.hi_* hold the upper dots of a cell,
+    std::uint64_t upper_of = 0;  // this one
     for (std::uint64_t j = q[last], stop = q[last] + m; j < stop;) {
       // The samples j .. e - 1 share a cell.
       const std::uint64_t cell = along[j].cell;
       std::uint64_t e = j + 1;
       while (e < stop && along[e].cell == cell) ++e;
-      row.corner_dots(plan, n, cell, row.lo_dot, row.lo_grad);
+      // A cell's lower intersections are the upper ones of the cell before.
+      if (held && upper_of + 1 == cell) {
+        std::swap(row.lo_dot, row.hi_dot);
+        std::swap(row.lo_grad, row.hi_grad);
+      } else {
+        row.corner_dots(plan, n, cell, row.lo_dot, row.lo_grad);
+      }
       row.corner_dots(plan, n, cell + 1, row.hi_dot, row.hi_grad);
+      held = true;
+      upper_of = cell;
       const Corners corners{row.weight, row.lo_dot, row.lo_grad, row.hi_dot, row.hi_grad, row.count};
       const double* lists = plan.positions.data() + j;
       const Positions at{lists, lists + plan.stride, lists + 2 * plan.stride, lists + 3 * plan.stride};
