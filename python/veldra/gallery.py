@@ -10,7 +10,7 @@ from collections.abc import Callable, Sequence
 from dataclasses import dataclass
 from typing import NoReturn
 
-from veldra import Field, Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, image_from_bytes
+from veldra import Field, Globe, Hair, Image, Instance, Palette, Relief, Renderer, Shape, heightmap, image_from_bytes
 from veldra._progress import Progress, duration
 
 DEFAULT_OUT = "veldra-gallery"
@@ -97,6 +97,15 @@ def _terrain(seed: int, divisor: int) -> Image:
     return Renderer(field).relief([divisor, divisor], Relief(palette=Palette.TERRAIN))
 
 
+def _unaligned(seed: int, size: int) -> Image:
+    """Six ridged octaves through Field.grid, at an offset and a frequency
+    that fall on no lattice: 5.3 cells across, from (0.37, 1.61)."""
+    field = Field([CELLS, CELLS], seed=seed, octaves=6, octave_shape=Shape.RIDGED)
+    step = 5.3 / max(size - 1, 1)
+    levels = heightmap(field.grid([0.37, 1.61], [step, step], [size, size]), bits=8)
+    return image_from_bytes(size, size, 1, levels.tobytes())
+
+
 def _tiles(seed: int, size: int) -> Image:
     """A periodic texture of half the size, laid 2 x 2: the seams cannot be seen."""
     cells = 4
@@ -121,6 +130,7 @@ PICTURES = [
     Picture("hair", "hair-field", _hair(True)),
     Picture("fractal", "fractal-terrain", _fitted(CELLS, _terrain)),
     Picture("fractal", "tileable-2x2", _tiles),
+    Picture("fractal", "fractal-unaligned", _unaligned),
 ]
 KINDS = sorted({picture.kind for picture in PICTURES})
 
@@ -188,7 +198,7 @@ def render_gallery(out: str, seed: int, size: int, only: str | None = None,
             seconds = time.perf_counter() - begin
             written.append(path)
             shown.clear()
-            report(f"{picture.name:16} {image.width:5} x {image.height:<5} {seconds:7.2f} s  {path}")
+            report(f"{picture.name:17} {image.width:5} x {image.height:<5} {seconds:7.2f} s  {path}")
     total = sum(os.path.getsize(path) for path in written)
     report(f"wrote {_count(len(written), 'file')}, {total / 1e6:.1f} MB, to {out}/ in "
            f"{time.perf_counter() - started:.2f} s")
