@@ -160,15 +160,20 @@ template <std::size_t N, std::size_t K = 0, bool Skip = true, typename T, typena
 }
 
 // The pull at a point of N axes as `noise` places it, summed into sum[0 ..
-// n), which holds +0.0 on entry.
-template <std::size_t N, typename Gradient>
-[[gnu::always_inline]] inline void pull(std::size_t n, const Sides* axes, Gradient&& gradient,
-                                        double* sum) {
+// n), which holds +0.0 on entry. With Skip false no corner is left out
+// (the same sums: a term of weight 0 adds +-0 to a sum that is never -0),
+// for SIMD vectors T of one point per lane as in `noise`.
+template <std::size_t N, bool Skip = true, typename T, typename Gradient>
+[[gnu::always_inline]] inline void pull(std::size_t n, const SidesOf<T>* axes, Gradient&& gradient,
+                                        T* sum) {
+  static_assert(!Skip || std::is_same_v<T, double>);
   static constexpr double ONE = 1.0;
   each<N ? std::size_t{1} << N : 0>(std::size_t{1} << n, [&](auto c) {
-    const double weight = weight_of<N, 0>(n, axes, &ONE, c);
-    if (weight == 0.0) return;
-    const double* g = gradient(c);
+    const T weight = weight_of<N, 0>(n, axes, &ONE, c);
+    if constexpr (Skip) {
+      if (weight == 0.0) return;
+    }
+    const auto g = gradient(c);
     each<N>(n, [&](auto j) { term_step(sum[j], weight, g[j]); });
   });
 }

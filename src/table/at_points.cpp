@@ -74,7 +74,13 @@ Result<Table> noise_at(const Field& field, PointRows points) {
 
 Result<Table> force_at(const Field& field, PointRows points) {
   if (field.is_instance()) return force_at(field.base(), points);
-  return pulls_at(field, points);
+  const std::size_t n = field.n();
+  return with_screen(field, [&](const auto& screen) {
+    auto pulls = [&](std::uint64_t begin, std::uint64_t end, double* out) {
+      pull_points(field, points.data + begin * n, end - begin, out);
+    };
+    return per_point(points, Per::Vector, n, screen, by_screen(screen, points.data, pulls));
+  });
 }
 
 }  // namespace veldra

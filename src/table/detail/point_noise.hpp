@@ -25,4 +25,9 @@ bool noise_points(const Instance& field, const double* points, std::uint64_t cou
 void noise_points(const Field& field, const double* points, std::uint64_t count, double* out,
                   Simd simd = widest_simd());
 
+// Field::pull at each point into out (n numbers per point), bit for bit,
+// as noise_points evaluates them.
+void pull_points(const Field& field, const double* points, std::uint64_t count, double* out,
+                 Simd simd = widest_simd());
+
 }  // namespace veldra

@@ -297,11 +297,13 @@ TEST(Evaluators, OctavesMatchTheirGeneralWalk) {
         points.push_back(p);
         flat.insert(flat.end(), p.begin(), p.end());
       }
-      std::vector<std::vector<double>> many;
+      std::vector<std::vector<double>> many, pulls;
       for (const Simd simd : {Simd::Sse2, Simd::Avx2}) {
         if (!simd_supported(simd)) continue;
         many.emplace_back(points.size());
         noise_points(field, flat.data(), points.size(), many.back().data(), simd);
+        pulls.emplace_back(flat.size());
+        pull_points(field, flat.data(), points.size(), pulls.back().data(), simd);
       }
       for (std::size_t index = 0; index < points.size(); ++index) {
         const std::vector<double>& p = points[index];
@@ -324,7 +326,10 @@ TEST(Evaluators, OctavesMatchTheirGeneralWalk) {
         for (const std::vector<double>& values : many) ASSERT_TRUE(same(values[index], value / field.weight_sum())) << text(p);
         std::vector<double> got(n);
         field.pull(p, got);
-        for (std::size_t i = 0; i < n; ++i) ASSERT_TRUE(same(got[i], pull[i] / field.weight_sum())) << text(p);
+        for (std::size_t i = 0; i < n; ++i) {
+          ASSERT_TRUE(same(got[i], pull[i] / field.weight_sum())) << text(p);
+          for (const std::vector<double>& values : pulls) ASSERT_TRUE(same(values[index * n + i], got[i])) << text(p);
+        }
       }
     }
   }
