@@ -17,12 +17,20 @@ Two measurements, each side by side in this run:
    in memory here with room to spare (16385 x 16385), and against the
    streamed writer at that same size; each in a process of its own, whose
    peak resident memory (the kernel's high-water mark) is reported.
+3. cluster (with --before DIR): vd.write_png(vd.relief(...)) of the 16385 x
+   16385 map on a two-process LocalCluster (one thread each), under the
+   build staged in DIR and under this one (or --after DIR), in alternating
+   child processes (--rounds times each). It reports the wall time, the
+   client process's CPU time (it also runs the scheduler) and the workers',
+   and, for the bound, the time of rendering the bands alone on the cluster
+   (the value range and every band's pixels, none sent to the client).
 
---side and --relief shrink the sizes for a quick run; 0 skips a part. The
-results are merged into the JSON file, part by part.
+--side, --relief and --cluster shrink the sizes for a quick run; 0 skips a
+part. The results are merged into the JSON file, part by part.
 """
 
 import argparse
+import functools
 import json
 import os
 import platform
@@ -150,6 +158,73 @@ def relief(side, chunk, in_memory_side):
     return rows
 
 
+def cpu_seconds():
+    usage = resource.getrusage(resource.RUSAGE_SELF)
+    return usage.ru_utime + usage.ru_stime
+
+
+def cluster_child(size, chunk, path):
+    """One relief written on a two-process cluster: wall time, the client's
+    CPU time against the workers', and the time of rendering it alone."""
+    field = veldra.Field([64, 64], seed=7, octaves=8)
+    settings = veldra.Relief(shape=veldra.Shape.SMOOTH, palette=veldra.Palette.TERRAIN)
+    divisor = (size - 1) // 64
+    with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, host="127.0.0.1",
+                      dashboard_address=None, memory_limit="6GiB") as cluster, \
+            Client(cluster) as client:
+        workers_before, client_before = client.run(cpu_seconds), cpu_seconds()
+        started = time.perf_counter()
+        vd.write_png(vd.relief(field, [divisor, divisor], settings, chunks=chunk), path)
+        seconds = time.perf_counter() - started
+        client_cpu = cpu_seconds() - client_before
+        workers_cpu = sum(client.run(cpu_seconds).values()) - sum(workers_before.values())
+        workers_before, started = client.run(cpu_seconds), time.perf_counter()
+        pixels = vd.relief(field, [divisor, divisor], settings, chunks=chunk)
+        pixels[::chunk, ::chunk].compute()  # each chunk rendered on a worker, one pixel sent
+        render_seconds = time.perf_counter() - started
+        render_cpu = sum(client.run(cpu_seconds).values()) - sum(workers_before.values())
+    return {"side": 64 * divisor + 1, "seconds": seconds, "client_cpu_s": client_cpu,
+            "workers_cpu_s": workers_cpu, "client_share": client_cpu / (client_cpu + workers_cpu),
+            "render_alone_s": render_seconds, "render_alone_cpu_s": render_cpu, "png_bytes": os.path.getsize(path),
+            "package": os.path.dirname(veldra.__file__)}
+
+
+def cluster(size, chunk, builds, rounds):
+    """The cluster relief under each build in turn, ``rounds`` times."""
+    rows = {name: [] for name in builds}
+    folder = tempfile.mkdtemp(prefix="veldra-bench-")
+    path = os.path.join(folder, "cluster.png")
+    for _ in range(rounds):
+        for name, package in builds.items():
+            environment = dict(os.environ)
+            if package:
+                environment["PYTHONPATH"] = os.pathsep.join(
+                    [os.path.abspath(package)] + environment.get("PYTHONPATH", "").split(os.pathsep))
+            out = subprocess.run([sys.executable, __file__, "--child", "cluster", str(size),
+                                  str(chunk), path], check=True, capture_output=True, text=True,
+                                 env=environment).stdout
+            row = json.loads(out.splitlines()[-1])
+            rows[name].append(row)
+            print(f"cluster relief {row['side']}^2, {name}: {row['seconds']:.1f} s, CPU client "
+                  f"{row['client_cpu_s']:.1f} s / workers {row['workers_cpu_s']:.1f} s "
+                  f"(client {row['client_share']:.1%}); rendering alone "
+                  f"{row['render_alone_s']:.1f} s, workers CPU {row['render_alone_cpu_s']:.1f} s; {row['png_bytes'] / 2**20:.0f} MiB", flush=True)
+            os.remove(path)
+    os.rmdir(folder)
+    best = {name: min(row["seconds"] for row in runs) for name, runs in rows.items()}
+    if "before" in best:
+        print(f"  after / before speed: {best['before'] / best['after']:.2f}x (best of {rounds})")
+    return rows
+
+
+def processor():
+    try:
+        with open("/proc/cpuinfo") as info:
+            return next(line.split(":", 1)[1].strip() for line in info if line.startswith("model name"))
+    except (OSError, StopIteration):
+        return platform.processor() or platform.machine()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--side", type=int, default=65537)
@@ -157,23 +232,32 @@ def main():
     parser.add_argument("--relief", type=int, default=32769)
     parser.add_argument("--relief-chunk", type=int, default=2048)
     parser.add_argument("--in-memory", type=int, default=16385)
+    parser.add_argument("--cluster", type=int, default=16385)
+    parser.add_argument("--before", help="a staged package of the build to compare with")
+    parser.add_argument("--after", help="a staged package (default: the veldra imported here)")
+    parser.add_argument("--rounds", type=int, default=1)
     parser.add_argument("--json", default=os.path.join(HERE, "results", "dask_scale.json"))
     parser.add_argument("--child", nargs=4, help=argparse.SUPPRESS)  # kind size chunk path
     options = parser.parse_args()
     if options.child:
         kind, size, chunk, path = options.child
-        print(json.dumps(relief_child(kind, int(size), int(chunk), path)))
+        child = cluster_child if kind == "cluster" else functools.partial(relief_child, kind)
+        print(json.dumps(child(int(size), int(chunk), path)))
         return 0
     result = {}
     if os.path.exists(options.json):
         with open(options.json) as previous:
             result = json.load(previous)
-    result.update({"processor": platform.processor() or platform.machine(),
+    result.update({"processor": processor(),
                    "cpus": len(os.sched_getaffinity(0))})
     if options.side:
         result["reduction"] = reduction(options.side, options.chunk)
     if options.relief or options.in_memory:
         result["relief"] = relief(options.relief, options.relief_chunk, options.in_memory)
+    if options.cluster and options.before:
+        result["cluster"] = cluster(options.cluster, options.relief_chunk,
+                                    {"before": options.before, "after": options.after},
+                                    options.rounds)
     with open(options.json, "w") as out:
         json.dump(result, out, indent=2)
     return 0
