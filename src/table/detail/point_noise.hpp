@@ -1,5 +1,6 @@
-// The noise of an Instance at many points: for 2 to 4 axes several points
-// at once, one per SIMD lane, on the widest instruction set allowed.
+// The noise of an Instance or a Field at many points (point_noise.cpp,
+// field_points.cpp): for 2 to 4 axes several points at once, one per SIMD
+// lane, on the widest instruction set allowed.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,185 @@
+// The noise and the pull of a Field at many points: for 2 to 4 axes four
+// points at a time in AVX2 lanes, every octave; the rest one at a time.
+// The formula's steps return vectors; all of them are inlined into the
+// AVX2 functions below, so no vector crosses a call and the ABI note that
+// the baseline build would give for them does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+#include <span>
+
+#include "field/field.hpp"
+#include "field/lattice_axis.hpp"
+#include "field/octave.hpp"
+#include "table/detail/point_noise.hpp"
+
+namespace veldra {
+namespace {
+
+typedef double Lanes4 __attribute__((vector_size(4 * sizeof(double))));
+typedef std::uint32_t Words4 __attribute__((vector_size(4 * sizeof(std::uint32_t))));
+
+// The gradient of one corner in each lane, from each lane's own pointer.
+struct LaneGradients {
+  const double* const* lanes;
+  [[gnu::always_inline]] Lanes4 operator[](std::size_t i) const {
+    return Lanes4{lanes[0][i], lanes[1][i], lanes[2][i], lanes[3][i]};
+  }
+};
+
+// Whether every octave's lattice has fewer than 2^52 cells per axis, where
+// locate_lanes places coordinates as locate_on_axis does.
+bool lanes_place_exactly(const Field& field) {
+  for (const Octave& octave : field.octaves()) {
+    for (std::uint64_t cells : octave.cells) {
+      if (cells >= (std::uint64_t{1} << 52)) return false;
+    }
+  }
+  return true;
+}
+
+// One octave of a Field at four points, one per lane: the coordinates
+// scaled (and wrapped) lane by lane as octave_coordinate does and placed
+// by locate_lanes, each corner's gradient found per lane by the octave's
+// rule (a palette octave's in 32-bit lanes, split off axis by axis as
+// OctaveGradients::term and gradient_of form it; its periodic wrap is
+// term's).
+template <std::size_t N>
+struct OctaveLanes {
+  static constexpr std::size_t LANES = 4;
+  static constexpr std::size_t CORNERS = std::size_t{1} << N;
+  SidesOf<Lanes4> axes[N];
+  const double* corner[CORNERS][LANES];
+
+  [[gnu::target("avx2"), gnu::always_inline]] OctaveLanes(const Field& field, std::size_t k,
+                                                          const double* points) {
+    const Octave& octave = field.octaves()[k];
+    const OctaveGradients gradients = field.gradients(k);
+    const bool periodic = field.settings().periodic;
+    std::uint64_t lowest[N][LANES];
+    for (std::size_t i = 0; i < N; ++i) {
+      Lanes4 x, cell;
+      for (std::size_t lane = 0; lane < LANES; ++lane) {
+        x[lane] = octave_coordinate(points[lane * N + i], octave.scale, octave.cells[i], periodic);
+      }
+      axes[i] = locate_lanes(x, octave.cells[i], cell);
+      for (std::size_t lane = 0; lane < LANES; ++lane) lowest[i][lane] = static_cast<std::uint64_t>(cell[lane]);
+    }
+    if (const double* palette = gradients.palette()) {
+      Words4 sums[CORNERS];
+      sums[0] = Words4{} + seed_term(octave.seed);
+      for (std::size_t i = 0, count = 1; i < N; ++i, count *= 2) {
+        Words4 term[2];
+        for (std::size_t side = 0; side < 2; ++side) {
+          Words4 low, high;
+          for (std::size_t lane = 0; lane < LANES; ++lane) {
+            std::uint64_t index = lowest[i][lane] + side;
+            if (periodic && index == octave.cells[i]) index = 0;
+            low[lane] = static_cast<std::uint32_t>(index);
+            high[lane] = static_cast<std::uint32_t>(index >> 32);
+          }
+          term[side] = axis_term_of(i, low, high);
+        }
+        for (std::size_t j = 0; j < count; ++j) {
+          sums[count + j] = sums[j] + term[1];
+          sums[j] = sums[j] + term[0];
+        }
+      }
+      for (std::size_t c = 0; c < CORNERS; ++c) {
+        const Words4 entry = mixed(sums[c]) >> 24;
+        for (std::size_t lane = 0; lane < LANES; ++lane) corner[c][lane] = palette + entry[lane] * N;
+      }
+    } else {
+      std::uint64_t sums[CORNERS][LANES];
+      for (std::size_t lane = 0; lane < LANES; ++lane) sums[0][lane] = gradients.sum_start();
+      for (std::size_t i = 0, count = 1; i < N; ++i, count *= 2) {
+        for (std::size_t lane = 0; lane < LANES; ++lane) {
+          const std::uint64_t lower = gradients.term(i, lowest[i][lane]);
+          const std::uint64_t upper = gradients.term(i, lowest[i][lane] + 1);
+          for (std::size_t j = 0; j < count; ++j) {
+            sums[count + j][lane] = sums[j][lane] + upper;
+            sums[j][lane] = sums[j][lane] + lower;
+          }
+        }
+      }
+      for (std::size_t c = 0; c < CORNERS; ++c) {
+        for (std::size_t lane = 0; lane < LANES; ++lane) corner[c][lane] = gradients.gradient_of(sums[c][lane]);
+      }
+    }
+  }
+
+  [[gnu::always_inline]] LaneGradients gradient(std::size_t c) const { return LaneGradients{corner[c]}; }
+};
+
+// Field::sample at four points: each octave in the lanes, then each lane's
+// term folded and summed in octave order, as Field::sample does.
+template <std::size_t N>
+[[gnu::target("avx2")]] void field_lanes(const Field& field, const double* points, double* out) {
+  static constexpr double ONE = 1.0;
+  const Shape shape = field.settings().shape;
+  double total[4] = {};
+  for (std::size_t k = 0; k < field.octaves().size(); ++k) {
+    const OctaveLanes<N> octave(field, k, points);
+    const Lanes4 v = formula::noise<N, 0, false>(N, octave.axes, &ONE, [&](auto c) { return octave.gradient(c); });
+    for (std::size_t lane = 0; lane < 4; ++lane) {
+      term_step(total[lane], field.octaves()[k].weight, shaped(shape, v[lane]));
+    }
+  }
+  for (std::size_t lane = 0; lane < 4; ++lane) out[lane] = total[lane] / field.weight_sum();
+}
+
+// Field::pull at four points (N numbers each into out): each octave's pull
+// in the lanes, summed per component in octave order under its weight.
+template <std::size_t N>
+[[gnu::target("avx2")]] void field_pull_lanes(const Field& field, const double* points, double* out) {
+  Lanes4 total[N] = {};
+  for (std::size_t k = 0; k < field.octaves().size(); ++k) {
+    const OctaveLanes<N> octave(field, k, points);
+    Lanes4 sum[N] = {};
+    formula::pull<N, false>(N, octave.axes, [&](auto c) { return octave.gradient(c); }, sum);
+    const Lanes4 weight = broadcast<Lanes4>(field.octaves()[k].weight);
+    for (std::size_t i = 0; i < N; ++i) term_step(total[i], weight, sum[i]);
+  }
+  for (std::size_t lane = 0; lane < 4; ++lane) {
+    for (std::size_t i = 0; i < N; ++i) out[lane * N + i] = total[i][lane] / field.weight_sum();
+  }
+}
+
+// Calls lanes(p) for p = 0, 4, 8, ... while four points remain, when the
+// field's points go in lanes (2 to 4 axes, AVX2, every lattice within
+// locate_lanes' reach); returns how many points it took.
+template <typename Lanes>
+std::uint64_t in_lanes(const Field& field, std::uint64_t count, Simd simd, Lanes&& lanes) {
+  std::uint64_t p = 0;
+  if (simd != Simd::Sse2 && field.n() >= 2 && field.n() <= 4 && lanes_place_exactly(field)) {
+    with_fixed_axes(field.n(), [&](auto axes) {
+      if constexpr (decltype(axes)::value != 0) {
+        for (; p + 4 <= count; p += 4) lanes(axes, p);
+      }
+    });
+  }
+  return p;
+}
+
+}  // namespace
+
+void noise_points(const Field& field, const double* points, std::uint64_t count, double* out,
+                  Simd simd) {
+  const std::size_t n = field.n();
+  std::uint64_t p = in_lanes(field, count, simd, [&](auto axes, std::uint64_t at) {
+    field_lanes<decltype(axes)::value>(field, points + at * n, out + at);
+  });
+  for (; p < count; ++p) out[p] = field.sample(std::span<const double>(points + p * n, n));
+}
+
+void pull_points(const Field& field, const double* points, std::uint64_t count, double* out,
+                 Simd simd) {
+  const std::size_t n = field.n();
+  std::uint64_t p = in_lanes(field, count, simd, [&](auto axes, std::uint64_t at) {
+    field_pull_lanes<decltype(axes)::value>(field, points + at * n, out + at * n);
+  });
+  for (; p < count; ++p) {
+    field.pull(std::span<const double>(points + p * n, n), std::span<double>(out + p * n, n));
+  }
+}
+
+}  // namespace veldra
