@@ -1,8 +1,9 @@
 // The noise and the pull of a Field at many points: for 2 to 4 axes four
 // points at a time in AVX2 lanes, every octave; the rest one at a time.
 // The formula's steps return vectors; all of them are inlined into the
-// AVX2 functions below, so no vector crosses a call and the ABI note that
-// the baseline build would give for them does not apply.
+// AVX2 functions below (noise_avx2, pull_avx2), so no vector crosses a
+// call and the ABI note that the baseline build would give for them does
+// not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 #include <span>
@@ -50,8 +51,7 @@ struct OctaveLanes {
   SidesOf<Lanes4> axes[N];
   const double* corner[CORNERS][LANES];
 
-  [[gnu::target("avx2"), gnu::always_inline]] OctaveLanes(const Field& field, std::size_t k,
-                                                          const double* points) {
+  [[gnu::always_inline]] OctaveLanes(const Field& field, std::size_t k, const double* points) {
     const Octave& octave = field.octaves()[k];
     const OctaveGradients gradients = field.gradients(k);
     const bool periodic = field.settings().periodic;
@@ -113,7 +113,7 @@ struct OctaveLanes {
 // Field::sample at four points: each octave in the lanes, then each lane's
 // term folded and summed in octave order, as Field::sample does.
 template <std::size_t N>
-[[gnu::target("avx2")]] void field_lanes(const Field& field, const double* points, double* out) {
+[[gnu::always_inline]] inline void field_lanes(const Field& field, const double* points, double* out) {
   static constexpr double ONE = 1.0;
   const Shape shape = field.settings().shape;
   double total[4] = {};
@@ -130,7 +130,8 @@ template <std::size_t N>
 // Field::pull at four points (N numbers each into out): each octave's pull
 // in the lanes, summed per component in octave order under its weight.
 template <std::size_t N>
-[[gnu::target("avx2")]] void field_pull_lanes(const Field& field, const double* points, double* out) {
+[[gnu::always_inline]] inline void field_pull_lanes(const Field& field, const double* points,
+                                                    double* out) {
   Lanes4 total[N] = {};
   for (std::size_t k = 0; k < field.octaves().size(); ++k) {
     const OctaveLanes<N> octave(field, k, points);
@@ -144,20 +145,32 @@ template <std::size_t N>
   }
 }
 
-// Calls lanes(p) for p = 0, 4, 8, ... while four points remain, when the
-// field's points go in lanes (2 to 4 axes, AVX2, every lattice within
-// locate_lanes' reach); returns how many points it took.
+// The lanes compiled for AVX2, four points at a time over the first
+// `count` (a multiple of four) points: the vectors stay inside.
+template <std::size_t N>
+[[gnu::target("avx2")]] void noise_avx2(const Field& field, const double* points, std::uint64_t count,
+                                        double* out) {
+  for (std::uint64_t p = 0; p < count; p += 4) field_lanes<N>(field, points + p * N, out + p);
+}
+
+template <std::size_t N>
+[[gnu::target("avx2")]] void pull_avx2(const Field& field, const double* points, std::uint64_t count,
+                                       double* out) {
+  for (std::uint64_t p = 0; p < count; p += 4) field_pull_lanes<N>(field, points + p * N, out + p * N);
+}
+
+// Calls lanes(axes, whole) with the fixed axis count and the most points
+// that are whole groups of four, when the field's points go in lanes (2
+// to 4 axes, AVX2, every lattice within locate_lanes' reach); returns how
+// many points it took.
 template <typename Lanes>
 std::uint64_t in_lanes(const Field& field, std::uint64_t count, Simd simd, Lanes&& lanes) {
-  std::uint64_t p = 0;
-  if (simd != Simd::Sse2 && field.n() >= 2 && field.n() <= 4 && lanes_place_exactly(field)) {
-    with_fixed_axes(field.n(), [&](auto axes) {
-      if constexpr (decltype(axes)::value != 0) {
-        for (; p + 4 <= count; p += 4) lanes(axes, p);
-      }
-    });
-  }
-  return p;
+  if (simd == Simd::Sse2 || field.n() < 2 || field.n() > 4 || !lanes_place_exactly(field)) return 0;
+  const std::uint64_t whole = count - count % 4;
+  with_fixed_axes(field.n(), [&](auto axes) {
+    if constexpr (decltype(axes)::value != 0) lanes(axes, whole);
+  });
+  return whole;
 }
 
 }  // namespace
@@ -165,8 +178,8 @@ std::uint64_t in_lanes(const Field& field, std::uint64_t count, Simd simd, Lanes
 void noise_points(const Field& field, const double* points, std::uint64_t count, double* out,
                   Simd simd) {
   const std::size_t n = field.n();
-  std::uint64_t p = in_lanes(field, count, simd, [&](auto axes, std::uint64_t at) {
-    field_lanes<decltype(axes)::value>(field, points + at * n, out + at);
+  std::uint64_t p = in_lanes(field, count, simd, [&](auto axes, std::uint64_t whole) {
+    noise_avx2<decltype(axes)::value>(field, points, whole, out);
   });
   for (; p < count; ++p) out[p] = field.sample(std::span<const double>(points + p * n, n));
 }
@@ -174,8 +187,8 @@ void noise_points(const Field& field, const double* points, std::uint64_t count,
 void pull_points(const Field& field, const double* points, std::uint64_t count, double* out,
                  Simd simd) {
   const std::size_t n = field.n();
-  std::uint64_t p = in_lanes(field, count, simd, [&](auto axes, std::uint64_t at) {
-    field_pull_lanes<decltype(axes)::value>(field, points + at * n, out + at * n);
+  std::uint64_t p = in_lanes(field, count, simd, [&](auto axes, std::uint64_t whole) {
+    pull_avx2<decltype(axes)::value>(field, points, whole, out);
   });
   for (; p < count; ++p) {
     field.pull(std::span<const double>(points + p * n, n), std::span<double>(out + p * n, n));
