@@ -63,6 +63,21 @@ bool samples_intersections(const Octave& octave, std::span<const std::uint64_t> 
   return true;
 }
 
+// Each axis's samples, where place(i, q) puts sample q of axis i, for an
+// octave's general walk.
+template <typename Place>
+Result<std::vector<std::vector<AxisPoint>>> places_of(std::span<const std::uint64_t> shape,
+                                                      Place&& place) {
+  std::vector<std::vector<AxisPoint>> places(shape.size());
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    auto points = allocate<AxisPoint>(shape[i]);
+    if (!points) return std::unexpected(points.error());
+    for (std::uint64_t q = 0; q < shape[i]; ++q) (*points)[q] = place(i, q);
+    places[i] = std::move(*points);
+  }
+  return places;
+}
+
 // Products of a table index and L^k, which may exceed 64 bits.
 __extension__ typedef unsigned __int128 Wide;
 
@@ -113,16 +128,11 @@ Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
     table.fill_ = std::make_unique<TableFill>(std::move(*fill));
     return table;
   }
-  std::vector<std::vector<AxisPoint>> places(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    auto points = allocate<AxisPoint>(shape[i]);
-    if (!points) return std::unexpected(points.error());
-    for (std::uint64_t q = 0; q < shape[i]; ++q) {
-      (*points)[q] = octave_table_point(q, divisors[i], power, octave.cells[i]);
-    }
-    places[i] = std::move(*points);
-  }
-  auto placed = PlacedFill::create(field.gradients(k), std::move(places), runs, simd);
+  auto places = places_of(shape, [&](std::size_t i, std::uint64_t q) {
+    return octave_table_point(q, divisors[i], power, octave.cells[i]);
+  });
+  if (!places) return std::unexpected(places.error());
+  auto placed = PlacedFill::create(field.gradients(k), std::move(*places), runs, simd);
   if (!placed) return std::unexpected(placed.error());
   table.placed_ = std::make_unique<PlacedFill>(std::move(*placed));
   return table;
@@ -207,11 +217,7 @@ Result<FieldTableFill> FieldTableFill::create(const Field& field,
     fill.octaves_.push_back(std::move(*table));
     fill.octave_of_.push_back(k);
   }
-  for (std::size_t run = 0; run < runs; ++run) {
-    auto space = allocate<double>(fill.block_, 0.0);
-    if (!space) return std::unexpected(space.error());
-    fill.scratch_.push_back(std::move(*space));
-  }
+  if (auto scratch = fill.allocate_scratch(runs); !scratch) return std::unexpected(scratch.error());
   return fill;
 }
 
@@ -227,30 +233,30 @@ Result<FieldTableFill> FieldTableFill::create_grid(const Field& field, std::span
   const bool periodic = field.settings().periodic;
   for (std::size_t k = 0; k < field.octaves().size(); ++k) {
     const Octave& octave = field.octaves()[k];
-    std::vector<std::vector<AxisPoint>> places(n);
-    for (std::size_t i = 0; i < n; ++i) {
-      auto points = allocate<AxisPoint>(shape[i]);
-      if (!points) return std::unexpected(points.error());
-      for (std::uint64_t j = 0; j < shape[i]; ++j) {
-        // The coordinate exactly as documented, placed as Field::sample
-        // places it.
-        const double x = start[i] + static_cast<double>(first[i] + j) * step[i];
-        (*points)[j] = locate_on_axis(octave_coordinate(x, octave.scale, octave.cells[i], periodic),
-                                      octave.cells[i]);
-      }
-      places[i] = std::move(*points);
-    }
-    auto table = OctaveTable::placed(field, k, std::move(places), runs);
+    auto places = places_of(shape, [&](std::size_t i, std::uint64_t j) {
+      // The coordinate exactly as documented, placed as Field::sample
+      // places it.
+      const double x = start[i] + static_cast<double>(first[i] + j) * step[i];
+      return locate_on_axis(octave_coordinate(x, octave.scale, octave.cells[i], periodic),
+                            octave.cells[i]);
+    });
+    if (!places) return std::unexpected(places.error());
+    auto table = OctaveTable::placed(field, k, std::move(*places), runs);
     if (!table) return std::unexpected(table.error());
     fill.octaves_.push_back(std::move(*table));
     fill.octave_of_.push_back(k);
   }
-  for (std::size_t run = 0; run < runs; ++run) {
-    auto space = allocate<double>(fill.block_, 0.0);
-    if (!space) return std::unexpected(space.error());
-    fill.scratch_.push_back(std::move(*space));
-  }
+  if (auto scratch = fill.allocate_scratch(runs); !scratch) return std::unexpected(scratch.error());
   return fill;
+}
+
+Status FieldTableFill::allocate_scratch(std::size_t runs) {
+  for (std::size_t run = 0; run < runs; ++run) {
+    auto space = allocate<double>(block_, 0.0);
+    if (!space) return std::unexpected(space.error());
+    scratch_.push_back(std::move(*space));
+  }
+  return {};
 }
 
 void FieldTableFill::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {

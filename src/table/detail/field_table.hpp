@@ -101,6 +101,9 @@ class FieldTableFill {
   std::uint64_t block() const { return block_; }
 
  private:
+  // One block of scratch per run.
+  Status allocate_scratch(std::size_t runs);
+
   const Field* field_ = nullptr;
   // The octaves that add to the table (octave 0 first) and their indices.
   std::vector<OctaveTable> octaves_;
