@@ -14,7 +14,17 @@
 //   noise     = sum from +0.0 of weight(c) * dot(c), c = 0, 1, ..., 2^n - 1
 //   pull      = sum from +0.0 of weight(c) * g, component by component
 //
-// where the sums leave out corners of weight 0. Every evaluator performs
+// where the sums leave out corners of weight 0. The derivative along axis
+// j replaces axis j's side weight by its slope, s'_j = -fade'(f_j) on the
+// lower side and fade'(f_j) on the upper (fade' below), and adds the
+// pull's component:
+//
+//   dweight_j(c)  = (...((1.0 * s_0) * s_1) ... * s'_j) ...) * s_{n-1}
+//   derivative_j  = sum from +0.0 of (dweight_j(c) * dot(c) + weight(c) * g_j),
+//                   c = 0, 1, ..., 2^n - 1
+//
+// which no corner is left out of: a corner of weight 0 (a fade that
+// rounded to 1) may have a slope that is not 0. Every evaluator performs
 // exactly these IEEE operations in exactly this order (the steps below),
 // so all of them agree bit for bit.
 //
@@ -39,6 +49,13 @@ template <typename T>
   return (t * (t * t)) * (t * (t * 6.0 - 15.0) + 10.0);
 }
 
+// The slope of the fade, fade'(t) = 30t^2 (t - 1)^2, bracketed as written.
+template <typename T>
+[[gnu::always_inline]] inline T fade_slope(T t) {
+  const T below = t - 1.0;
+  return ((t * t) * 30.0) * (below * below);
+}
+
 // A point's numbers on one axis of its cell; index 0 is the lower side,
 // 1 the upper. With T a SIMD vector, one point's numbers per lane.
 template <typename T>
@@ -52,6 +69,20 @@ template <typename T>
 [[gnu::always_inline]] inline SidesOf<T> sides_at(T f) {
   const T w = fade(f);
   return {{f, f - 1.0}, {1.0 - w, w}};
+}
+
+// The slopes of a point's side weights on one axis: -fade'(f) for the
+// lower side, fade'(f) for the upper.
+template <typename T>
+struct SlopesOf {
+  T slope[2];
+};
+using Slopes = SlopesOf<double>;
+
+template <typename T>
+[[gnu::always_inline]] inline SlopesOf<T> slopes_at(T f) {
+  const T s = fade_slope(f);
+  return {{-s, s}};
 }
 
 // `v` as a T: the number itself, or v in every lane of a vector.
@@ -86,6 +117,14 @@ template <typename T, typename D, typename G, typename O>
 template <typename T, typename W, typename D>
 [[gnu::always_inline]] inline void term_step(T& total, const W& weight, const D& dot) {
   total = total + weight * dot;
+}
+
+// A derivative's sum after one more corner: its slope-weighted dot plus
+// its weighted gradient component.
+template <typename T, typename S, typename D, typename W, typename G>
+[[gnu::always_inline]] inline void slope_step(T& total, const S& dweight, const D& dot, const W& weight,
+                                              const G& g) {
+  total = total + (dweight * dot + weight * g);
 }
 
 namespace formula {
@@ -175,6 +214,32 @@ template <std::size_t N, bool Skip = true, typename T, typename Gradient>
     }
     const auto g = gradient(c);
     each<N>(n, [&](auto j) { term_step(sum[j], weight, g[j]); });
+  });
+}
+
+// The noise (into `value`, +0.0 on entry) and its derivative along every
+// axis (into out[0 .. n), +0.0 on entry) at a point of N axes placed as
+// `noise` places it, `slopes` holding each axis's SlopesOf. No corner is
+// left out; T and gradient(c) as in `noise` with Skip false.
+template <std::size_t N, typename T, typename Gradient>
+[[gnu::always_inline]] inline void derivative(std::size_t n, const SidesOf<T>* axes,
+                                              const SlopesOf<T>* slopes, Gradient&& gradient,
+                                              T& value, T* out) {
+  static constexpr double ONE = 1.0;
+  each<N ? std::size_t{1} << N : 0>(std::size_t{1} << n, [&](auto c) {
+    const T weight = weight_of<N, 0>(n, axes, &ONE, c);
+    const auto g = gradient(c);
+    T dot{};
+    each<N>(n, [&](auto i) { dot_step(dot, dot, g[i], axes[i].offset[(c >> i) & 1]); });
+    term_step(value, weight, dot);
+    each<N>(n, [&](auto j) {
+      T dweight = broadcast<T>(1.0);
+      each<N>(n, [&](auto i) {
+        const std::size_t side = (c >> i) & 1;
+        weight_step(dweight, dweight, std::size_t{i} == std::size_t{j} ? slopes[i].slope[side] : axes[i].weight[side]);
+      });
+      slope_step(out[j], dweight, dot, weight, g[j]);
+    });
   });
 }
 

@@ -184,6 +184,31 @@ class OctaveGradients {
     formula::pull<N>(n_, axes, corners<N>(lowest), sum);
   }
 
+  // The noise at `point` as `noise` gives it, returned, and its
+  // derivative along each axis (per lattice unit) into out[0 .. n):
+  // formula::derivative.
+  template <std::size_t N>
+  double derivative(const double* point, double* out) const {
+    Sides axes[MAX_DIMS];
+    std::uint64_t lowest[MAX_DIMS];
+    locate<N>(point, axes, lowest);
+    return derivative_in<N>(lowest, axes, out);
+  }
+
+  // The same in the cell whose lowest corner is `lowest`, at the Sides
+  // `axes` (whose offset[0] is the fraction f).
+  template <std::size_t N>
+  double derivative_in(const std::uint64_t* lowest, const Sides* axes, double* out) const {
+    Slopes slopes[MAX_DIMS];
+    for (std::size_t i = 0; i < (N ? N : n_); ++i) {
+      slopes[i] = slopes_at(axes[i].offset[0]);
+      out[i] = 0.0;
+    }
+    double value = 0.0;
+    formula::derivative<N>(n_, axes, slopes, corners<N>(lowest), value, out);
+    return value;
+  }
+
   // The noise in the cell whose lowest corner is `lowest` at the given
   // Sides: the evaluator of table positions.
   template <std::size_t N>

@@ -19,4 +19,14 @@ inline double shaped(Shape shape, double v) {
   return v;
 }
 
+// The derivative of shaped(shape, v) where v's derivative is e: e, e
+// times the sign of v, or minus that; +0.0 at the fold, where v is 0.
+inline double shaped_slope(Shape shape, double v, double e) {
+  if (shape == Shape::Smooth) return e;
+  const double along = shape == Shape::Billow ? e : -e;
+  if (v > 0.0) return along;
+  if (v < 0.0) return -along;
+  return 0.0;
+}
+
 }  // namespace veldra
