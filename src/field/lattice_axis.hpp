@@ -3,11 +3,17 @@
 // renderers' evaluators of fields with a fixed number of axes.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "field/formula.hpp"
 
 namespace veldra {
+
+// How an axis of a field treats coordinates: between walls at 0 and
+// dims[i], wrapping around every dims[i] cells (periodic), or going on
+// without end (unbounded).
+enum class AxisKind : std::uint8_t { Wall, Wrap, Open };
 
 // Where a coordinate lies on an axis of `cells` cells.
 struct AxisPoint {
@@ -31,6 +37,15 @@ inline AxisPoint locate_on_axis(double x, std::uint64_t cells) {
   }
   if (cell > cells - 1) cell = cells - 1;
   return {cell, sides_at(x - static_cast<double>(cell))};
+}
+
+// The coordinate `x` placed on an axis without walls, where the lattice
+// goes on in both directions: in cell floor(x) (a negative cell as its
+// two's complement, so that cell + 1 is the next one mod 2^64) at offset
+// x - floor(x), exact for |x| <= 2^52, the field's bound.
+inline AxisPoint locate_open(double x) {
+  const double floor = std::floor(x);
+  return {static_cast<std::uint64_t>(static_cast<std::int64_t>(floor)), sides_at(x - floor)};
 }
 
 // locate_on_axis for one coordinate per lane of the SIMD vector `x`, on an

@@ -3,12 +3,14 @@
 // that screen points while evaluating them (FixedField::noise_lanes) all
 // apply these comparisons.
 //
-// - A field that does not wrap takes coordinate x on an axis of d cells
-//   when 0 <= x <= d (d converted to a double); NaN is refused.
-// - A periodic field whose top octave scales by L^(octaves - 1) takes x
-//   when |x| L^(octaves - 1) <= 2^52, the product rounded: where its wrap
-//   is exact (lattice_bounds.cpp proves it). NaN and infinities are
-//   refused.
+// - An axis with walls takes coordinate x on an axis of d cells when
+//   0 <= x <= d (d converted to a double); NaN is refused.
+// - An axis that wraps or has no walls, in a field whose top octave scales
+//   by L^(octaves - 1), takes x when |x| L^(octaves - 1) <= 2^52, the
+//   product rounded: there every octave's scaled coordinate is at most
+//   2^52 in magnitude, where a wrap is exact (lattice_bounds.cpp proves
+//   it) and the cell and the fraction of an unbounded axis are. NaN and
+//   infinities are refused.
 #pragma once
 
 #include <array>
@@ -20,6 +22,7 @@
 #include "base/error.hpp"
 #include "field/formula.hpp"
 #include "field/instance.hpp"
+#include "field/lattice_axis.hpp"
 
 namespace veldra {
 
@@ -30,13 +33,8 @@ template <typename T>
   return (T{} <= x) & (x <= upper);
 }
 
-inline constexpr double PERIODIC_BOUND = 0x1p52;
-
-// Whether a periodic field whose top octave scales by `top_scale` wraps
-// coordinate x exactly in every octave. False for NaN and infinities.
-[[gnu::always_inline]] inline bool wraps_exactly(double x, double top_scale) {
-  return std::fabs(x) * top_scale <= PERIODIC_BOUND;
-}
+// The largest magnitude of a scaled coordinate on an axis without walls.
+inline constexpr double OPEN_BOUND = 0x1p52;
 
 // Whether `bounds` takes every coordinate of `point`, which has its n().
 template <typename Bounds>
@@ -78,22 +76,31 @@ class LatticeBounds {
   std::array<double, MAX_DIMS> upper_;
 };
 
-// The bounds of a periodic field of n axes whose top octave scales by
-// `top_scale` (L^(octaves - 1), a whole number).
-class PeriodicBounds {
+// The bounds of a Field, an interval per axis: [0, dims[i]] for walls,
+// [-reach, reach] otherwise, reach the largest x with fl(x top_scale) <=
+// 2^52 (so that, rounding being monotonic, |x| <= reach exactly when
+// fl(|x| top_scale) <= 2^52).
+class FieldBounds {
  public:
-  PeriodicBounds(std::size_t n, double top_scale) : n_(n), top_scale_(top_scale) {}
+  FieldBounds() = default;
+  // `kinds` and `dims` have one entry per axis (1 to MAX_DIMS); top_scale
+  // is L^(octaves - 1), at least 1.
+  FieldBounds(std::span<const std::uint64_t> dims, std::span<const AxisKind> kinds, double top_scale);
 
   std::size_t n() const { return n_; }
 
-  [[gnu::always_inline]] bool accepts(std::size_t, double x) const {
-    return wraps_exactly(x, top_scale_);
+  [[gnu::always_inline]] bool accepts(std::size_t axis, double x) const {
+    return (lower_[axis] <= x) & (x <= upper_[axis]);
   }
 
   // Success when `point` has n() coordinates, each accepted; otherwise
-  // the count refused as LatticeBounds::expect words it, or "Coordinate 0
-  // is nan, not a finite number", or "Coordinate 1 is 1e+300, beyond the
-  // periodic bound 2^52 / 32" (no " / ..." when top_scale is 1).
+  // the count refused as LatticeBounds::expect words it, or for the first
+  // refused coordinate "Coordinate 0 is -1, outside the boundary [0, 4]"
+  // (walls), "Coordinate 0 is nan, not a finite number", "Coordinate 1 is
+  // 1e+300, beyond the periodic bound 2^52 / 32" (wrapping; no " / ..."
+  // when top_scale is 1) or "Coordinate 1 is 1e+300, beyond the unbounded
+  // field's reach 2^52 / 32" (no walls; the scale as a float when L is not
+  // whole).
   Status expect(std::span<const double> point) const {
     return takes(*this, point) ? Status{} : refusal(point);
   }
@@ -101,8 +108,11 @@ class PeriodicBounds {
  private:
   Status refusal(std::span<const double> point) const;
 
-  std::size_t n_;
-  double top_scale_;
+  std::size_t n_ = 0;
+  std::array<double, MAX_DIMS> lower_{}, upper_{};
+  std::array<std::uint64_t, MAX_DIMS> dims_{};
+  std::array<AxisKind, MAX_DIMS> kinds_{};
+  double top_scale_ = 1.0;
 };
 
 // How many coordinates of `count` points (n each, one after another)

@@ -102,8 +102,10 @@ template <std::size_t First = 2, std::size_t Last = 4, typename F>
 }
 
 struct Octave {
-  std::vector<std::uint64_t> cells;  // per axis: dims[i] * L^k
-  double scale = 1.0;                // L^k, exact
+  // Per axis: dims[i] * L^k, rounded up when L is not whole; the cells
+  // that [0, dims[i]] covers.
+  std::vector<std::uint64_t> cells;
+  double scale = 1.0;                // L^k by repeated multiplication (exact when L is whole)
   double weight = 1.0;               // gain^k, by repeated multiplication
   std::uint64_t seed = 0;
   // OCTAVE_PALETTE unit vectors of n numbers (empty for octave 0, whose
@@ -111,30 +113,38 @@ struct Octave {
   std::vector<double> palette;
 };
 
-// The coordinate `x` of a point on an axis of `cells` cells, as the octave
-// places it: scaled by the octave's L^k, and when periodic wrapped into
-// [0, cells] (x - floor(x / cells) * cells; `cells` itself stands for 0,
-// whose neighbourhood it repeats).
-inline double octave_coordinate(double x, double scale, std::uint64_t cells, bool periodic) {
-  const double q = x * scale;
-  if (!periodic) return q;
+// A scaled coordinate q wrapped into [0, cells]: q - floor(q / cells) *
+// cells (lattice_bounds.cpp shows where this is exact).
+inline double wrapped(double q, std::uint64_t cells) {
   const double d = static_cast<double>(cells);
   return q - std::floor(q / d) * d;
 }
 
+// Where coordinate x of a point lies on axis i of an octave: scaled by
+// the octave's L^k, then wrapped into [0, cells] on a periodic axis
+// (q - floor(q / cells) * cells; `cells` itself stands for 0, whose
+// neighbourhood it repeats) and placed by locate_on_axis, or on an
+// unbounded axis placed by locate_open.
+inline AxisPoint octave_point(double x, double scale, std::uint64_t cells, AxisKind kind) {
+  const double q = x * scale;
+  if (kind == AxisKind::Open) return locate_open(q);
+  return locate_on_axis(kind == AxisKind::Wrap ? wrapped(q, cells) : q, cells);
+}
+
 // The gradients of one octave's lattice, looked up by per-axis index
-// (wrapped when periodic: index cells[i] is index 0).
+// (on a wrapped axis index cells[i] is index 0).
 class OctaveGradients {
  public:
   // `base` is the field's octave-0 lattice; both must outlive this record.
-  OctaveGradients(const Instance& base, const Octave& octave, bool periodic)
+  // Bit i of `wraps` says that axis i wraps.
+  OctaveGradients(const Instance& base, const Octave& octave, std::uint32_t wraps)
       : base_(base.gradients().data()),
         strides_(base.strides().data()),
         palette_(octave.palette.empty() ? nullptr : octave.palette.data()),
         cells_(octave.cells.data()),
         seed_(octave.seed),
         n_(base.n()),
-        periodic_(periodic) {}
+        wraps_(wraps) {}
 
   // The gradient (n numbers) at `index` (n entries, each at most cells[i]);
   // N is n, or 0 for n at run time.
@@ -152,7 +162,7 @@ class OctaveGradients {
   // the stored lattice's is the offset of x).
   std::uint64_t sum_start() const { return palette_ ? seed_term(seed_) : 0; }
   std::uint64_t term(std::size_t i, std::uint64_t index) const {
-    if (periodic_ && index == cells_[i]) index = 0;
+    if (wraps(i) && index == cells_[i]) index = 0;
     return palette_ ? axis_term(i, index) : index * strides_[i];
   }
   const double* gradient_of(std::uint64_t sum) const {
@@ -161,42 +171,17 @@ class OctaveGradients {
   std::size_t n() const { return n_; }
   // The palette (OCTAVE_PALETTE unit vectors), or null for the stored lattice.
   const double* palette() const { return palette_; }
-  bool periodic() const { return periodic_; }
+  bool wraps(std::size_t i) const { return (wraps_ >> i) & 1; }
   std::uint64_t cells(std::size_t i) const { return cells_[i]; }
 
-  // The noise (or, with `pull`, the pull) at `point`, N its axis count
-  // (0: n at run time), the point already scaled and wrapped. With N fixed
-  // no corner is skipped (the same total), so the loop takes no branch.
-  template <std::size_t N>
-  double noise(const double* point) const {
-    Sides axes[MAX_DIMS];
-    std::uint64_t lowest[MAX_DIMS];
-    locate<N>(point, axes, lowest);
-    const double one = 1.0;
-    return formula::noise<N, 0, N == 0>(n_, axes, &one, corners<N>(lowest));
-  }
+  // The evaluators of a point placed on the octave's lattice: the cell
+  // whose lowest corner is `lowest` (n entries) and the point's Sides
+  // there, from octave_point; N is n, or 0 for n at run time. With N fixed
+  // no corner is skipped (the same total), so the loops take no branch.
 
-  template <std::size_t N>
-  void pull(const double* point, double* sum) const {
-    Sides axes[MAX_DIMS];
-    std::uint64_t lowest[MAX_DIMS];
-    locate<N>(point, axes, lowest);
-    formula::pull<N>(n_, axes, corners<N>(lowest), sum);
-  }
-
-  // The noise at `point` as `noise` gives it, returned, and its
-  // derivative along each axis (per lattice unit) into out[0 .. n):
-  // formula::derivative.
-  template <std::size_t N>
-  double derivative(const double* point, double* out) const {
-    Sides axes[MAX_DIMS];
-    std::uint64_t lowest[MAX_DIMS];
-    locate<N>(point, axes, lowest);
-    return derivative_in<N>(lowest, axes, out);
-  }
-
-  // The same in the cell whose lowest corner is `lowest`, at the Sides
-  // `axes` (whose offset[0] is the fraction f).
+  // The derivative along each axis (per lattice unit) into out[0 .. n),
+  // and the noise, returned: formula::derivative (the Sides' offset[0] is
+  // the fraction f).
   template <std::size_t N>
   double derivative_in(const std::uint64_t* lowest, const Sides* axes, double* out) const {
     Slopes slopes[MAX_DIMS];
@@ -209,8 +194,13 @@ class OctaveGradients {
     return value;
   }
 
-  // The noise in the cell whose lowest corner is `lowest` at the given
-  // Sides: the evaluator of table positions.
+  // The pull, summed into sum[0 .. n), which holds +0.0 on entry.
+  template <std::size_t N>
+  void pull_in(const std::uint64_t* lowest, const Sides* axes, double* sum) const {
+    formula::pull<N>(n_, axes, corners<N>(lowest), sum);
+  }
+
+  // The noise.
   template <std::size_t N>
   double noise_in(const std::uint64_t* lowest, const Sides* axes) const {
     const double one = 1.0;
@@ -218,15 +208,6 @@ class OctaveGradients {
   }
 
  private:
-  template <std::size_t N>
-  void locate(const double* point, Sides* axes, std::uint64_t* lowest) const {
-    for (std::size_t i = 0; i < (N ? N : n_); ++i) {
-      const AxisPoint at = locate_on_axis(point[i], cells_[i]);
-      axes[i] = at.sides;
-      lowest[i] = at.cell;
-    }
-  }
-
   // The formula's gradient(c) for the cell whose lowest corner is `lowest`.
   // With N fixed, every corner's gradient is found at once, the way
   // formula::split forms weights: axis by axis, each partial sum split into
@@ -261,7 +242,7 @@ class OctaveGradients {
   const std::uint64_t* cells_;
   std::uint64_t seed_;
   std::size_t n_;
-  bool periodic_;
+  std::uint32_t wraps_;
 };
 
 }  // namespace veldra

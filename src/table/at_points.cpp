@@ -17,8 +17,7 @@ decltype(auto) with_screen(const Instance& field, F&& f) {
 
 template <typename F>
 decltype(auto) with_screen(const Field& field, F&& f) {
-  if (!field.settings().periodic) return with_screen(field.base(), f);
-  return f(Screen{PeriodicBounds(field.n(), field.top_scale())});
+  return f(Screen{field.bounds()});
 }
 
 // The checked pulls at `points` of an Instance or a Field, n per point.
@@ -69,6 +68,16 @@ Result<Table> noise_at(const Field& field, PointRows points) {
       noise_points(field, points.data + begin * n, end - begin, out);
     };
     return per_point(points, Per::Value, 1, screen, by_screen(screen, points.data, samples));
+  });
+}
+
+Result<Table> derivative_at(const Field& field, PointRows points) {
+  const std::size_t n = field.n();
+  return with_screen(field, [&](const auto& screen) {
+    auto slopes = [&](std::uint64_t begin, std::uint64_t end, double* out) {
+      slope_points(field, points.data + begin * n, end - begin, out);
+    };
+    return per_point(points, Per::Vector, n, screen, by_screen(screen, points.data, slopes));
   });
 }
 

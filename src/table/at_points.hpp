@@ -37,5 +37,7 @@ Result<Table> noise_at(const Instance& field, PointRows points);
 Result<Table> noise_at(const Field& field, PointRows points);
 Result<Table> force_at(const Instance& field, PointRows points);
 Result<Table> force_at(const Field& field, PointRows points);
+// A table of shape [count, n]: row i is Field::derivative at point i.
+Result<Table> derivative_at(const Field& field, PointRows points);
 
 }  // namespace veldra

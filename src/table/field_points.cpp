@@ -1,11 +1,13 @@
-// The noise and the pull of a Field at many points: for 2 to 4 axes four
-// points at a time in AVX2 lanes, every octave; the rest one at a time.
+// The noise, the pull and the derivative of a Field at many points: for 2
+// to 4 axes four points at a time in AVX2 lanes, every octave; the rest
+// one at a time.
 // The formula's steps return vectors; all of them are inlined into the
 // AVX2 functions below (noise_avx2, pull_avx2), so no vector crosses a
 // call and the ABI note that the baseline build would give for them does
 // not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
+#include <cmath>
 #include <span>
 
 #include "field/field.hpp"
@@ -27,21 +29,24 @@ struct LaneGradients {
   }
 };
 
-// Whether every octave's lattice has fewer than 2^52 cells per axis, where
-// locate_lanes places coordinates as locate_on_axis does.
+// Whether every octave's lattice has fewer than 2^52 cells on each axis
+// with walls or wrapping, where locate_lanes places coordinates as
+// locate_on_axis does (an unbounded axis is placed lane by lane with the
+// floor of locate_open).
 bool lanes_place_exactly(const Field& field) {
   for (const Octave& octave : field.octaves()) {
-    for (std::uint64_t cells : octave.cells) {
-      if (cells >= (std::uint64_t{1} << 52)) return false;
+    for (std::size_t i = 0; i < field.n(); ++i) {
+      if (field.kind(i) != AxisKind::Open && octave.cells[i] >= (std::uint64_t{1} << 52)) return false;
     }
   }
   return true;
 }
 
 // One octave of a Field at four points, one per lane: the coordinates
-// scaled (and wrapped) lane by lane as octave_coordinate does and placed
-// by locate_lanes, each corner's gradient found per lane by the octave's
-// rule (a palette octave's in 32-bit lanes, split off axis by axis as
+// scaled (and wrapped) lane by lane as octave_point does and placed by
+// locate_lanes, or on an unbounded axis at their floor as locate_open
+// places them; each corner's gradient found per lane by the octave's rule
+// (a palette octave's in 32-bit lanes, split off axis by axis as
 // OctaveGradients::term and gradient_of form it; its periodic wrap is
 // term's).
 template <std::size_t N>
@@ -54,12 +59,20 @@ struct OctaveLanes {
   [[gnu::always_inline]] OctaveLanes(const Field& field, std::size_t k, const double* points) {
     const Octave& octave = field.octaves()[k];
     const OctaveGradients gradients = field.gradients(k);
-    const bool periodic = field.settings().periodic;
     std::uint64_t lowest[N][LANES];
     for (std::size_t i = 0; i < N; ++i) {
       Lanes4 x, cell;
-      for (std::size_t lane = 0; lane < LANES; ++lane) {
-        x[lane] = octave_coordinate(points[lane * N + i], octave.scale, octave.cells[i], periodic);
+      for (std::size_t lane = 0; lane < LANES; ++lane) x[lane] = points[lane * N + i] * octave.scale;
+      if (field.kind(i) == AxisKind::Open) {
+        for (std::size_t lane = 0; lane < LANES; ++lane) cell[lane] = std::floor(x[lane]);
+        axes[i] = sides_at(x - cell);
+        for (std::size_t lane = 0; lane < LANES; ++lane) {
+          lowest[i][lane] = static_cast<std::uint64_t>(static_cast<std::int64_t>(cell[lane]));
+        }
+        continue;
+      }
+      if (field.kind(i) == AxisKind::Wrap) {
+        for (std::size_t lane = 0; lane < LANES; ++lane) x[lane] = wrapped(x[lane], octave.cells[i]);
       }
       axes[i] = locate_lanes(x, octave.cells[i], cell);
       for (std::size_t lane = 0; lane < LANES; ++lane) lowest[i][lane] = static_cast<std::uint64_t>(cell[lane]);
@@ -73,7 +86,7 @@ struct OctaveLanes {
           Words4 low, high;
           for (std::size_t lane = 0; lane < LANES; ++lane) {
             std::uint64_t index = lowest[i][lane] + side;
-            if (periodic && index == octave.cells[i]) index = 0;
+            if (gradients.wraps(i) && index == octave.cells[i]) index = 0;
             low[lane] = static_cast<std::uint32_t>(index);
             high[lane] = static_cast<std::uint32_t>(index >> 32);
           }
@@ -145,6 +158,32 @@ template <std::size_t N>
   }
 }
 
+// Field::slope at four points (N numbers each into out): each octave's
+// value and derivative in the lanes, then each lane's derivative scaled,
+// folded and summed per component in octave order, as Field::slope does.
+template <std::size_t N>
+[[gnu::always_inline]] inline void field_slope_lanes(const Field& field, const double* points,
+                                                     double* out) {
+  const Shape shape = field.settings().shape;
+  double total[N][4] = {};
+  for (std::size_t k = 0; k < field.octaves().size(); ++k) {
+    const OctaveLanes<N> octave(field, k, points);
+    SlopesOf<Lanes4> slopes[N];
+    for (std::size_t i = 0; i < N; ++i) slopes[i] = slopes_at(octave.axes[i].offset[0]);
+    Lanes4 value{}, d[N] = {};
+    formula::derivative<N>(N, octave.axes, slopes, [&](auto c) { return octave.gradient(c); }, value, d);
+    const Octave& o = field.octaves()[k];
+    for (std::size_t i = 0; i < N; ++i) {
+      for (std::size_t lane = 0; lane < 4; ++lane) {
+        term_step(total[i][lane], o.weight, shaped_slope(shape, value[lane], d[i][lane] * o.scale));
+      }
+    }
+  }
+  for (std::size_t lane = 0; lane < 4; ++lane) {
+    for (std::size_t i = 0; i < N; ++i) out[lane * N + i] = total[i][lane] / field.weight_sum();
+  }
+}
+
 // The lanes compiled for AVX2, four points at a time over the first
 // `count` (a multiple of four) points: the vectors stay inside.
 template <std::size_t N>
@@ -157,6 +196,12 @@ template <std::size_t N>
 [[gnu::target("avx2")]] void pull_avx2(const Field& field, const double* points, std::uint64_t count,
                                        double* out) {
   for (std::uint64_t p = 0; p < count; p += 4) field_pull_lanes<N>(field, points + p * N, out + p * N);
+}
+
+template <std::size_t N>
+[[gnu::target("avx2")]] void slope_avx2(const Field& field, const double* points, std::uint64_t count,
+                                        double* out) {
+  for (std::uint64_t p = 0; p < count; p += 4) field_slope_lanes<N>(field, points + p * N, out + p * N);
 }
 
 // Calls lanes(axes, whole) with the fixed axis count and the most points
@@ -192,6 +237,17 @@ void pull_points(const Field& field, const double* points, std::uint64_t count, 
   });
   for (; p < count; ++p) {
     field.pull(std::span<const double>(points + p * n, n), std::span<double>(out + p * n, n));
+  }
+}
+
+void slope_points(const Field& field, const double* points, std::uint64_t count, double* out,
+                  Simd simd) {
+  const std::size_t n = field.n();
+  std::uint64_t p = in_lanes(field, count, simd, [&](auto axes, std::uint64_t whole) {
+    slope_avx2<decltype(axes)::value>(field, points, whole, out);
+  });
+  for (; p < count; ++p) {
+    field.slope(std::span<const double>(points + p * n, n), std::span<double>(out + p * n, n));
   }
 }
 

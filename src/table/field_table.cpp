@@ -10,7 +10,10 @@
 // table fill; the others through the general walk of placed samples
 // (placed_fill.hpp), each index placed once per axis. An octave
 // whose samples all lie on its lattice's intersections adds nothing and is
-// left out (samples_intersections).
+// left out (samples_intersections). With a lacunarity that is not whole,
+// index q is placed as the point q / d (converted and divided as floats)
+// is placed by Field::place, and every octave after the first goes
+// through the general walk.
 #include <algorithm>
 #include <optional>
 
@@ -55,7 +58,9 @@ void accumulate(Shape shape, std::uint64_t count, Add&& add) {
 // term w * fold(+0) is +0 or -0, and adding it leaves the sum as it was,
 // since a sum that starts from +0 is never -0. A table leaves such an
 // octave out, bit for bit: an octave finer than the sampling adds nothing.
-bool samples_intersections(const Octave& octave, std::span<const std::uint64_t> divisors) {
+bool samples_intersections(const Field& field, const Octave& octave,
+                           std::span<const std::uint64_t> divisors) {
+  if (!field.settings().whole_lacunarity()) return false;
   const auto power = static_cast<std::uint64_t>(octave.scale);
   for (std::uint64_t d : divisors) {
     if (power % d != 0) return false;
@@ -97,10 +102,12 @@ Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
                                         Simd simd, bool on_lattice, TableBox box) {
   const Octave& octave = field.octaves()[k];
   const std::size_t n = field.n();
-  const auto power = static_cast<std::uint64_t>(octave.scale);
+  const bool whole = field.settings().whole_lacunarity();
+  const auto power = whole ? static_cast<std::uint64_t>(octave.scale) : 1;
   OctaveTable table(field.gradients(k));
   table.n_ = n;
   std::vector<std::uint64_t> reduced(n);
+  on_lattice = on_lattice && whole;
   for (std::size_t i = 0; i < n; ++i) {
     on_lattice = on_lattice && divisors[i] % power == 0;
     reduced[i] = divisors[i] / power;
@@ -111,7 +118,7 @@ Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
   // finer than its cells on every axis: at a reduced divisor of 1 every
   // sample is an intersection, and laying out as many gradients as there
   // are samples costs more than evaluating each sample where it lies.
-  const bool own_lattice = k > 0 || field.settings().periodic;
+  const bool own_lattice = k > 0 || field.wraps() != 0 || field.settings().unbounded;
   if (own_lattice) {
     for (std::size_t i = 0; i < n; ++i) on_lattice = on_lattice && reduced[i] >= 2;
   }
@@ -128,7 +135,10 @@ Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
     table.fill_ = std::make_unique<TableFill>(std::move(*fill));
     return table;
   }
+  // A whole L places index q exactly, at the rational q L^k / d; any
+  // other L places it as a point at q / d would be.
   auto places = places_of(shape, [&](std::size_t i, std::uint64_t q) {
+    if (!whole) return field.place(k, i, static_cast<double>(q) / static_cast<double>(divisors[i]));
     return octave_table_point(q, divisors[i], power, octave.cells[i]);
   });
   if (!places) return std::unexpected(places.error());
@@ -211,7 +221,7 @@ Result<FieldTableFill> FieldTableFill::create(const Field& field,
   fill.field_ = &field;
   fill.block_ = whole_rows_within(BLOCK, field.dims().back() * divisors.back() + 1);
   for (std::size_t k = 0; k < field.octaves().size(); ++k) {
-    if (k > 0 && samples_intersections(field.octaves()[k], divisors)) continue;
+    if (k > 0 && samples_intersections(field, field.octaves()[k], divisors)) continue;
     auto table = OctaveTable::create(field, k, divisors, runs, simd, true, box);
     if (!table) return std::unexpected(table.error());
     fill.octaves_.push_back(std::move(*table));
@@ -230,15 +240,11 @@ Result<FieldTableFill> FieldTableFill::create_grid(const Field& field, std::span
   FieldTableFill fill;
   fill.field_ = &field;
   fill.block_ = whole_rows_within(BLOCK, shape[n - 1]);
-  const bool periodic = field.settings().periodic;
   for (std::size_t k = 0; k < field.octaves().size(); ++k) {
-    const Octave& octave = field.octaves()[k];
     auto places = places_of(shape, [&](std::size_t i, std::uint64_t j) {
       // The coordinate exactly as documented, placed as Field::sample
       // places it.
-      const double x = start[i] + static_cast<double>(first[i] + j) * step[i];
-      return locate_on_axis(octave_coordinate(x, octave.scale, octave.cells[i], periodic),
-                            octave.cells[i]);
+      return field.place(k, i, start[i] + static_cast<double>(first[i] + j) * step[i]);
     });
     if (!places) return std::unexpected(places.error());
     auto table = OctaveTable::placed(field, k, std::move(*places), runs);

@@ -27,7 +27,7 @@ inline constexpr std::uint64_t SCREEN_BLOCK = 512;
 
 // How a field screens points: bounds.accepts(axis, x) says quickly whether
 // the field takes coordinate x on that axis, bounds.expect(point) words the
-// refusal of a point (LatticeBounds, PeriodicBounds).
+// refusal of a point (LatticeBounds, FieldBounds).
 template <typename Bounds>
 struct Screen {
   Bounds bounds;

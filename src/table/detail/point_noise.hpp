@@ -31,4 +31,9 @@ void noise_points(const Field& field, const double* points, std::uint64_t count,
 void pull_points(const Field& field, const double* points, std::uint64_t count, double* out,
                  Simd simd = widest_simd());
 
+// Field::slope at each point into out (n numbers per point), bit for bit,
+// as noise_points evaluates them.
+void slope_points(const Field& field, const double* points, std::uint64_t count, double* out,
+                  Simd simd = widest_simd());
+
 }  // namespace veldra

@@ -277,58 +277,79 @@ TEST_P(TableRunsOn, RunsMatchTheGeneralWalk) {
 INSTANTIATE_TEST_SUITE_P(Simd, TableRunsOn, testing::Values(Simd::Sse2, Simd::Avx2, Simd::Avx512),
                          [](const auto& info) { return name_of(info.param); });
 
-// Fields of several octaves (lacunarity 2 and 3, periodic or not) whose
-// sample, pull and many points at once, unrolled for 2 to 4 axes, match the octaves walked for
-// any number of axes and summed in order; octave 0 of a non-periodic field
-// is its Instance.
+// Fields of several octaves (lacunarity 2, 3 and 1.7; walls, wrapping on
+// every axis or some, unbounded) whose sample, pull and derivative, and
+// many points at once, unrolled for 2 to 4 axes, match the octaves walked
+// for any number of axes and summed in order; octave 0 of a field with
+// walls is its Instance.
 TEST(Evaluators, OctavesMatchTheirGeneralWalk) {
   SplitMix64 random(31);
   for (const Dims& dims : std::vector<Dims>{{6, 6}, {4, 2, 5}, {2, 5, 3, 2}, {2, 1, 3, 1, 2}}) {
+    const std::size_t n = dims.size();
+    std::vector<bool> some(n, false);
+    some[n - 1] = true;
     for (const OctaveSettings settings : {OctaveSettings{3, 2, 0.5, Shape::Ridged, false},
-                                          OctaveSettings{3, 3, 0.7, Shape::Billow, true}}) {
+                                          OctaveSettings{3, 3, 0.7, Shape::Billow, true},
+                                          OctaveSettings{3, 2, 0.5, Shape::Smooth, some, true},
+                                          OctaveSettings{3, 1.7, 0.6, Shape::Billow, false, true}}) {
       const Field field = *Field::create(dims, 5, settings);
-      const std::size_t n = dims.size();
-      // The points the field takes, also evaluated many at once (noise_at's
-      // lanes) on every instruction set.
+      // The points the field takes (shifted far and below 0 when it has no
+      // walls), also evaluated many at once (noise_at's lanes) on every
+      // instruction set.
       std::vector<std::vector<double>> points;
       std::vector<double> flat;
-      for (const std::vector<double>& p : points_on(field.base(), random)) {
+      for (std::vector<double> p : points_on(field.base(), random)) {
+        if (settings.unbounded && p[0] > 1.0) p[0] = -1e9 - p[0];
         if (!field.expect_point(p)) continue;
         points.push_back(p);
         flat.insert(flat.end(), p.begin(), p.end());
       }
-      std::vector<std::vector<double>> many, pulls;
+      std::vector<std::vector<double>> many, pulls, slopes;
       for (const Simd simd : {Simd::Sse2, Simd::Avx2}) {
         if (!simd_supported(simd)) continue;
         many.emplace_back(points.size());
         noise_points(field, flat.data(), points.size(), many.back().data(), simd);
         pulls.emplace_back(flat.size());
         pull_points(field, flat.data(), points.size(), pulls.back().data(), simd);
+        slopes.emplace_back(flat.size());
+        slope_points(field, flat.data(), points.size(), slopes.back().data(), simd);
       }
       for (std::size_t index = 0; index < points.size(); ++index) {
         const std::vector<double>& p = points[index];
-        double value = 0.0, pull[MAX_DIMS] = {};
+        double value = 0.0, pull[MAX_DIMS] = {}, slope[MAX_DIMS] = {};
         for (std::size_t k = 0; k < field.octaves().size(); ++k) {
           const Octave& octave = field.octaves()[k];
-          double q[MAX_DIMS], sum[MAX_DIMS] = {};
+          std::uint64_t lowest[MAX_DIMS];
+          Sides sides[MAX_DIMS];
           for (std::size_t i = 0; i < n; ++i) {
-            q[i] = octave_coordinate(p[i], octave.scale, octave.cells[i], settings.periodic);
+            const AxisPoint at = field.place(k, i, p[i]);
+            lowest[i] = at.cell;
+            sides[i] = at.sides;
           }
-          const double v = field.gradients(k).noise<0>(q);
-          if (k == 0 && !settings.periodic) {
+          const OctaveGradients g = field.gradients(k);
+          const double v = g.noise_in<0>(lowest, sides);
+          if (k == 0 && field.wraps() == 0 && !settings.unbounded) {
             ASSERT_TRUE(same(v, walk(field.base(), p)[0])) << text(p);
           }
           term_step(value, octave.weight, shaped(settings.shape, v));
-          field.gradients(k).pull<0>(q, sum);
-          for (std::size_t i = 0; i < n; ++i) term_step(pull[i], octave.weight, sum[i]);
+          double sum[MAX_DIMS] = {}, d[MAX_DIMS];
+          g.pull_in<0>(lowest, sides, sum);
+          ASSERT_TRUE(same(g.derivative_in<0>(lowest, sides, d), v)) << text(p);
+          for (std::size_t i = 0; i < n; ++i) {
+            term_step(pull[i], octave.weight, sum[i]);
+            term_step(slope[i], octave.weight, shaped_slope(settings.shape, v, d[i] * octave.scale));
+          }
         }
         ASSERT_TRUE(same(field.sample(p), value / field.weight_sum())) << text(p);
         for (const std::vector<double>& values : many) ASSERT_TRUE(same(values[index], value / field.weight_sum())) << text(p);
-        std::vector<double> got(n);
+        std::vector<double> got(n), got_slope(n);
         field.pull(p, got);
+        field.slope(p, got_slope);
         for (std::size_t i = 0; i < n; ++i) {
           ASSERT_TRUE(same(got[i], pull[i] / field.weight_sum())) << text(p);
+          ASSERT_TRUE(same(got_slope[i], slope[i] / field.weight_sum())) << text(p);
           for (const std::vector<double>& values : pulls) ASSERT_TRUE(same(values[index * n + i], got[i])) << text(p);
+          for (const std::vector<double>& values : slopes) ASSERT_TRUE(same(values[index * n + i], got_slope[i])) << text(p);
         }
       }
     }
@@ -357,6 +378,11 @@ TEST(Evaluators, OctaveTablesMatchTheGeneralWalk) {
       // the table leaves out: ridged ones add -0 there.
       {{3, 4}, {2, 4}, {5, 2, 0.5, Shape::Ridged, false}},
       {{2, 3}, {2, 2}, {4, 2, 0.7, Shape::Billow, true}},
+      // Unbounded (octave 0 from its index too), some axes wrapping; a
+      // lacunarity that is not whole, with walls and without.
+      {{3, 4}, {8, 12}, {3, 2, 0.5, Shape::Smooth, std::vector<bool>{false, true}, true}},
+      {{3, 2}, {5, 4}, {3, 1.5, 0.5, Shape::Billow, false}},
+      {{2, 3, 2}, {3, 2, 4}, {2, 2.3, 0.5, Shape::Smooth, false, true}},
   };
   for (const Case& c : cases) {
     const Field field = *Field::create(c.dims, random.next_u64() % 100, c.settings);
@@ -373,8 +399,11 @@ TEST(Evaluators, OctaveTablesMatchTheGeneralWalk) {
         std::uint64_t lowest[MAX_DIMS];
         Sides axes[MAX_DIMS];
         for (std::size_t i = 0; i < n; ++i) {
-          const AxisPoint at = octave_table_point(t / strides[i] % shape[i], c.divisors[i],
-                                                  static_cast<std::uint64_t>(octave.scale), octave.cells[i]);
+          const std::uint64_t q = t / strides[i] % shape[i];
+          const AxisPoint at =
+              c.settings.whole_lacunarity()
+                  ? octave_table_point(q, c.divisors[i], static_cast<std::uint64_t>(octave.scale), octave.cells[i])
+                  : field.place(k, i, static_cast<double>(q) / static_cast<double>(c.divisors[i]));
           lowest[i] = at.cell;
           axes[i] = at.sides;
         }
