@@ -63,7 +63,7 @@ def field_from_arguments(dims: list[int], seed: int, settings: dict[str, Any]) -
 
 
 def _reduce_field(field: Field) -> Reduced[Field]:
-    settings = {name: getattr(field, name) for name in ("octaves", "lacunarity", "gain", "octave_shape", "periodic")}
+    settings = {name: getattr(field, name) for name in ("octaves", "lacunarity", "gain", "octave_shape", "periodic", "unbounded")}
     return field_from_arguments, (field.dims, field.seed, settings)
 
 

@@ -71,7 +71,7 @@ from veldra._native import _png_block_rows as png_block_rows
 from veldra._native import _png_blocks as png_blocks
 from veldra._progress import Progress
 
-__all__ = ["table", "grid", "grayscale", "colored", "relief", "heightmap", "write_png"]
+__all__ = ["table", "grid", "derivative_grid", "grayscale", "colored", "relief", "heightmap", "write_png"]
 
 AnyField = Union[Instance, Field]
 Chunks = Any  # what dask.array accepts: "auto", an int, a tuple of ints or of tuples, a dict
@@ -117,6 +117,25 @@ def grid(field: AnyField, start: Sequence[float], step: Sequence[float], shape: 
     for :func:`table`. The arguments are checked at once, with
     ``Field.grid``'s errors.
     """
+    return _grid_array(field, start, step, shape, chunks, dtype, derivative=False)
+
+
+def derivative_grid(field: AnyField, start: Sequence[float], step: Sequence[float],
+                    shape: Sequence[int], chunks: Chunks = "auto",
+                    dtype: npt.DTypeLike = np.float64) -> da.Array:
+    """``field.derivative_grid(start, step, shape)`` as a lazy dask array of
+    shape ``(*shape, n)``.
+
+    ``chunks`` chunks the grid's axes (the last axis, the ``n`` components,
+    is never cut); each chunk is one ``field.derivative_grid(start, step,
+    chunk_shape, first=chunk_start)`` call, bit for bit that part of the
+    whole. Otherwise as :func:`grid`.
+    """
+    return _grid_array(field, start, step, shape, chunks, dtype, derivative=True)
+
+
+def _grid_array(field: AnyField, start: Sequence[float], step: Sequence[float], shape: Sequence[int],
+                chunks: Chunks, dtype: npt.DTypeLike, derivative: bool) -> da.Array:
     _expect_field(field)
     if isinstance(field, Instance):
         field = Field(field.dims, field.seed)
@@ -124,13 +143,21 @@ def grid(field: AnyField, start: Sequence[float], step: Sequence[float], shape: 
     if out_dtype not in (np.dtype(np.float64), np.dtype(np.float32)):
         raise ValueError(f"dtype must be float64 or float32, got {out_dtype}")
     start, step, extents = list(start), list(step), [int(e) for e in shape]
+    method = field.derivative_grid if derivative else field.grid
     if len(extents) != len(field.dims) or 0 in extents:
-        field.grid(start, step, extents)  # refused before any value is computed
+        method(start, step, extents)  # refused before any value is computed
     # The first and the last sample: each axis's coordinates lie between.
     field.grid(start, step, [1] * len(extents))
     field.grid(start, step, [1] * len(extents), first=[e - 1 for e in extents])
-    normalized = _normalize_chunks(chunks, tuple(extents), out_dtype)
-    return _chunked(_grid_block, (_recipe(field), start, step, out_dtype), normalized, out_dtype)
+    if not derivative:
+        normalized = _normalize_chunks(chunks, tuple(extents), out_dtype)
+        return _chunked(_grid_block, (_recipe(field), start, step, out_dtype), normalized, out_dtype)
+    n = len(extents)
+    per_axis = list(chunks) if isinstance(chunks, (list, tuple)) else [chunks] * n
+    if len(per_axis) != n:
+        raise ValueError(f"chunks must give {n} axes, got {len(per_axis)}")
+    normalized = _normalize_chunks(tuple(per_axis) + (n,), (*extents, n), out_dtype)
+    return _chunked(_derivative_block, (_recipe(field), start, step, out_dtype), normalized, out_dtype)
 
 
 def grayscale(field: AnyField, divisors: Sequence[int], chunks: Chunks = "auto") -> da.Array:
@@ -284,6 +311,15 @@ def _grid_block(recipe: bytes, start: list[float], step: list[float], dtype: np.
     field = _field_of(recipe)
     assert isinstance(field, Field)  # grid() made every Instance a Field
     values = np.asarray(field.grid(start, step, shape, first=first))
+    return values if dtype == values.dtype else values.astype(dtype)
+
+
+def _derivative_block(recipe: bytes, start: list[float], step: list[float], dtype: np.dtype[Any],
+                      block_info: dict[Any, Any]) -> npt.NDArray[Any]:
+    first, shape = _region_of(block_info, len(start))
+    field = _field_of(recipe)
+    assert isinstance(field, Field)  # _grid_array made every Instance a Field
+    values = np.asarray(field.derivative_grid(start, step, shape, first=first))
     return values if dtype == values.dtype else values.astype(dtype)
 
 

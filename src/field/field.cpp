@@ -39,8 +39,7 @@ bool refused_dims(const std::vector<std::uint64_t>& dims) {
 Result<std::vector<bool>> periodic_axes(const OctaveSettings& s, std::size_t n) {
   std::vector<bool> axes = s.periodic.axes.empty() ? std::vector<bool>(n, s.periodic.every) : s.periodic.axes;
   if (axes.size() != n) {
-    return invalid_input("Periodic has " + std::to_string(axes.size()) + " flags for " + std::to_string(n) +
-                         " axes");
+    return invalid_input("Expected " + std::to_string(n) + " periodic flags, got " + std::to_string(axes.size()));
   }
   bool wraps = false;
   for (bool axis : axes) wraps = wraps || axis;

@@ -5,34 +5,89 @@
 #include "python/kit/text.hpp"
 
 namespace veldra::py {
+
+// periodic: a bool for every axis, or a sequence of one bool per axis.
+template <>
+struct Convert<Periodic> {
+  static std::optional<Periodic> from(PyObject* object) {
+    if (!PySequence_Check(object)) {
+      auto every = Convert<bool>::from(object);
+      if (!every) return std::nullopt;
+      return Periodic(*every);
+    }
+    auto flags = Convert<std::vector<bool>>::from(object);
+    if (!flags) return std::nullopt;
+    return Periodic(std::move(*flags));
+  }
+};
+
 namespace {
 
 using veldra::Field;
 
 Result<Field> make(std::vector<std::uint64_t> dims, IntegerMod64 seed, std::uint64_t octaves,
-                   std::uint64_t lacunarity, double gain, std::optional<Shape> octave_shape,
-                   bool periodic) {
+                   double lacunarity, double gain, std::optional<Shape> octave_shape, Periodic periodic,
+                   bool unbounded) {
   return Field::create(std::move(dims), seed.value,
-                       {octaves, lacunarity, gain, octave_shape.value_or(Shape::Smooth), periodic});
+                       {octaves, lacunarity, gain, octave_shape.value_or(Shape::Smooth), std::move(periodic),
+                        unbounded});
 }
 
 std::vector<std::uint64_t> dims(const Field& self) { return self.dims(); }
 std::vector<std::uint64_t> shape(const Field& self) { return self.base().shape(); }
 std::uint64_t seed(const Field& self) { return self.seed(); }
 std::uint64_t octaves(const Field& self) { return self.settings().octaves; }
-std::uint64_t lacunarity(const Field& self) { return self.settings().lacunarity; }
 double gain(const Field& self) { return self.settings().gain; }
 Shape octave_shape(const Field& self) { return self.settings().shape; }
-bool periodic(const Field& self) { return self.settings().periodic; }
+bool unbounded(const Field& self) { return self.settings().unbounded; }
+
+// A whole lacunarity reads back as an int, as it was given.
+PyObject* lacunarity(const Field& self) {
+  const OctaveSettings& s = self.settings();
+  if (s.whole_lacunarity()) return to_python(static_cast<std::uint64_t>(s.lacunarity));
+  return to_python(s.lacunarity);
+}
+
+// Whether every axis wraps, or none, as a bool; otherwise whether each does.
+std::optional<bool> every_axis(const Field& self) {
+  const std::uint32_t all = (std::uint32_t{1} << self.n()) - 1;
+  if (self.wraps() == 0 || self.wraps() == all) return self.wraps() == all;
+  return std::nullopt;
+}
+
+PyObject* periodic(const Field& self) {
+  if (auto every = every_axis(self)) return to_python(*every);
+  PyObject* flags = PyTuple_New(static_cast<Py_ssize_t>(self.n()));
+  if (!flags) return nullptr;
+  for (std::size_t i = 0; i < self.n(); ++i) {
+    PyTuple_SetItem(flags, static_cast<Py_ssize_t>(i), to_python(self.kind(i) == AxisKind::Wrap));
+  }
+  return flags;
+}
 
 Result<double> noise(const Field& self, std::vector<double> point) {
   if (auto valid = self.expect_point(point); !valid) return std::unexpected(valid.error());
   return self.sample(point);
 }
 
+Result<std::vector<double>> derivative(const Field& self, std::vector<double> point) {
+  return self.derivative(point);
+}
+
 Result<Table> grid(const Field& self, std::vector<double> start, std::vector<double> step,
                    std::vector<std::uint64_t> shape, std::optional<std::vector<std::uint64_t>> first) {
   return veldra::grid(self, start, step, shape, first.value_or(std::vector<std::uint64_t>{}));
+}
+
+Result<Table> derivative_grid(const Field& self, std::vector<double> start, std::vector<double> step,
+                              std::vector<std::uint64_t> shape,
+                              std::optional<std::vector<std::uint64_t>> first) {
+  return veldra::derivative_grid(self, start, step, shape, first.value_or(std::vector<std::uint64_t>{}));
+}
+
+PyObject* derivative_at(const Field& self, PointsArg points) {
+  if (!points.fits(self.n())) return nullptr;
+  return to_python(points.apply(self, [](const Field& f, PointRows rows) { return veldra::derivative_at(f, rows); }));
 }
 
 // Only the settings that differ from the defaults, so that the repr reads
@@ -44,13 +99,25 @@ std::string field_repr(const Field& self) {
   const OctaveSettings defaults;
   std::string text = "Field(dims=" + list_text(self.dims()) + ", seed=" + std::to_string(self.seed());
   if (s.octaves != defaults.octaves) text += ", octaves=" + std::to_string(s.octaves);
-  if (s.lacunarity != defaults.lacunarity) text += ", lacunarity=" + std::to_string(s.lacunarity);
+  if (s.lacunarity != defaults.lacunarity) {
+    text += ", lacunarity=" + (s.whole_lacunarity() ? std::to_string(static_cast<std::uint64_t>(s.lacunarity))
+                                                    : marked_float(s.lacunarity));
+  }
   if (s.gain != defaults.gain) text += ", gain=" + marked_float(s.gain);
   if (s.shape != defaults.shape) {
     const char* names[] = {"SMOOTH", "BILLOW", "RIDGED"};
     text += std::string(", octave_shape=Shape.") + names[static_cast<int>(s.shape)];
   }
-  if (s.periodic) text += ", periodic=True";
+  if (auto every = every_axis(self)) {
+    if (*every) text += ", periodic=True";
+  } else {
+    std::string flags;
+    for (std::size_t i = 0; i < self.n(); ++i) {
+      flags += std::string(i ? ", " : "") + (self.kind(i) == AxisKind::Wrap ? "True" : "False");
+    }
+    text += ", periodic=(" + flags + (self.n() == 1 ? ",)" : ")");
+  }
+  if (s.unbounded) text += ", unbounded=True";
   return text + ")";
 }
 
@@ -68,8 +135,8 @@ PyObject* make_field_class() {
   ClassSpec spec = class_owning<Field, make>(
       "Field",
       "Field(dims, seed=1, *, octaves=1, lacunarity=2, gain=0.5, octave_shape=None, "
-      "periodic=False)\n--\n\n"
-      "A fractal sum of gradient-noise octaves, optionally wrapping on every axis.\n\n"
+      "periodic=False, unbounded=False)\n--\n\n"
+      "A fractal sum of gradient-noise octaves, with walls, wrapping or unbounded.\n\n"
       "``seed`` is any integer, taken modulo 2**64 (``-1`` is ``2**64 - 1``).\n\n"
       "Octave ``k`` (``k = 0 .. octaves - 1``) is a lattice of\n"
       "``dims[i] * lacunarity**k`` cells per axis evaluated at\n"
@@ -79,7 +146,13 @@ PyObject* make_field_class() {
       "``octave_shape`` (``None``: ``Shape.SMOOTH``) folds each octave's noise: ``SMOOTH`` keeps it\n"
       "(range ``[-sqrt(n), sqrt(n)]``), ``BILLOW`` takes ``|v|`` (``[0, sqrt(n)]``)\n"
       "and ``RIDGED`` ``-|v|`` (``[-sqrt(n), 0]``). :meth:`force` is the same\n"
-      "weighted sum of the octaves' forces.\n\n"
+      "weighted sum of the octaves' forces, :meth:`derivative` the exact\n"
+      "derivative of the value.\n\n"
+      "``lacunarity`` is any finite number above 1. ``lacunarity**k`` is\n"
+      "formed by repeated multiplication, exact when the lacunarity is whole;\n"
+      "otherwise octave ``k`` has ``ceil(dims[i] * lacunarity**k)`` cells, enough\n"
+      "to cover ``[0, dims[i]]``, and table index ``q`` lies at ``q / divisors[i]``\n"
+      "computed as a float.\n\n"
       "Octave 0 is ``Instance(dims, seed)``, so with the defaults a Field is that\n"
       "Instance, bit for bit. Octave ``k >= 1`` has seed ``s_k``, the ``k``-th\n"
       "output of a SplitMix64 generator started at ``seed``, and stores no\n"
@@ -88,19 +161,27 @@ PyObject* make_field_class() {
       "32-bit arithmetic, ``h = (lo(s_k) ^ hi(s_k)) + sum(lo(j[i]) * A[i] +\n"
       "hi(j[i]) * B[i])`` over the axes (the README gives the constants and\n"
       "``mix``).\n\n"
-      "With ``periodic=True`` every axis wraps (the gradient at index\n"
-      "``dims[i] * lacunarity**k`` is the one at index 0), so tables tile\n"
-      "seamlessly and any finite point is accepted; otherwise points must lie\n"
-      "within ``[0, dims[i]]`` as for :class:`Instance`.");
+      "``periodic`` is a bool for every axis or one bool per axis. A periodic\n"
+      "axis wraps (the gradient at index ``dims[i] * lacunarity**k`` is the one\n"
+      "at index 0), so tables tile seamlessly along it and it takes any finite\n"
+      "coordinate; it needs a whole lacunarity. With ``unbounded=True`` the\n"
+      "other axes have no walls either: octave 0 too takes its gradients from\n"
+      "its lattice index, with ``s_0 = seed``, and lattice index ``floor(x)`` of\n"
+      "a negative ``x`` is taken modulo 2**64. Otherwise those axes take points\n"
+      "within ``[0, dims[i]]`` as :class:`Instance` does. An axis without walls\n"
+      "takes coordinates up to ``2**52 / lacunarity**(octaves - 1)`` in\n"
+      "magnitude, where every octave's cell and fraction are exact; tables\n"
+      "and regions cover ``[0, dims]``, :meth:`grid` reaches anywhere.");
   spec.properties = {
       readonly<dims>("dims", "Cells per axis of octave 0, as passed to the constructor."),
       readonly<shape>("shape", "Intersections per axis of octave 0, one more than the cell count."),
       readonly<seed>("seed", "The seed this field was built from, modulo 2**64."),
       readonly<octaves>("octaves", "How many octaves are summed."),
-      readonly<lacunarity>("lacunarity", "How many times finer each octave is than the one before."),
+      readonly<lacunarity>("lacunarity", "How many times finer each octave is than the one before (an int when whole)."),
       readonly<gain>("gain", "How much each octave's weight is multiplied by over the one before."),
       readonly<octave_shape>("octave_shape", "How each octave's noise is folded before the sum."),
-      readonly<periodic>("periodic", "Whether every axis wraps around."),
+      readonly<periodic>("periodic", "Whether every axis wraps around (a bool), or each (a tuple)."),
+      readonly<unbounded>("unbounded", "Whether the axes that do not wrap go on without walls."),
   };
   spec.methods = {
       method<noise>("noise($self, point)\n--\n\n"
@@ -122,6 +203,10 @@ PyObject* make_field_class() {
                    "indices: entry ``j`` is at ``start[i] + (first[i] + j[i]) * step[i]``, so\n"
                    "the boxes of one grid tile it exactly. A coordinate outside the field\n"
                    "raises ``ValueError`` as :meth:`noise` does."),
+      method<derivative_grid>("derivative_grid($self, start, step, shape, *, first=None)\n--\n\n"
+                   "The derivative on :meth:`grid`'s grid: a :class:`Table` of shape\n"
+                   "``[*shape, n]`` whose entry ``j`` is :meth:`derivative` at sample ``j``,\n"
+                   "bit for bit. Arguments as for :meth:`grid`."),
       method<field_methods::table_shape<Field>>("table_shape($self, divisors)\n--\n\n"
                           "Intersections per axis that :meth:`table` would produce, without\n"
                           "computing any value."),
@@ -137,6 +222,18 @@ PyObject* make_field_class() {
                        "The force at many points: a table of shape ``[N, n]`` whose row ``i``\n"
                        "is ``force(points[i])``, bit for bit. ``points`` as for\n"
                        ":meth:`noise_at`."),
+      method<derivative>("derivative($self, point)\n--\n\n"
+                         "The exact derivative of :meth:`noise` at ``point``: a list of ``n``\n"
+                         "floats, ``d value / d point[i]``. Each octave's noise is differentiated\n"
+                         "through its fade (``30 t**2 (t - 1)**2``), times ``lacunarity**k`` (the\n"
+                         "chain rule), folded by the octave shape (``+0.0`` where the value is\n"
+                         "exactly 0, at a fold) and summed under the weights as the value is.\n"
+                         "A periodic wrap changes nothing. Where cells meet the derivative is\n"
+                         "continuous; at a wall it is one-sided."),
+      method<derivative_at>("derivative_at($self, points)\n--\n\n"
+                            "The derivative at many points: a table of shape ``[N, n]`` whose row\n"
+                            "``i`` is ``derivative(points[i])``, bit for bit. ``points`` as for\n"
+                            ":meth:`noise_at`."),
   };
   spec.repr = &repr_of<field_repr>;
   spec.compare = &compare;

@@ -235,10 +235,11 @@ Result<FieldTableFill> FieldTableFill::create_grid(const Field& field, std::span
                                                    std::span<const double> step,
                                                    std::span<const std::uint64_t> first,
                                                    std::span<const std::uint64_t> shape,
-                                                   std::size_t runs) {
+                                                   std::size_t runs, bool slopes) {
   const std::size_t n = field.n();
   FieldTableFill fill;
   fill.field_ = &field;
+  fill.slopes_ = slopes;
   fill.block_ = whole_rows_within(BLOCK, shape[n - 1]);
   for (std::size_t k = 0; k < field.octaves().size(); ++k) {
     auto places = places_of(shape, [&](std::size_t i, std::uint64_t j) {
@@ -252,20 +253,46 @@ Result<FieldTableFill> FieldTableFill::create_grid(const Field& field, std::span
     fill.octaves_.push_back(std::move(*table));
     fill.octave_of_.push_back(k);
   }
-  if (auto scratch = fill.allocate_scratch(runs); !scratch) return std::unexpected(scratch.error());
+  if (auto scratch = fill.allocate_scratch(runs, slopes ? n + 1 : 1); !scratch) {
+    return std::unexpected(scratch.error());
+  }
   return fill;
 }
 
-Status FieldTableFill::allocate_scratch(std::size_t runs) {
+Status FieldTableFill::allocate_scratch(std::size_t runs, std::size_t width) {
   for (std::size_t run = 0; run < runs; ++run) {
-    auto space = allocate<double>(block_, 0.0);
+    auto space = allocate<double>(block_ * width, 0.0);
     if (!space) return std::unexpected(space.error());
     scratch_.push_back(std::move(*space));
   }
   return {};
 }
 
+void FieldTableFill::fill_slopes(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {
+  double* block = scratch_[run].data();
+  const std::size_t n = field_->n();
+  const Shape shape = field_->settings().shape;
+  const double sum = field_->weight_sum();
+  for (std::uint64_t b = begin; b < end; b += block_) {
+    const std::uint64_t e = std::min(end, b + block_);
+    double* into = out + (b - begin) * n;
+    std::fill(into, into + (e - b) * n, 0.0);
+    for (std::size_t j = 0; j < octaves_.size(); ++j) {
+      const Octave& octave = field_->octaves()[octave_of_[j]];
+      octaves_[j].fill_derivative(run, b, e, block);
+      for (std::uint64_t t = 0; t < e - b; ++t) {
+        const double* at = block + t * (n + 1);
+        for (std::size_t i = 0; i < n; ++i) {
+          term_step(into[t * n + i], octave.weight, shaped_slope(shape, at[n], at[i] * octave.scale));
+        }
+      }
+    }
+    for (std::uint64_t t = 0; t < (e - b) * n; ++t) into[t] = into[t] / sum;
+  }
+}
+
 void FieldTableFill::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {
+  if (slopes_) return fill_slopes(run, begin, end, out);
   // A field that is its Instance is the octave's raw noise, as
   // Field::sample evaluates it.
   if (field_->is_instance()) return octaves_[0].fill(run, begin, end, out);

@@ -61,4 +61,19 @@ void PlacedFill::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, d
   }
 }
 
+void PlacedFill::fill_derivative(std::size_t, std::uint64_t begin, std::uint64_t end, double* out) {
+  const std::size_t n = plan_.gradients.n();
+  std::uint64_t lowest[MAX_DIMS];
+  Sides sides[MAX_DIMS];
+  for (std::uint64_t t = begin; t < end; ++t, out += n + 1) {
+    for (std::size_t i = 0, rest = t; i < n; ++i) {
+      const std::uint64_t q = rest / plan_.strides[i];
+      rest -= q * plan_.strides[i];
+      lowest[i] = plan_.places[i][q].cell;
+      sides[i] = plan_.places[i][q].sides;
+    }
+    out[n] = plan_.gradients.derivative_in<0>(lowest, sides, out);
+  }
+}
+
 }  // namespace veldra

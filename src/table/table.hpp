@@ -65,6 +65,12 @@ Result<Table> table_region(const Field& field, std::span<const std::uint64_t> di
 Result<Table> grid(const Field& field, std::span<const double> start, std::span<const double> step,
                    std::span<const std::uint64_t> shape, std::span<const std::uint64_t> first = {});
 
+// The derivative on that grid: a table of shape [*shape, n] whose entry j
+// is Field::derivative at sample j, bit for bit; checked as grid() is.
+Result<Table> derivative_grid(const Field& field, std::span<const double> start,
+                              std::span<const double> step, std::span<const std::uint64_t> shape,
+                              std::span<const std::uint64_t> first = {});
+
 // Whether the box of shape[i] indices from start[i] on every axis lies
 // inside a table of shape `table`. The errors, in this order: a start or
 // shape whose length is not the table's dimension count, a zero extent, a

@@ -62,14 +62,19 @@ namespace {
 // the box (from 0 to the table's extent), so a stretch spans axes inner
 // onwards: a row of the last axis for a box that cuts it, the whole table
 // for the whole table.
+//
+// With `width` above 1 the fill writes that many numbers per index (a
+// derivative grid's), and the table gains a last axis of `width`.
 template <typename MakeFill, typename PartOf>
 Result<Table> fill_box(const TableLayout& table, std::span<const std::uint64_t> start,
                        std::span<const std::uint64_t> shape, MakeFill&& make_fill,
-                       PartOf&& part_of) {
+                       PartOf&& part_of, std::size_t width = 1) {
   if (auto fits = check_region(table.shape, start, shape); !fits) return std::unexpected(fits.error());
   std::uint64_t count = 1;
   for (std::uint64_t extent : shape) count *= extent;  // at most the table's count
-  auto values = allocate_deferred<double>(count);
+  auto numbers = checked_mul(count, width);
+  if (!numbers) return invalid_input("Grid size overflows usize");
+  auto values = allocate_deferred<double>(*numbers);
   if (!values) return std::unexpected(values.error());
   double* out = values->data();
 
@@ -88,10 +93,12 @@ Result<Table> fill_box(const TableLayout& table, std::span<const std::uint64_t> 
     for (std::uint64_t i = inner, rest = row; i-- > 0; rest /= shape[i]) {
       from += (start[i] + rest % shape[i]) * strides[i];
     }
-    fill->fill(run, from, from + (next - at), out + at);
+    fill->fill(run, from, from + (next - at), out + at * width);
   });
   if (!filled) return std::unexpected(filled.error());
-  return Table{{shape.begin(), shape.end()}, std::move(*values)};
+  std::vector<std::uint64_t> dims(shape.begin(), shape.end());
+  if (width > 1) dims.push_back(width);
+  return Table{std::move(dims), std::move(*values)};
 }
 
 }  // namespace
@@ -120,8 +127,13 @@ Result<Table> table_region(const Field& field, std::span<const std::uint64_t> di
       [](const FieldTableFill& fill) { return fill.block(); });
 }
 
-Result<Table> grid(const Field& field, std::span<const double> start, std::span<const double> step,
-                   std::span<const std::uint64_t> shape, std::span<const std::uint64_t> first) {
+namespace {
+
+// grid() and derivative_grid(): the arguments checked, then the box of the
+// grid filled with `width` numbers per index.
+Result<Table> grid_of(const Field& field, std::span<const double> start, std::span<const double> step,
+                      std::span<const std::uint64_t> shape, std::span<const std::uint64_t> first,
+                      bool slopes) {
   const std::size_t n = field.n();
   const std::string dimensions = std::to_string(n);
   if (start.size() != n) {
@@ -154,8 +166,23 @@ Result<Table> grid(const Field& field, std::span<const double> start, std::span<
   }
   return fill_box(
       TableLayout{{shape.begin(), shape.end()}, count}, zeros, shape,
-      [&](std::size_t runs) { return FieldTableFill::create_grid(field, start, step, first, shape, runs); },
-      [](const FieldTableFill& fill) { return fill.block(); });
+      [&](std::size_t runs) {
+        return FieldTableFill::create_grid(field, start, step, first, shape, runs, slopes);
+      },
+      [](const FieldTableFill& fill) { return fill.block(); }, slopes ? n : 1);
+}
+
+}  // namespace
+
+Result<Table> grid(const Field& field, std::span<const double> start, std::span<const double> step,
+                   std::span<const std::uint64_t> shape, std::span<const std::uint64_t> first) {
+  return grid_of(field, start, step, shape, first, false);
+}
+
+Result<Table> derivative_grid(const Field& field, std::span<const double> start,
+                              std::span<const double> step, std::span<const std::uint64_t> shape,
+                              std::span<const std::uint64_t> first) {
+  return grid_of(field, start, step, shape, first, true);
 }
 
 Result<Table> table(const Instance& field, std::span<const std::uint64_t> divisors) {

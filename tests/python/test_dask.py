@@ -185,13 +185,14 @@ def test_a_failed_stream_leaves_the_old_file(tmp_path):
 @pytest.mark.parametrize("field, start, step, shape, chunks", [
     (Field([3, 2, 2], seed=4, octaves=4, periodic=True), [-1.3, 0.2, 5.0], [0.07, 0.11, -0.3], [20, 9, 14], (6, 4, 5)),
     (Instance([4, 4], seed=2), [0.05, 3.9], [0.031, -0.027], [120, 130], 50),
-], ids=["periodic Field", "Instance"])
+    (Field([2, 2], seed=3, octaves=3, lacunarity=1.8, unbounded=True), [-1e9, 7.5], [0.3, -0.1], [30, 40], (7, 9)),
+], ids=["periodic Field", "Instance", "unbounded Field"])
 def test_grids_are_the_in_memory_grids(scheduler, field, start, step, shape, chunks):
-    lazy = vd.grid(field, start, step, shape, chunks=chunks)
-    assert lazy.npartitions > 1
     as_field = Field(field.dims, field.seed) if isinstance(field, Instance) else field
-    whole = np.asarray(as_field.grid(start, step, shape))
-    assert lazy.compute().tobytes() == whole.tobytes()
+    for lazy_grid, grid in [(vd.grid, as_field.grid), (vd.derivative_grid, as_field.derivative_grid)]:
+        lazy = lazy_grid(field, start, step, shape, chunks=chunks)
+        assert lazy.npartitions > 1
+        assert lazy.compute().tobytes() == np.asarray(grid(start, step, shape)).tobytes()
 
 
 FIELD = Instance([4, 4])

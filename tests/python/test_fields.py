@@ -36,41 +36,52 @@ class SplitMix:
                 return [x / length for x in c]
 
 
-def octave_noise(point, cells, gradient):
-    """The formula walked plainly, in a lattice of `cells`."""
+def octave_noise(point, cells, gradient, walls):
+    """The formula walked plainly, in a lattice of `cells` (on the axes with `walls`:
+    unbounded ones go on), and its derivative."""
     fade = lambda t: (t * (t * t)) * (t * (t * 6.0 - 15.0) + 10.0)  # noqa: E731
-    lows = [min(int(math.floor(x)), c - 1) for x, c in zip(point, cells)]
+    slope = lambda t: 30 * t * t * (t - 1) ** 2  # noqa: E731
+    lows = [min(math.floor(x), c - 1) if wall else math.floor(x) for x, c, wall in zip(point, cells, walls)]
     fs = [x - low for x, low in zip(point, lows)]
-    total = 0.0
+    total, derivative = 0.0, [0.0] * len(point)
     for corner in range(2 ** len(point)):
         ups = [(corner >> i) & 1 for i in range(len(point))]
-        weight = math.prod(fade(f) if up else 1.0 - fade(f) for f, up in zip(fs, ups))
+        sides = [fade(f) if up else 1.0 - fade(f) for f, up in zip(fs, ups)]
         g = gradient([low + up for low, up in zip(lows, ups)])
-        total += weight * sum(gi * (f - up) for gi, f, up in zip(g, fs, ups))
-    return total
+        dot = sum(gi * (f - up) for gi, f, up in zip(g, fs, ups))
+        total += math.prod(sides) * dot
+        for j, (f, up) in enumerate(zip(fs, ups)):
+            slopes = sides[:j] + [slope(f) if up else -slope(f)] + sides[j + 1:]
+            derivative[j] += math.prod(slopes) * dot + math.prod(sides) * g[j]
+    return total, derivative
 
 
-def reference(dims, seed, octaves, lacunarity, gain, shape, periodic, point):
-    """A field's value by its documented rule, point by point."""
+def reference(dims, seed, octaves, lacunarity, gain, shape, periodic, point, unbounded=False):
+    """A field's value and derivative by their documented rules, point by point."""
     seeds, first, total, weights, weight = SplitMix(seed), Instance(dims, seed), 0.0, 0.0, 1.0
+    n, scale, derivative = len(dims), 1.0, [0.0] * len(dims)
+    wraps = list(periodic) if isinstance(periodic, (list, tuple)) else [periodic] * n
     for k in range(octaves):
-        cells = [d * lacunarity**k for d in dims]
-        wrap = (lambda j: [0 if a == c else a for a, c in zip(j, cells)]) if periodic else (lambda j: j)
-        if k == 0:
+        whole = lacunarity == int(lacunarity)
+        cells = [d * int(lacunarity) ** k if whole else math.ceil(d * scale) for d in dims]
+        wrap = lambda j, cells=cells: [0 if w and a == c else a for a, c, w in zip(j, cells, wraps)]  # noqa: E731
+        if k == 0 and not unbounded:
             gradient = lambda j: first.gradient(wrap(j))  # noqa: E731
         else:
-            s = seeds.next()
+            s = seeds.next() if k else seed
             draw = SplitMix(s)
-            palette = [draw.unit(len(dims)) for _ in range(256)]
+            palette = [draw.unit(n) for _ in range(256)]
             gradient = lambda j, s=s, palette=palette: palette[_entry(s, wrap(j))]  # noqa: E731
-        q = [x * lacunarity**k for x in point]
-        if periodic:
-            q = [x - math.floor(x / c) * c for x, c in zip(q, cells)]
-        v = octave_noise(q, cells, gradient)
+        q = [x * scale for x in point]
+        q = [x - math.floor(x / c) * c if w else x for x, c, w in zip(q, cells, wraps)]
+        v, d = octave_noise(q, cells, gradient, [not (w or unbounded) for w in wraps])
+        sign = 1 if shape == Shape.SMOOTH else (v > 0) - (v < 0) if shape == Shape.BILLOW else (v < 0) - (v > 0)
         total += weight * (v if shape == Shape.SMOOTH else abs(v) if shape == Shape.BILLOW else -abs(v))
+        derivative = [a + weight * sign * b * scale for a, b in zip(derivative, d)]
         weights += weight
         weight *= gain
-    return total / weights
+        scale *= lacunarity
+    return total / weights, [a / weights for a in derivative]
 
 
 def _entry(seed, index):
@@ -78,7 +89,7 @@ def _entry(seed, index):
     low, high = lambda x: x & 0xFFFFFFFF, lambda x: x >> 32
     h = low(seed) ^ high(seed)
     for i, j in enumerate(index):
-        a = mix(2 * i + 1)
+        j, a = j & M, mix(2 * i + 1)
         h += low(j) * (low(a) | 1) + high(j) * (high(a) | 1)
     h &= 0xFFFFFFFF
     for shift, factor in [(16, 0x7FEB352D), (15, 0x846CA68B), (16, 1)]:
@@ -92,15 +103,41 @@ def _entry(seed, index):
     dict(octaves=4, lacunarity=2, gain=0.8, shape=Shape.RIDGED, periodic=True),
     # The top octaves' indices pass 2^32: their high halves take part.
     dict(octaves=15, lacunarity=5, gain=0.9, shape=Shape.SMOOTH, periodic=False),
+    dict(octaves=3, lacunarity=2, gain=0.5, shape=Shape.RIDGED, periodic=(True, False), unbounded=True),
+    dict(octaves=4, lacunarity=1.93, gain=0.6, shape=Shape.BILLOW, periodic=False),
+    dict(octaves=4, lacunarity=2.5, gain=0.5, shape=Shape.SMOOTH, periodic=False, unbounded=True),
 ])
 def test_octaves_follow_their_documented_rule(settings):
     dims, seed = [3, 2], 5
     field = Field(dims, seed, octaves=settings["octaves"], lacunarity=settings["lacunarity"],
-                  gain=settings["gain"], octave_shape=settings["shape"], periodic=settings["periodic"])
-    low = -4 if settings["periodic"] else 0
+                  gain=settings["gain"], octave_shape=settings["shape"], periodic=settings["periodic"],
+                  unbounded=settings.get("unbounded", False))
+    low = -4 if settings["periodic"] is True or settings.get("unbounded") else 0
     points = (np.random.default_rng(1).uniform(low, 1, (40, 2)) * dims).tolist()
     for p in points:
-        assert field.noise(p) == pytest.approx(reference(dims, seed, point=p, **settings), abs=1e-14)
+        value, derivative = reference(dims, seed, point=p, **settings)
+        assert field.noise(p) == pytest.approx(value, abs=1e-14)
+        assert field.derivative(p) == pytest.approx(derivative, rel=1e-12, abs=1e-12)
+
+
+@pytest.mark.parametrize("n", range(1, 7))
+@pytest.mark.parametrize("shape", [Shape.SMOOTH, Shape.BILLOW, Shape.RIDGED])
+@pytest.mark.parametrize("settings", [dict(), dict(periodic=True), dict(lacunarity=1.9, unbounded=True)])
+def test_derivatives_are_the_slopes_of_the_values(n, shape, settings):
+    field = Field([3] * n, n, octaves=5 if n < 5 else 3, octave_shape=shape, **settings)
+    def central(p, h):  # fourth order
+        f = [np.asarray(field.noise_at(p + side * h * np.eye(n))) for side in (-2, -1, 1, 2)]
+        return (8 * (f[2] - f[1]) - (f[3] - f[0])) / (12 * h)
+
+    checked = 0
+    for p in np.random.default_rng(n).uniform(0.1, 2.9, (30, n)):
+        d, wide, narrow = np.asarray(field.derivative(p.tolist())), central(p, 2e-4), central(p, 1e-4)
+        # Near a fold (|v| at v = 0) the value has no slope, and the two estimates disagree.
+        if np.linalg.norm(wide - narrow) > 1e-7 * np.linalg.norm(d):
+            continue
+        assert np.linalg.norm(d - narrow) < 1e-6 * np.linalg.norm(d)
+        checked += 1
+    assert checked >= 20
 
 
 RENDERINGS = {
@@ -125,17 +162,23 @@ def test_the_defaults_are_the_instance(dims, render):
     assert Renderer(field).instance() == field and type(Renderer(instance).instance()) is Instance
 
 
-@pytest.mark.parametrize("dims", [[3, 2], [2, 3, 2]])
-def test_periodic_fields_wrap(dims):
-    field = Field(dims, 4, octaves=3, periodic=True)
+@pytest.mark.parametrize("dims, periodic, unbounded", [
+    ([3, 2], True, False), ([2, 3, 2], True, False), ([3, 2], [False, True], False), ([2, 3, 2], [True, False, True], True)])
+def test_periodic_axes_wrap_and_the_others_do_not(dims, periodic, unbounded):
+    field = Field(dims, 4, octaves=3, periodic=periodic, unbounded=unbounded)
+    wraps = periodic if isinstance(periodic, list) else [periodic] * len(dims)
     table = np.asarray(field.table([4] * len(dims)))
     for axis in range(len(dims)):
-        assert np.array_equal(np.take(table, 0, axis), np.take(table, -1, axis))
-    for p in np.random.default_rng(2).uniform(0, 3, (20, len(dims))).tolist():
+        assert np.array_equal(np.take(table, 0, axis), np.take(table, -1, axis)) == wraps[axis]
+    for p in np.random.default_rng(2).uniform(0, 1.9, (20, len(dims))).tolist():
         for axis, m in zip(range(len(dims)), [-3, 7, 1000]):
             moved = list(p)
             moved[axis] += m * dims[axis]
-            assert field.noise(moved) == pytest.approx(field.noise(p), abs=1e-9)
+            if wraps[axis]:
+                assert field.noise(moved) == pytest.approx(field.noise(p), abs=1e-9)
+                assert field.derivative(moved) == pytest.approx(field.derivative(p), abs=1e-8)
+            elif unbounded:
+                assert field.noise(moved) != field.noise(p)
 
 
 PERIODIC_CALLS = {
@@ -143,6 +186,38 @@ PERIODIC_CALLS = {
     "noise_at": lambda f, p: np.asarray(f.noise_at(np.array([p]))).tolist(),
     "force_at": lambda f, p: np.asarray(f.force_at([p])).tolist(),
 }
+
+
+@pytest.mark.parametrize("settings, point, message", [
+    (dict(), [2**52, -(2**52)], None),
+    (dict(), [2**52 + 1, 0], "Coordinate 0 is 4503599627370497, beyond the unbounded field's reach 2^52"),
+    (dict(octaves=3), [0, -(2**50) - 1], "Coordinate 1 is -1125899906842625, beyond the unbounded field's reach 2^52 / 4"),
+    (dict(octaves=3, lacunarity=1.5), [2001599834386887, 0], None),  # the largest x with x * 2.25 <= 2^52
+    (dict(octaves=3, lacunarity=1.5), [2001599834386888, 0],
+     "Coordinate 0 is 2001599834386888, beyond the unbounded field's reach 2^52 / 2.25"),
+    (dict(periodic=[True, False]), [NAN, 0], "Coordinate 0 is NaN, not a finite number"),
+    (dict(periodic=[True, False]), [0, -INF], "Coordinate 1 is -inf, not a finite number"),
+])
+def test_unbounded_fields_take_points_up_to_their_reach(settings, point, message):
+    field = Field([3, 3], 5, unbounded=True, **settings)
+    calls = [lambda: field.noise(point), lambda: field.derivative_at([point]), lambda: field.grid(point, [1, 1], [1, 1])]
+    for call in calls:
+        if message is None:
+            call()
+        else:
+            with pytest.raises(ValueError) as caught:
+                call()
+            assert str(caught.value).removeprefix("Point 0: ") == message
+
+
+@pytest.mark.parametrize("start", [[1e12, 3.5e9], [-1e12 - 0.3, -7.25], [-(2**52) / 8 + 1, 2**52 / 8 - 20]])
+def test_a_chunk_far_from_the_origin_is_its_points(start):
+    field = Field([1, 1], 7, octaves=4, unbounded=True)
+    grid = np.asarray(field.grid(start, [1 / 8, 1 / 8], [17, 19]))
+    axes = [start[i] + np.arange(m) / 8 for i, m in enumerate([17, 19])]
+    points = np.stack(np.meshgrid(*axes, indexing="ij"), -1).reshape(-1, 2)
+    assert grid.tobytes() == np.asarray(field.noise_at(points)).tobytes()
+    assert np.abs(grid).max() <= math.sqrt(2) and np.abs(grid).std() > 0.05
 
 
 @pytest.mark.parametrize("call", PERIODIC_CALLS.values(), ids=PERIODIC_CALLS)
@@ -167,18 +242,23 @@ def test_periodic_coordinates_wrap_exactly_up_to_the_bound(call, settings, point
 
 
 FIELDS = [Instance([4, 3], 2), Instance([2, 1, 2], 2), Instance([1, 2, 1, 1, 1], 2),
-          Field([4, 3], 2, octaves=3, octave_shape=Shape.RIDGED), Field([2, 1, 2], 2, octaves=2, periodic=True)]
+          Field([4, 3], 2, octaves=3, octave_shape=Shape.RIDGED), Field([2, 1, 2], 2, octaves=2, periodic=True),
+          Field([3, 2], 2, octaves=3, lacunarity=2.2, octave_shape=Shape.BILLOW, unbounded=True),
+          Field([1, 2, 1, 1, 1], 2, octaves=2, periodic=[True, False, True, False, False])]
 
 
 @pytest.mark.parametrize("field", FIELDS, ids=repr)
 def test_values_at_many_points_are_the_single_point_values(field):
-    n, periodic = len(field.dims), getattr(field, "periodic", False)
-    points = np.random.default_rng(3).uniform(-5 if periodic else 0, 1, (20000, n)) * field.dims
+    n, open_ = len(field.dims), getattr(field, "periodic", False) is True or getattr(field, "unbounded", False)
+    points = np.random.default_rng(3).uniform(-5 if open_ else 0, 1, (20000, n)) * field.dims
     points[0, -1] = field.dims[-1]  # on the upper boundary, which is inside
     noise, force = np.asarray(field.noise_at(points)), np.asarray(field.force_at(points.tolist()))
     assert noise.shape == (20000,) and force.shape == (20000, n)
+    slopes = np.asarray(field.derivative_at(points)) if isinstance(field, Field) else force
     for i in range(0, 20000, 997):
         assert noise[i] == field.noise(points[i].tolist()) and force[i].tolist() == field.force(points[i].tolist())
+        if isinstance(field, Field):
+            assert slopes[i].tolist() == field.derivative(points[i].tolist())
     assert field.noise_at([]).shape == [0] and field.noise_at(np.zeros((0, n))).shape == [0]
     empty = field.force_at([])
     assert pickle.loads(pickle.dumps(empty)).shape == empty.shape == [0, n]
@@ -187,7 +267,7 @@ def test_values_at_many_points_are_the_single_point_values(field):
 @pytest.mark.parametrize("field", FIELDS, ids=repr)
 def test_a_grid_is_noise_at_its_points(field):
     field = Field(field.dims, field.seed) if isinstance(field, Instance) else field
-    n, periodic = len(field.dims), field.periodic
+    n, periodic = len(field.dims), field.periodic is True or field.unbounded
     rng = np.random.default_rng(4)
     step = rng.uniform(-0.3, 0.3, n) if periodic else rng.uniform(0.01, 0.1, n) * field.dims / 12
     start, shape, first = rng.uniform(-3, 0, n) if periodic else np.zeros(n) + 0.01, [7, 9, 11, 3, 5][:n], [2] * n
@@ -196,6 +276,9 @@ def test_a_grid_is_noise_at_its_points(field):
     grid = field.grid(start.tolist(), step.tolist(), shape, first=first)
     assert grid.shape == shape
     assert np.asarray(grid).tobytes() == np.asarray(field.noise_at(points)).tobytes()
+    slopes = field.derivative_grid(start.tolist(), step.tolist(), shape, first=first)
+    assert slopes.shape == [*shape, n]
+    assert np.asarray(slopes).tobytes() == np.asarray(field.derivative_at(points)).tobytes()
     # At a step of 1 / 4 the grid's coordinates are the table's positions, exactly.
     table = field.table([4] * n)
     assert bytes(field.grid([0] * n, [0.25] * n, table.shape)) == bytes(table)
@@ -228,7 +311,12 @@ def test_points_refused(field, call, error, message):
 FIELD_ERRORS = [
     (dict(octaves=0), ValueError, "Octaves has to be 1 to 32, got 0"),
     (dict(octaves=33), ValueError, "Octaves has to be 1 to 32, got 33"),
-    (dict(lacunarity=1), ValueError, "Lacunarity has to be at least 2, got 1"),
+    (dict(lacunarity=1), ValueError, "Lacunarity has to be finite and above 1, got 1"),
+    (dict(lacunarity=NAN), ValueError, "Lacunarity has to be finite and above 1, got NaN"),
+    (dict(lacunarity=1.5, periodic=[False, True]), ValueError,
+     "Lacunarity 1.5 is not a whole number, which a periodic axis needs"),
+    (dict(periodic=[True]), ValueError, "Expected 2 periodic flags, got 1"),
+    (dict(periodic="yes"), TypeError, "argument 'periodic': Can't extract `str` to `Vec`"),
     (dict(gain=0.0), ValueError, "Gain has to be finite and above 0, got 0"),
     (dict(gain=INF), ValueError, "Gain has to be finite and above 0, got inf"),
     (dict(gain=1e300, octaves=3), ValueError, "Gain 1e300 makes the octave weights overflow"),
@@ -253,5 +341,12 @@ def test_settings_read_back_and_the_repr_rebuilds_the_field():
             field.octave_shape, field.periodic) == ([8, 8], [9, 9], 7, 6, 3, 0.25, Shape.RIDGED, True)
     assert repr(Field([8, 8], 7, octaves=6)) == "Field(dims=[8, 8], seed=7, octaves=6)"
     assert eval(repr(field), {"Field": Field, "Shape": Shape}) == field != Field([8, 8], 7, octaves=6)
+    other = Field([8, 8], 7, lacunarity=1.75, unbounded=True)
+    assert repr(other) == "Field(dims=[8, 8], seed=7, lacunarity=1.75, unbounded=True)"
+    assert (other.lacunarity, other.periodic, other.unbounded) == (1.75, False, True)
+    other = Field([8, 8], 7, periodic=(False, True), unbounded=True)
+    assert repr(other) == "Field(dims=[8, 8], seed=7, periodic=(False, True), unbounded=True)"
+    assert eval(repr(other), {"Field": Field}) == other != Field([8, 8], 7, periodic=(False, True))
+    assert Field([8, 8], lacunarity=2.0).lacunarity == 2 and Field([8, 8], periodic=[True, True]).periodic is True
     with pytest.raises(AttributeError):
         field.octaves = 2

@@ -43,7 +43,7 @@ def test_the_package_exports_the_private_names_of_the_one_module_under_its_own()
         assert exported is getattr(_native, "_" + name) is getattr(_extras, name)
         assert (exported.__module__, exported.__name__) == ("veldra", name)
     assert str(inspect.signature(Field)) == (
-        "(dims, seed=1, *, octaves=1, lacunarity=2, gain=0.5, octave_shape=None, periodic=False)")
+        "(dims, seed=1, *, octaves=1, lacunarity=2, gain=0.5, octave_shape=None, periodic=False, unbounded=False)")
     assert _extras.__file__.endswith("_extras.py")  # a Python module, no second native one
 
 

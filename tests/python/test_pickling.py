@@ -17,6 +17,7 @@ OBJECTS = [
     Instance([1] * 9, seed=2**64 - 1),
     Renderer(FIELD),
     Field([3, 2], seed=4, octaves=3, lacunarity=3, gain=0.25, octave_shape=Shape.BILLOW, periodic=True),
+    Field([3, 2], seed=4, octaves=2, lacunarity=1.7, unbounded=True), Field([3, 2], seed=4, periodic=[False, True]),
     Renderer(Field([3, 2], seed=4, octaves=2)),
     FIELD.table([3, 2]),
     Renderer(FIELD).grayscale([2, 3]),

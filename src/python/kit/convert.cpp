@@ -145,6 +145,7 @@ std::optional<std::vector<Item>> Convert<std::vector<Item>>::from(PyObject* obje
 template struct Convert<std::vector<double>>;
 template struct Convert<std::vector<std::uint64_t>>;
 template struct Convert<std::vector<std::uint8_t>>;
+template struct Convert<std::vector<bool>>;
 
 PyObject* to_python(double value) { return PyFloat_FromDouble(value); }
 PyObject* to_python(std::uint64_t value) { return PyLong_FromUnsignedLongLong(value); }

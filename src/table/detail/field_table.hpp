@@ -50,6 +50,12 @@ class OctaveTable {
   // table (table_region.cpp).
   void fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
 
+  // The octave's derivative and noise, n + 1 numbers per index
+  // (PlacedFill::fill_derivative): for the octaves of a grid.
+  void fill_derivative(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {
+    placed_->fill_derivative(run, begin, end, out);
+  }
+
  private:
   explicit OctaveTable(OctaveGradients gradients) : gradients_(gradients) {}
 
@@ -87,22 +93,29 @@ class FieldTableFill {
                                        TableBox box = {});
 
   // The fill of the grid of grid() (table/table.hpp), whose arguments
-  // were checked, for the box of `shape` indices from `first`.
+  // were checked, for the box of `shape` indices from `first`; with
+  // `slopes`, of derivative_grid(): n numbers per index, the field's
+  // derivative.
   static Result<FieldTableFill> create_grid(const Field& field, std::span<const double> start,
                                             std::span<const double> step,
                                             std::span<const std::uint64_t> first,
-                                            std::span<const std::uint64_t> shape, std::size_t runs);
+                                            std::span<const std::uint64_t> shape, std::size_t runs,
+                                            bool slopes = false);
 
   // Writes the values of flat indices [begin, end) of the table to
-  // out[0 .. end - begin); calls with different `run` may run concurrently.
+  // out[0 .. end - begin) (n numbers per index for slopes, from out[0]);
+  // calls with different `run` may run concurrently.
   void fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
 
   // The values a block holds: a range this long costs one pass per octave.
   std::uint64_t block() const { return block_; }
 
  private:
-  // One block of scratch per run.
-  Status allocate_scratch(std::size_t runs);
+  // One block of scratch per run, of `width` numbers per index.
+  Status allocate_scratch(std::size_t runs, std::size_t width = 1);
+  // fill for derivatives: each octave's derivative and value, scaled,
+  // folded and summed in octave order as Field::slope sums them.
+  void fill_slopes(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
 
   const Field* field_ = nullptr;
   // The octaves that add to the table (octave 0 first) and their indices.
@@ -110,6 +123,7 @@ class FieldTableFill {
   std::vector<std::size_t> octave_of_;
   std::vector<std::vector<double>> scratch_;
   std::uint64_t block_ = 1;
+  bool slopes_ = false;
 };
 
 }  // namespace veldra

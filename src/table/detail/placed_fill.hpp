@@ -46,6 +46,12 @@ class PlacedFill {
   // out[0 .. end - begin); calls with different `run` may run concurrently.
   void fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
 
+  // The octave's derivative and noise at flat indices [begin, end): n + 1
+  // numbers per index into out, the derivative along each axis (per
+  // lattice unit), then the value, each bit for bit
+  // OctaveGradients::derivative_in's.
+  void fill_derivative(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
+
  private:
   explicit PlacedFill(PlacedPlan plan) : plan_(std::move(plan)) {}
   PlacedPlan plan_;
