@@ -60,8 +60,11 @@ def pictures(field: Instance, relief: Relief, globe: Globe, hair: Hair) -> list[
     assert copy.dims == field.dims
     terrain = Field([4, 4], 7, octaves=3, lacunarity=2, gain=0.5, octave_shape=Shape.BILLOW, periodic=True)
     images.append(Renderer(terrain).relief([4, 4]))
-    settings: tuple[int, int, float, Shape, bool] = (
-        terrain.octaves, terrain.lacunarity, terrain.gain, terrain.octave_shape, terrain.periodic)
+    settings: tuple[int, int | float, float, Shape, bool | tuple[bool, ...], bool] = (
+        terrain.octaves, terrain.lacunarity, terrain.gain, terrain.octave_shape, terrain.periodic, terrain.unbounded)
+    world = Field([1, 1], 7, lacunarity=3, periodic=[False, True], unbounded=True)
+    slopes: Table = world.derivative_grid([-1e9, 0.5], [0.25, 0.25], [4, 4])
+    assert world.derivative([0.5, 0.5])[0] == world.derivative_at([[0.5, 0.5]]).values[0] and slopes.shape[2] == 2
     at: Table = terrain.noise_at([[0.5, -9.0]])
     assert terrain.table_region([2, 2], [1, 1], [2, 1]).shape == [2, 1]
     pulls: Table = field.force_at(memoryview(bytes(16)).cast("d", [1, 2]))
