@@ -3,7 +3,6 @@
 from __future__ import annotations
 
 import argparse
-import importlib.util
 import os
 import sys
 import time
@@ -163,6 +162,13 @@ def _tiles(seed: int, size: int) -> Image:
     return _cropped(image_from_bytes(2 * side, 2 * side, 3, b"".join(rows) * 2), size)
 
 
+try:  # the lighting is numpy's arithmetic: without numpy the gallery leaves it out
+    import numpy  # noqa: F401
+
+    _LIT = [Picture("fractal", "normals", _normals)]
+except ImportError:
+    _LIT = []
+
 PICTURES = [
     Picture("grayscale", "grayscale", _fitted(CELLS, _grayscale)),
     Picture("palette", "palette-terrain", _fitted(CELLS, _palette)),
@@ -176,8 +182,7 @@ PICTURES = [
     Picture("fractal", "fractal-terrain", _fitted(CELLS, _terrain)),
     Picture("fractal", "tileable-2x2", _tiles),
     Picture("fractal", "fractal-unaligned", _unaligned),
-    # The lighting is numpy's arithmetic: without numpy the gallery leaves it out.
-    *([Picture("fractal", "normals", _normals)] if importlib.util.find_spec("numpy") else []),
+    *_LIT,
     Picture("fractal", "far-chunk", _far_chunk),
 ]
 KINDS = sorted({picture.kind for picture in PICTURES})
