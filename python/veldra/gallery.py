@@ -106,6 +106,50 @@ def _unaligned(seed: int, size: int) -> Image:
     return image_from_bytes(size, size, 1, levels.tobytes())
 
 
+def _colors(levels: bytes, palette: Palette) -> bytes:
+    """Bytes 0 to 255 through `palette`, as RGB: one table of 256 colours, one channel at a time."""
+    ramp = [palette.color(level / 255) for level in range(256)]
+    colors = bytearray(3 * len(levels))
+    for channel in range(3):
+        colors[channel::3] = levels.translate(bytes(color[channel] for color in ramp))
+    return bytes(colors)
+
+
+def _normals(seed: int, size: int) -> Image:
+    """Ridged terrain lit by its exact normals, from Field.derivative_grid:
+    six octaves at lacunarity 1.93, whose lattices share no lines, over
+    4 x 4 cells from (2.2, 3.7)."""
+    import numpy as np
+
+    field = Field([CELLS, CELLS], seed=seed, octaves=6, lacunarity=1.93, gain=0.4, octave_shape=Shape.RIDGED)
+    start, step, shape = [2.2, 3.7], [4 / max(size - 1, 1)] * 2, [size, size]
+    levels = heightmap(field.grid(start, step, shape), bits=8).tobytes()
+    # The surface (x, y, steep * height) has the normal (-steep * dh/dx, -steep * dh/dy, 1), normalised.
+    steep = 0.7
+    normals = np.concatenate([-steep * np.asarray(field.derivative_grid(start, step, shape)),
+                              np.ones((size, size, 1))], axis=2)
+    normals /= np.linalg.norm(normals, axis=2, keepdims=True)
+    light = np.array([-0.55, -0.55, 0.63])  # from the top left, as Relief's
+    light /= np.linalg.norm(light)
+    halfway = light + [0.0, 0.0, 1.0]  # between the light and the eye above
+    halfway /= np.linalg.norm(halfway)
+    shade = 0.25 + 0.75 * np.clip(normals @ light, 0.0, None)  # ambient + Lambert
+    shine = 70.0 * np.clip(normals @ halfway, 0.0, None) ** 40  # a little Blinn-Phong highlight
+    base = np.frombuffer(_colors(levels, Palette.TERRAIN), np.uint8).reshape(size, size, 3)
+    lit = base * shade[..., None] + shine[..., None]
+    return image_from_bytes(size, size, 3, np.clip(np.rint(lit), 0, 255).astype(np.uint8).tobytes())
+
+
+def _far_chunk(seed: int, size: int) -> Image:
+    """A chunk of a world without walls, a million million cells from the
+    origin on a negative coordinate: 8 x 8 cells (one pixel per 1/64 of a
+    cell at 512 pixels), as fine as near the origin."""
+    world = Field([1, 1], seed=seed, octaves=8, unbounded=True)
+    step = 8 / size
+    heights = world.grid([-1e12 + 0.25, 3.5e9 + 0.5], [step, step], [size, size])
+    return image_from_bytes(size, size, 3, _colors(heightmap(heights, bits=8).tobytes(), Palette.TERRAIN))
+
+
 def _tiles(seed: int, size: int) -> Image:
     """A periodic texture of half the size, laid 2 x 2: the seams cannot be seen."""
     cells = 4
@@ -117,6 +161,13 @@ def _tiles(seed: int, size: int) -> Image:
     rows = [tile.pixels[r * row:r * row + side * 3] * 2 for r in range(side)]
     return _cropped(image_from_bytes(2 * side, 2 * side, 3, b"".join(rows) * 2), size)
 
+
+try:  # the lighting is numpy's arithmetic: without numpy the gallery leaves it out
+    import numpy  # noqa: F401
+
+    _LIT = [Picture("fractal", "normals", _normals)]
+except ImportError:
+    _LIT = []
 
 PICTURES = [
     Picture("grayscale", "grayscale", _fitted(CELLS, _grayscale)),
@@ -131,6 +182,8 @@ PICTURES = [
     Picture("fractal", "fractal-terrain", _fitted(CELLS, _terrain)),
     Picture("fractal", "tileable-2x2", _tiles),
     Picture("fractal", "fractal-unaligned", _unaligned),
+    *_LIT,
+    Picture("fractal", "far-chunk", _far_chunk),
 ]
 KINDS = sorted({picture.kind for picture in PICTURES})
 

@@ -16,13 +16,13 @@ def test_gallery_writes_every_picture_it_lists_at_the_size_asked(tmp_path, size)
     out = tmp_path / "gallery"
     lines = []
     written = gallery.render_gallery(str(out), seed=3, size=size, report=lines.append)
-    assert len(written) == len(gallery.PICTURES) == 12
+    assert len(written) == len(gallery.PICTURES) == 14
     assert {p.kind for p in gallery.PICTURES} == {"grayscale", "palette", "rgb", "relief", "globe", "hair", "fractal"}
     for line, path in zip(lines, written):
         width, height = map(int, re.search(r"(\d+) x (\d+)", line).groups())
         with PIL.open(path) as picture:
             assert picture.format == "PNG" and picture.size == (width, height) == (size, size)
-    assert lines[-1].startswith("wrote 12 files")
+    assert lines[-1].startswith("wrote 14 files")
 
 
 @pytest.mark.parametrize("kind, flag, names, said", [
