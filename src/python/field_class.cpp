@@ -163,13 +163,13 @@ PyObject* make_field_class() {
       "``mix``).\n\n"
       "``periodic`` is a bool for every axis or one bool per axis. A periodic\n"
       "axis wraps (the gradient at index ``dims[i] * lacunarity**k`` is the one\n"
-      "at index 0), so tables tile seamlessly along it and it takes any finite\n"
-      "coordinate; it needs a whole lacunarity. With ``unbounded=True`` the\n"
+      "at index 0), so tables tile seamlessly along it and it takes coordinates\n"
+      "of any sign; it needs a whole lacunarity. With ``unbounded=True`` the\n"
       "other axes have no walls either: octave 0 too takes its gradients from\n"
       "its lattice index, with ``s_0 = seed``, and lattice index ``floor(x)`` of\n"
       "a negative ``x`` is taken modulo 2**64. Otherwise those axes take points\n"
-      "within ``[0, dims[i]]`` as :class:`Instance` does. An axis without walls\n"
-      "takes coordinates up to ``2**52 / lacunarity**(octaves - 1)`` in\n"
+      "within ``[0, dims[i]]`` as :class:`Instance` does. An axis that wraps or\n"
+      "has no walls takes finite coordinates up to ``2**52 / lacunarity**(octaves - 1)`` in\n"
       "magnitude, where every octave's cell and fraction are exact; tables\n"
       "and regions cover ``[0, dims]``, :meth:`grid` reaches anywhere.");
   spec.properties = {
