@@ -204,7 +204,7 @@ void Field::slope(std::span<const double> point, std::span<double> out) const {
     double total[MAX_DIMS] = {};
     each_octave<N>(point.data(), [&](std::size_t k, const OctaveGradients& g, const std::uint64_t* lowest,
                                      const Sides* sides) {
-      double d[MAX_DIMS];
+      double d[MAX_DIMS] = {};
       const double v = g.derivative_in<N>(lowest, sides, d);
       const Octave& octave = octaves_[k];
       for (std::size_t i = 0; i < n(); ++i) {

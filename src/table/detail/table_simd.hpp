@@ -7,6 +7,7 @@
 
 #include "field/octave.hpp"
 #include "table/detail/placed_walk.hpp"
+#include "table/detail/sparse_walk.hpp"
 #include "table/detail/table_columns.hpp"
 #include "table/detail/table_fill.hpp"
 #include "table/detail/table_walk.hpp"
@@ -95,7 +96,11 @@ template <typename Cells>
                                                    std::uint64_t begin, std::uint64_t end,
                                                    double* out) {
   with_fixed_axes<1, 4>(plan.gradients.n(), [&] [[gnu::always_inline]] (auto axes) {
-    placed_walk::fill_run<decltype(axes)::value, Cells>(plan, scratch, begin, end, out);
+    constexpr std::size_t N = decltype(axes)::value;
+    if constexpr (N != 0) {
+      if (plan.sparse) return sparse_walk::fill_run<N, Cells::COLUMN_LANES>(plan, begin, end, out);
+    }
+    placed_walk::fill_run<N, Cells>(plan, scratch, begin, end, out);
   });
 }
 
