@@ -14,6 +14,7 @@
 namespace veldra::table_lanes {
 
 using veldra::dot_step;
+using veldra::slope_step;
 using veldra::term_step;
 using veldra::weight_step;
 
@@ -279,6 +280,150 @@ template <std::size_t Count, std::size_t Blocks, typename V, bool Weighted>
     if (registers > 1) return noise<Count, Blocks / 2, V, Weighted>(corners, lanes, at, j, rest, out + j);
   }
   noise<Count, 1, V, Weighted>(corners, lanes, at, j, rest, out + j);
+}
+
+// The derivative's kernel: at consecutive positions of one cell along the
+// last axis, one position per lane, the noise and its derivative along
+// every axis. The cell's corners for an octave of Dims axes, split by their
+// side on the last axis as in Corners; besides each prefix's weight, its
+// slope weight along each axis j < Dims - 1 (the same product with axis
+// j's side weight replaced by its slope) at dweight[j * count + p], and
+// each prefix's whole gradient at the lower and upper intersection,
+// component i of prefix p at grad[i * count + p].
+struct SlopeCorners {
+  const double* weight;
+  const double* dweight;
+  const double* lo_dot;
+  const double* lo_grad;
+  const double* hi_dot;
+  const double* hi_grad;
+  std::size_t count;
+};
+
+// The last axis's positions with the slopes of its side weights: -fade'(f)
+// for the lower side, fade'(f) for the upper.
+struct SlopePositions : Positions {
+  const double* lower_slope;
+  const double* upper_slope;
+};
+
+// The noise and the Dims derivatives at Blocks registers of V of
+// consecutive positions, lane by lane: formula::derivative's steps, the
+// last axis's taken here from the prefix's numbers, over the corners in
+// increasing order (all lower-side corners first). Each corner's
+//   weight = weight[p] * side,  dot = prefix dot + g_last * offset
+// adds weight * dot to the value, and for axis j < Dims - 1 the slope
+// weight dweight[j][p] * side, for the last axis weight[p] * slope, into
+// its derivative with slope_step.
+template <std::size_t Dims, std::size_t Blocks, typename V>
+struct SlopeSums {
+  static constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+  static constexpr std::size_t COUNT = std::size_t{1} << (Dims - 1);
+  V offset[2][Blocks], side[2][Blocks], slope[2][Blocks], total[Blocks], d[Dims][Blocks];
+
+  [[gnu::always_inline]] SlopeSums(const SlopePositions& at, std::size_t j) {
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      const std::size_t k = j + b * LANES;
+      load(offset[0][b], at.frac + k);
+      load(offset[1][b], at.frac_minus_one + k);
+      load(side[0][b], at.lower + k);
+      load(side[1][b], at.upper + k);
+      load(slope[0][b], at.lower_slope + k);
+      load(slope[1][b], at.upper_slope + k);
+      total[b] = V{};
+#pragma GCC unroll 4
+      for (std::size_t i = 0; i < Dims; ++i) d[i][b] = V{};
+    }
+  }
+
+  // The corner of prefix p on side s of the last axis; `dot` and `grad`
+  // are that side's prefix dots and gradients.
+  [[gnu::always_inline]] void add(const SlopeCorners& c, std::size_t s, std::size_t p,
+                                  const double* dot, const double* grad) {
+    V prefix, last, base, weight[Blocks], sum[Blocks];
+    splat(prefix, c.weight[p]);
+    splat(last, grad[(Dims - 1) * COUNT + p]);
+    splat(base, dot[p]);
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      weight_step(weight[b], prefix, side[s][b]);
+      dot_step(sum[b], base, last, offset[s][b]);
+      term_step(total[b], weight[b], sum[b]);
+    }
+#pragma GCC unroll 4
+    for (std::size_t j = 0; j + 1 < Dims; ++j) {
+      V dprefix, g;
+      splat(dprefix, c.dweight[j * COUNT + p]);
+      splat(g, grad[j * COUNT + p]);
+#pragma GCC unroll 8
+      for (std::size_t b = 0; b < Blocks; ++b) {
+        V dweight;
+        weight_step(dweight, dprefix, side[s][b]);
+        slope_step(d[j][b], dweight, sum[b], weight[b], g);
+      }
+    }
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      V dweight;
+      weight_step(dweight, prefix, slope[s][b]);
+      slope_step(d[Dims - 1][b], dweight, sum[b], weight[b], last);
+    }
+    interleave(total);
+  }
+
+  [[gnu::always_inline]] void add_all(const SlopeCorners& c) {
+#pragma GCC unroll 8
+    for (std::size_t p = 0; p < COUNT; ++p) add(c, 0, p, c.lo_dot, c.lo_grad);
+#pragma GCC unroll 8
+    for (std::size_t p = 0; p < COUNT; ++p) add(c, 1, p, c.hi_dot, c.hi_grad);
+  }
+
+  // Writes the first `count` positions' Dims + 1 numbers (the
+  // derivatives, then the value) to out, position by position.
+  [[gnu::always_inline]] void store_to(double* __restrict out, std::size_t count) const {
+    double lanes[Dims + 1][Blocks * LANES];
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+#pragma GCC unroll 4
+      for (std::size_t i = 0; i < Dims; ++i) store(lanes[i] + b * LANES, d[i][b]);
+      store(lanes[Dims] + b * LANES, total[b]);
+    }
+    for (std::size_t t = 0; t < count; ++t) {
+#pragma GCC unroll 5
+      for (std::size_t i = 0; i <= Dims; ++i) out[t * (Dims + 1) + i] = lanes[i][t];
+    }
+  }
+};
+
+// Writes to out[0 .. count * (Dims + 1)) the derivatives and the noise at
+// `count` consecutive positions of `at` in blocks of Blocks registers of V
+// (then as few as the rest needs), the lists of `at` readable as
+// fill_cell's.
+template <std::size_t Dims, std::size_t Blocks, typename V>
+[[gnu::always_inline]] inline void fill_cell_slopes(const SlopeCorners& corners,
+                                                    const SlopePositions& at, std::size_t count,
+                                                    double* __restrict out) {
+  constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+  constexpr std::size_t STEP = Blocks * LANES;
+  std::size_t j = 0;
+  for (; j + STEP <= count; j += STEP) {
+    SlopeSums<Dims, Blocks, V> sums(at, j);
+    sums.add_all(corners);
+    sums.store_to(out + j * (Dims + 1), STEP);
+  }
+  const std::size_t rest = count - j;
+  if (rest == 0) return;
+  if constexpr (Blocks > 1) {
+    if (rest > LANES) {
+      SlopeSums<Dims, Blocks, V> sums(at, j);
+      sums.add_all(corners);
+      return sums.store_to(out + j * (Dims + 1), rest);
+    }
+  }
+  SlopeSums<Dims, 1, V> sums(at, j);
+  sums.add_all(corners);
+  sums.store_to(out + j * (Dims + 1), rest);
 }
 
 }  // namespace veldra::table_lanes

@@ -24,6 +24,9 @@ void fill_avx512(const TablePlan& plan, TableScratch& scratch, std::uint64_t beg
 
 namespace table_simd {
 
+// Registers of positions the derivative's kernel takes at a time.
+inline constexpr std::size_t SLOPE_BLOCKS = 1;
+
 // The kernels for one instruction set, `Lanes` doubles to a register: the
 // cell kernel (two registers at a time) and the column kernel of short last
 // axes (one). They are compiled out of line: inlined into the walk, the
@@ -47,6 +50,13 @@ namespace table_simd {
         std::size_t stride) {                                                                 \
       table_columns::fill_column<Outer, table_lanes::Vec<Lanes>>(corners, lane_at, lanes,     \
                                                                  last_at, count, out, stride); \
+    }                                                                                         \
+    template <std::size_t Dims>                                                               \
+    [[gnu::target(Target), gnu::noinline]] static void slopes(                                \
+        const table_lanes::SlopeCorners& corners, const table_lanes::SlopePositions& at,      \
+        std::size_t count, double* __restrict out) {                                          \
+      table_lanes::fill_cell_slopes<Dims, SLOPE_BLOCKS, table_lanes::Vec<Lanes>>(corners, at, \
+                                                                               count, out);   \
     }                                                                                         \
   };
 
@@ -96,6 +106,18 @@ template <typename Cells>
                                                    double* out) {
   with_fixed_axes<1, 4>(plan.gradients.n(), [&] [[gnu::always_inline]] (auto axes) {
     placed_walk::fill_run<decltype(axes)::value, Cells>(plan, scratch, begin, end, out);
+  });
+}
+
+// The derivative form of the general walk, for 1 to 4 dimensions.
+template <typename Cells>
+[[gnu::always_inline]] inline void fill_placed_derivative_any(const PlacedPlan& plan,
+                                                              std::uint64_t begin,
+                                                              std::uint64_t end, double* out) {
+  with_fixed_axes<1, 4>(plan.gradients.n(), [&] [[gnu::always_inline]] (auto axes) {
+    if constexpr (decltype(axes)::value != 0) {
+      placed_walk::fill_derivative_run<decltype(axes)::value, Cells>(plan, begin, end, out);
+    }
   });
 }
 
