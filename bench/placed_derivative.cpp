@@ -4,7 +4,7 @@
 // at many samples per cell and at about one.
 //
 //   cmake -S . -B build/bench -DVELDRA_BUILD_BENCH=ON -DVELDRA_BUILD_PYTHON=OFF
-//   cmake --build build/bench && build/bench/bench/placed_derivative
+//   cmake --build build/bench && build/bench/bench/placed_derivative [repeats [case]]
 #include <algorithm>
 #include <ctime>
 #include <cstdio>
@@ -59,11 +59,14 @@ double best_of(int repeats, F&& f) {
 int main(int argc, char** argv) {
   using namespace veldra;
   const int repeats = argc > 1 ? std::stoi(argv[1]) : 5;
+  // Optionally one case only (its index in the list below).
+  const int only = argc > 2 ? std::stoi(argv[2]) : -1;
   const std::vector<Case> cases = {
       {"2-D", 2, 1024, 8.0}, {"2-D", 2, 1024, 1.2}, {"3-D", 3, 128, 8.0}, {"3-D", 3, 128, 1.2}};
   std::printf("%-4s %8s %6s %7s %7s %12s %12s %7s\n", "box", "samples", "/cell", "octave", "simd",
               "fill Ms/s", "deriv Ms/s", "ratio");
   for (const Case& c : cases) {
+    if (only >= 0 && &c != &cases[static_cast<std::size_t>(only)]) continue;
     const double step = 1.0 / c.per_cell;
     const auto cells = static_cast<std::uint64_t>(static_cast<double>(c.side) * step) + 2;
     auto field = Field::create(std::vector<std::uint64_t>(c.n, cells), 1,

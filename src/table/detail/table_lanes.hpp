@@ -282,6 +282,19 @@ template <std::size_t Count, std::size_t Blocks, typename V, bool Weighted>
   noise<Count, 1, V, Weighted>(corners, lanes, at, j, rest, out + j);
 }
 
+// `*from` in every lane of `to`, read as one number. The walk has just
+// stored a cell's numbers one by one; left to itself the compiler reads
+// several at once as a vector and shuffles them apart, a read that waits
+// for those stores to reach the cache instead of taking their values.
+template <typename V>
+[[gnu::always_inline]] inline void splat_one(V& to, const double* from) {
+  double v = *from;
+#if !defined(__clang__)
+  asm("" : "+x"(v));
+#endif
+  splat(to, v);
+}
+
 // The derivative's kernel: at consecutive positions of one cell along the
 // last axis, one position per lane, the noise and its derivative along
 // every axis. The cell's corners for an octave of Dims axes, split by their
@@ -342,9 +355,9 @@ struct SlopeSums {
   [[gnu::always_inline]] void add(const SlopeCorners& c, std::size_t s, std::size_t p,
                                   const double* dot, const double* grad) {
     V prefix, last, base, weight[Blocks], sum[Blocks];
-    splat(prefix, c.weight[p]);
-    splat(last, grad[(Dims - 1) * COUNT + p]);
-    splat(base, dot[p]);
+    splat_one(prefix, c.weight + p);
+    splat_one(last, grad + (Dims - 1) * COUNT + p);
+    splat_one(base, dot + p);
 #pragma GCC unroll 8
     for (std::size_t b = 0; b < Blocks; ++b) {
       weight_step(weight[b], prefix, side[s][b]);
@@ -354,8 +367,8 @@ struct SlopeSums {
 #pragma GCC unroll 4
     for (std::size_t j = 0; j + 1 < Dims; ++j) {
       V dprefix, g;
-      splat(dprefix, c.dweight[j * COUNT + p]);
-      splat(g, grad[j * COUNT + p]);
+      splat_one(dprefix, c.dweight + j * COUNT + p);
+      splat_one(g, grad + j * COUNT + p);
 #pragma GCC unroll 8
       for (std::size_t b = 0; b < Blocks; ++b) {
         V dweight;
@@ -396,10 +409,23 @@ struct SlopeSums {
   }
 };
 
+// The derivatives and the noise at `count` (at most Blocks * lanes of V)
+// consecutive positions of `at` from offset j into out.
+template <std::size_t Dims, std::size_t Blocks, typename V>
+[[gnu::always_inline]] inline void slopes(const SlopeCorners& corners, const SlopePositions& at,
+                                          std::size_t j, std::size_t count,
+                                          double* __restrict out) {
+  SlopeSums<Dims, Blocks, V> sums(at, j);
+  sums.add_all(corners);
+  sums.store_to(out + j * (Dims + 1), count);
+}
+
 // Writes to out[0 .. count * (Dims + 1)) the derivatives and the noise at
-// `count` consecutive positions of `at` in blocks of Blocks registers of V
-// (then as few as the rest needs), the lists of `at` readable as
-// fill_cell's.
+// `count` consecutive positions of `at` in blocks of Blocks registers of V,
+// then the rest in as few registers as it needs, of two lanes when it
+// needs no more (a cell of one or two positions, as coarse grids have:
+// there the wider registers cost more than they share). The lists of `at`
+// are readable as fill_cell's.
 template <std::size_t Dims, std::size_t Blocks, typename V>
 [[gnu::always_inline]] inline void fill_cell_slopes(const SlopeCorners& corners,
                                                     const SlopePositions& at, std::size_t count,
@@ -407,23 +433,16 @@ template <std::size_t Dims, std::size_t Blocks, typename V>
   constexpr std::size_t LANES = sizeof(V) / sizeof(double);
   constexpr std::size_t STEP = Blocks * LANES;
   std::size_t j = 0;
-  for (; j + STEP <= count; j += STEP) {
-    SlopeSums<Dims, Blocks, V> sums(at, j);
-    sums.add_all(corners);
-    sums.store_to(out + j * (Dims + 1), STEP);
-  }
+  for (; j + STEP <= count; j += STEP) slopes<Dims, Blocks, V>(corners, at, j, STEP, out);
   const std::size_t rest = count - j;
   if (rest == 0) return;
-  if constexpr (Blocks > 1) {
-    if (rest > LANES) {
-      SlopeSums<Dims, Blocks, V> sums(at, j);
-      sums.add_all(corners);
-      return sums.store_to(out + j * (Dims + 1), rest);
-    }
+  if constexpr (LANES > 2) {
+    if (rest <= 2) return slopes<Dims, 1, Vec<2>>(corners, at, j, rest, out);
   }
-  SlopeSums<Dims, 1, V> sums(at, j);
-  sums.add_all(corners);
-  sums.store_to(out + j * (Dims + 1), rest);
+  if constexpr (Blocks > 1) {
+    if (rest > LANES) return slopes<Dims, Blocks, V>(corners, at, j, rest, out);
+  }
+  slopes<Dims, 1, V>(corners, at, j, rest, out);
 }
 
 }  // namespace veldra::table_lanes

@@ -25,7 +25,7 @@ void fill_avx512(const TablePlan& plan, TableScratch& scratch, std::uint64_t beg
 namespace table_simd {
 
 // Registers of positions the derivative's kernel takes at a time.
-inline constexpr std::size_t SLOPE_BLOCKS = 1;
+inline constexpr std::size_t SLOPE_BLOCKS = 2;
 
 // The kernels for one instruction set, `Lanes` doubles to a register: the
 // cell kernel (two registers at a time) and the column kernel of short last
