@@ -6,7 +6,9 @@
 // per cell, each corner's gradient found once; along the cell, the samples
 // in SIMD lanes (table_lanes::fill_cell). Every value is bit for bit the
 // octave's noise_in at the sample's cells and Sides: the same steps of
-// field/formula.hpp in the same order. Included only by the
+// field/formula.hpp in the same order. Its derivative form walks alike and
+// gives each sample's derivatives with its value, bit for bit the
+// octave's derivative_in. Included only by the
 // table_fill_<set>.cpp files, which instantiate it once per instruction set.
 #pragma once
 

@@ -283,16 +283,21 @@ template <std::size_t Count, std::size_t Blocks, typename V, bool Weighted>
 }
 
 // `*from` in every lane of `to`, read as one number. The walk has just
-// stored a cell's numbers one by one; left to itself the compiler reads
-// several at once as a vector and shuffles them apart, a read that waits
-// for those stores to reach the cache instead of taking their values.
+// stored a cell's numbers one by one; left to itself GCC reads several at
+// once as a vector and shuffles them apart, a read that waits for those
+// stores to reach the cache instead of taking their values, on every
+// cell. Spelled as a shuffle of a vector holding the one number, each
+// stays a read of its own.
 template <typename V>
 [[gnu::always_inline]] inline void splat_one(V& to, const double* from) {
-  double v = *from;
-#if !defined(__clang__)
-  asm("" : "+x"(v));
+#if defined(__clang__)
+  splat(to, *from);
+#else
+  typedef long long Mask __attribute__((vector_size(sizeof(V))));
+  V one{};
+  one[0] = *from;
+  to = __builtin_shuffle(one, Mask{});
 #endif
-  splat(to, v);
 }
 
 // The derivative's kernel: at consecutive positions of one cell along the
@@ -332,36 +337,31 @@ template <std::size_t Dims, std::size_t Blocks, typename V>
 struct SlopeSums {
   static constexpr std::size_t LANES = sizeof(V) / sizeof(double);
   static constexpr std::size_t COUNT = std::size_t{1} << (Dims - 1);
-  V offset[2][Blocks], side[2][Blocks], slope[2][Blocks], total[Blocks], d[Dims][Blocks];
+  V total[Blocks], d[Dims][Blocks];
 
-  [[gnu::always_inline]] SlopeSums(const SlopePositions& at, std::size_t j) {
+  [[gnu::always_inline]] SlopeSums() {
 #pragma GCC unroll 8
     for (std::size_t b = 0; b < Blocks; ++b) {
-      const std::size_t k = j + b * LANES;
-      load(offset[0][b], at.frac + k);
-      load(offset[1][b], at.frac_minus_one + k);
-      load(side[0][b], at.lower + k);
-      load(side[1][b], at.upper + k);
-      load(slope[0][b], at.lower_slope + k);
-      load(slope[1][b], at.upper_slope + k);
       total[b] = V{};
 #pragma GCC unroll 4
       for (std::size_t i = 0; i < Dims; ++i) d[i][b] = V{};
     }
   }
 
-  // The corner of prefix p on side s of the last axis; `dot` and `grad`
-  // are that side's prefix dots and gradients.
-  [[gnu::always_inline]] void add(const SlopeCorners& c, std::size_t s, std::size_t p,
-                                  const double* dot, const double* grad) {
+  // The corner of prefix p on one side of the last axis: `dot` and `grad`
+  // are that side's prefix dots and gradients, `offset`, `side` and `slope`
+  // its positions' offsets, side weights and their slopes.
+  [[gnu::always_inline]] void add(const SlopeCorners& c, std::size_t p, const double* dot,
+                                  const double* grad, const V (&offset)[Blocks],
+                                  const V (&side)[Blocks], const V (&slope)[Blocks]) {
     V prefix, last, base, weight[Blocks], sum[Blocks];
     splat_one(prefix, c.weight + p);
     splat_one(last, grad + (Dims - 1) * COUNT + p);
     splat_one(base, dot + p);
 #pragma GCC unroll 8
     for (std::size_t b = 0; b < Blocks; ++b) {
-      weight_step(weight[b], prefix, side[s][b]);
-      dot_step(sum[b], base, last, offset[s][b]);
+      weight_step(weight[b], prefix, side[b]);
+      dot_step(sum[b], base, last, offset[b]);
       term_step(total[b], weight[b], sum[b]);
     }
 #pragma GCC unroll 4
@@ -372,24 +372,39 @@ struct SlopeSums {
 #pragma GCC unroll 8
       for (std::size_t b = 0; b < Blocks; ++b) {
         V dweight;
-        weight_step(dweight, dprefix, side[s][b]);
+        weight_step(dweight, dprefix, side[b]);
         slope_step(d[j][b], dweight, sum[b], weight[b], g);
       }
     }
 #pragma GCC unroll 8
     for (std::size_t b = 0; b < Blocks; ++b) {
       V dweight;
-      weight_step(dweight, prefix, slope[s][b]);
+      weight_step(dweight, prefix, slope[b]);
       slope_step(d[Dims - 1][b], dweight, sum[b], weight[b], last);
     }
     interleave(total);
   }
 
-  [[gnu::always_inline]] void add_all(const SlopeCorners& c) {
+  // Every corner at positions j, j + 1, ... of `at`: the lower side's,
+  // then the upper side's, each side's lists read for its corners.
+  [[gnu::always_inline]] void add_all(const SlopeCorners& c, const SlopePositions& at,
+                                      std::size_t j) {
+    const double* lists[2][3] = {{at.frac, at.lower, at.lower_slope},
+                                 {at.frac_minus_one, at.upper, at.upper_slope}};
+    const double* dots[2] = {c.lo_dot, c.hi_dot};
+    const double* grads[2] = {c.lo_grad, c.hi_grad};
+#pragma GCC unroll 2
+    for (std::size_t s = 0; s < 2; ++s) {
+      V offset[Blocks], side[Blocks], slope[Blocks];
 #pragma GCC unroll 8
-    for (std::size_t p = 0; p < COUNT; ++p) add(c, 0, p, c.lo_dot, c.lo_grad);
+      for (std::size_t b = 0; b < Blocks; ++b) {
+        load(offset[b], lists[s][0] + j + b * LANES);
+        load(side[b], lists[s][1] + j + b * LANES);
+        load(slope[b], lists[s][2] + j + b * LANES);
+      }
 #pragma GCC unroll 8
-    for (std::size_t p = 0; p < COUNT; ++p) add(c, 1, p, c.hi_dot, c.hi_grad);
+      for (std::size_t p = 0; p < COUNT; ++p) add(c, p, dots[s], grads[s], offset, side, slope);
+    }
   }
 
   // Writes the first `count` positions' Dims + 1 numbers (the
@@ -415,17 +430,15 @@ template <std::size_t Dims, std::size_t Blocks, typename V>
 [[gnu::always_inline]] inline void slopes(const SlopeCorners& corners, const SlopePositions& at,
                                           std::size_t j, std::size_t count,
                                           double* __restrict out) {
-  SlopeSums<Dims, Blocks, V> sums(at, j);
-  sums.add_all(corners);
+  SlopeSums<Dims, Blocks, V> sums;
+  sums.add_all(corners, at, j);
   sums.store_to(out + j * (Dims + 1), count);
 }
 
 // Writes to out[0 .. count * (Dims + 1)) the derivatives and the noise at
 // `count` consecutive positions of `at` in blocks of Blocks registers of V,
-// then the rest in as few registers as it needs, of two lanes when it
-// needs no more (a cell of one or two positions, as coarse grids have:
-// there the wider registers cost more than they share). The lists of `at`
-// are readable as fill_cell's.
+// then the rest in as few registers as it needs. The lists of `at` are
+// readable as fill_cell's.
 template <std::size_t Dims, std::size_t Blocks, typename V>
 [[gnu::always_inline]] inline void fill_cell_slopes(const SlopeCorners& corners,
                                                     const SlopePositions& at, std::size_t count,
@@ -436,9 +449,6 @@ template <std::size_t Dims, std::size_t Blocks, typename V>
   for (; j + STEP <= count; j += STEP) slopes<Dims, Blocks, V>(corners, at, j, STEP, out);
   const std::size_t rest = count - j;
   if (rest == 0) return;
-  if constexpr (LANES > 2) {
-    if (rest <= 2) return slopes<Dims, 1, Vec<2>>(corners, at, j, rest, out);
-  }
   if constexpr (Blocks > 1) {
     if (rest > LANES) return slopes<Dims, Blocks, V>(corners, at, j, rest, out);
   }
