@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
         if (!simd_supported(simd)) continue;
         auto fill = PlacedFill::create(field->gradients(k), places, 1, simd, true);
         const double values = best_of(repeats, [&] { fill->fill(0, 0, count, out.data()); });
-        const double both = best_of(repeats, [&] { fill->fill_derivative(0, 0, count, out.data()); });
+        const double both =
+            best_of(repeats, [&] { fill->fill_derivative(0, 0, count, out.data()); });
         const double total = static_cast<double>(count);
         std::printf("%-4s %8llu %6.1f %7zu %7s %12.1f %12.1f %7.2f\n", c.name,
                     static_cast<unsigned long long>(count), c.per_cell, k, name_of(simd),

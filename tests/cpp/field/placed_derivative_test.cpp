@@ -17,7 +17,8 @@ namespace {
 
 // The one place a test field is made.
 Field field_of(std::size_t n, std::uint64_t cells) {
-  return *Field::create(std::vector<std::uint64_t>(n, cells), 11, {2, 2, 0.5, Shape::Smooth, false});
+  return *Field::create(std::vector<std::uint64_t>(n, cells), 11,
+                        {2, 2, 0.5, Shape::Smooth, false});
 }
 
 struct Pattern {
@@ -40,8 +41,8 @@ TEST(PlacedDerivative, MatchesTheOctaveDerivativeAtEverySample) {
         std::vector<std::vector<AxisPoint>> places(n);
         for (std::size_t i = 0; i < n; ++i) {
           for (std::uint64_t q = 0; q < side; ++q) {
-            const double x = (pattern.start + pattern.step * static_cast<double>(q)) * (k ? 2.0 : 1.0);
-            places[i].push_back(locate_on_axis(x, field.octaves()[k].cells[i]));
+            const double x = pattern.start + pattern.step * static_cast<double>(q);
+            places[i].push_back(locate_on_axis(x * (k ? 2.0 : 1.0), field.octaves()[k].cells[i]));
           }
         }
         std::uint64_t count = 1;
@@ -73,7 +74,8 @@ TEST(PlacedDerivative, MatchesTheOctaveDerivativeAtEverySample) {
               ASSERT_EQ(std::memcmp(got, expected, width * sizeof(double)), 0)
                   << n << " axes, pattern " << pattern.start << " + q * " << pattern.step
                   << ", octave " << k << ", simd " << int(simd) << ", sample " << t;
-              ASSERT_EQ(std::memcmp(got + n, &values[t - begin], sizeof(double)), 0) << "sample " << t;
+              ASSERT_EQ(std::memcmp(got + n, &values[t - begin], sizeof(double)), 0)
+                  << "sample " << t;
             }
           }
         }
