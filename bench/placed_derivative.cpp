@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
       std::vector<double> out(count * (c.n + 1));
       for (Simd simd : {Simd::Sse2, Simd::Avx2, Simd::Avx512}) {
         if (!simd_supported(simd)) continue;
-        auto fill = PlacedFill::create(field->gradients(k), places, 1, simd, true);
+        auto fill = PlacedFill::create(field->gradients(k), places, 1, simd);
         const double values = best_of(repeats, [&] { fill->fill(0, 0, count, out.data()); });
         const double both =
             best_of(repeats, [&] { fill->fill_derivative(0, 0, count, out.data()); });

@@ -1,6 +1,5 @@
 #include "table/detail/placed_fill.hpp"
 
-#include <cassert>
 #include <utility>
 
 #include "base/buffer.hpp"
@@ -18,13 +17,13 @@ constexpr std::size_t PADDING = 16;
 
 Result<PlacedFill> PlacedFill::create(OctaveGradients gradients,
                                       std::vector<std::vector<AxisPoint>> places, std::size_t runs,
-                                      Simd simd, bool slopes) {
+                                      Simd simd) {
   const std::size_t n = gradients.n();
   std::vector<std::uint64_t> shape(n);
   for (std::size_t i = 0; i < n; ++i) shape[i] = places[i].size();
   const std::vector<AxisPoint>& last = places[n - 1];
   const std::size_t stride = last.size() + PADDING;
-  auto positions = allocate<double>((slopes ? 6 : 4) * stride, 0.0);
+  auto positions = allocate<double>(6 * stride, 0.0);
   if (!positions) return std::unexpected(positions.error());
   for (std::size_t j = 0; j < last.size(); ++j) {
     const Sides& at = last[j].sides;
@@ -32,11 +31,9 @@ Result<PlacedFill> PlacedFill::create(OctaveGradients gradients,
     (*positions)[stride + j] = at.offset[1];
     (*positions)[2 * stride + j] = at.weight[0];
     (*positions)[3 * stride + j] = at.weight[1];
-    if (slopes) {
-      const Slopes by = slopes_at(at.offset[0]);
-      (*positions)[4 * stride + j] = by.slope[0];
-      (*positions)[5 * stride + j] = by.slope[1];
-    }
+    const Slopes by = slopes_at(at.offset[0]);
+    (*positions)[4 * stride + j] = by.slope[0];
+    (*positions)[5 * stride + j] = by.slope[1];
   }
   PlacedFill fill(PlacedPlan{gradients, std::move(places), shape, row_major_strides(shape),
                              std::move(*positions), stride});
@@ -70,7 +67,6 @@ void PlacedFill::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, d
 void PlacedFill::fill_derivative(std::size_t, std::uint64_t begin, std::uint64_t end,
                                  double* out) {
   const std::size_t n = plan_.gradients.n();
-  assert(plan_.positions.size() == 6 * plan_.stride);
   if (n <= 4) {
     switch (simd_) {
       case Simd::Avx512:

@@ -17,9 +17,9 @@ namespace veldra {
 
 // What the walk reads: the octave's gradients, each axis's samples placed
 // on its lattice, the box's row-major layout, and the last axis's
-// positions as four zero-padded lists of `stride` entries (the fraction,
-// the fraction minus 1, 1 - fade and fade), as the SIMD lanes load them;
-// six for a fill of derivatives, the slopes -fade' and fade' after them.
+// positions as six zero-padded lists of `stride` entries (the fraction,
+// the fraction minus 1, 1 - fade, fade, and for the derivative the
+// slopes -fade' and fade'), as the SIMD lanes load them.
 struct PlacedPlan {
   OctaveGradients gradients;
   std::vector<std::vector<AxisPoint>> places;
@@ -38,10 +38,10 @@ class PlacedFill {
  public:
   // The octave of `gradients` at the samples `places` (per axis, in
   // order; their product is the box), filled by up to `runs` concurrent
-  // runs; with `slopes`, ready for fill_derivative too.
+  // runs.
   static Result<PlacedFill> create(OctaveGradients gradients,
                                    std::vector<std::vector<AxisPoint>> places, std::size_t runs,
-                                   Simd simd = widest_simd(), bool slopes = false);
+                                   Simd simd = widest_simd());
 
   // The octave's noise at flat indices [begin, end) of the box into
   // out[0 .. end - begin); calls with different `run` may run concurrently.
@@ -52,7 +52,7 @@ class PlacedFill {
   // per sample into out[0 .. (end - begin) * (n + 1)): sample t's
   // derivative along axis j at out[t * (n + 1) + j], its noise (fill's)
   // at out[t * (n + 1) + n]. Bit for bit OctaveGradients::derivative_in
-  // at the sample's cells and Sides. Only for a fill made with `slopes`.
+  // at the sample's cells and Sides. Calls may run concurrently.
   void fill_derivative(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
 
  private:

@@ -49,7 +49,7 @@ TEST(PlacedDerivative, MatchesTheOctaveDerivativeAtEverySample) {
         for (std::size_t i = 0; i < n; ++i) count *= side;
         for (const Simd simd : {Simd::Sse2, Simd::Avx2, Simd::Avx512}) {
           if (!simd_supported(simd)) continue;
-          auto fill = PlacedFill::create(gradients, places, 1, simd, true);
+          auto fill = PlacedFill::create(gradients, places, 1, simd);
           ASSERT_TRUE(fill);
           // The whole box, and a run from mid-row to mid-row.
           for (const auto& [begin, end] : {std::pair{std::uint64_t{0}, count},
