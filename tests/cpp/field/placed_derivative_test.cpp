@@ -1,48 +1,55 @@
 // The derivative form of an octave's general walk against the octave's
 // derivative at each sample (OctaveGradients::derivative_in), bit for bit,
 // and its value column against the walk's noise: 1 to 5 axes, samples
-// finer and coarser than the cells, boxes away from the origin, runs that
-// cut rows, on every instruction set, for the stored lattice and a palette.
+// finer and coarser than the cells, boxes away from the origin, wrapped and
+// without walls, runs that cut rows, on every instruction set, for the
+// stored lattice and a palette.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "field/field.hpp"
-#include "field/lattice_axis.hpp"
 #include "table/detail/placed_fill.hpp"
 
 namespace veldra {
 namespace {
 
-// The one place a test field is made.
-Field field_of(std::size_t n, std::uint64_t cells) {
+// The one place a test field is made: with walls, wrapping on every
+// axis, or without walls.
+enum class Kind { Walls, Wrapped, Open };
+Field field_of(std::size_t n, std::uint64_t cells, Kind kind) {
   return *Field::create(std::vector<std::uint64_t>(n, cells), 11,
-                        {2, 2, 0.5, Shape::Smooth, false});
+                        {2, 2.0, 0.5, Shape::Smooth, kind == Kind::Wrapped, kind == Kind::Open});
 }
 
 struct Pattern {
-  double start, step;  // in the octave's cells
+  double start, step;  // in octave 0's cells
+  Kind kind;
 };
 
 TEST(PlacedDerivative, MatchesTheOctaveDerivativeAtEverySample) {
   // Samples per axis for 1 to 5 axes.
   const std::uint64_t sides[] = {61, 23, 11, 7, 4};
   // 8 samples per cell off the origin, 1.25 from an intersection (every
-  // fifth on one), below one, and the last samples on the top boundary.
-  const Pattern patterns[] = {{3.3, 0.125}, {0.0, 0.8}, {1.7, 1.37}, {0.5, 0.5}};
+  // fifth on one), below one, the last samples on the top boundary; across
+  // a wrapped field's end, and far below the origin of one without walls.
+  const Pattern patterns[] = {{3.3, 0.125, Kind::Walls},   {0.0, 0.8, Kind::Walls},
+                              {1.7, 1.37, Kind::Walls},    {0.5, 0.5, Kind::Walls},
+                              {1.1, 0.3, Kind::Wrapped},   {-1e9 - 0.3, 0.7, Kind::Open}};
   for (std::size_t n = 1; n <= 5; ++n) {
     const std::uint64_t side = sides[n - 1];
     for (const Pattern& pattern : patterns) {
-      const auto cells = static_cast<std::uint64_t>(pattern.start + pattern.step * (side - 1.0));
-      const Field field = field_of(n, pattern.step == 0.5 ? cells : cells + 1);
+      const double reach = std::max(pattern.start + pattern.step * (side - 1.0), 2.0);
+      const auto cells = static_cast<std::uint64_t>(reach) / (pattern.kind == Kind::Wrapped ? 2 : 1);
+      const Field field = field_of(n, pattern.step == 0.5 ? cells : cells + 1, pattern.kind);
       for (std::size_t k = 0; k < 2; ++k) {
         const OctaveGradients gradients = field.gradients(k);
         std::vector<std::vector<AxisPoint>> places(n);
         for (std::size_t i = 0; i < n; ++i) {
           for (std::uint64_t q = 0; q < side; ++q) {
-            const double x = pattern.start + pattern.step * static_cast<double>(q);
-            places[i].push_back(locate_on_axis(x * (k ? 2.0 : 1.0), field.octaves()[k].cells[i]));
+            places[i].push_back(field.place(k, i, pattern.start + pattern.step * static_cast<double>(q)));
           }
         }
         std::uint64_t count = 1;
@@ -72,7 +79,8 @@ TEST(PlacedDerivative, MatchesTheOctaveDerivativeAtEverySample) {
               expected[n] = gradients.derivative_in<0>(lowest, at, expected);
               const double* got = both.data() + (t - begin + 1) * width;
               ASSERT_EQ(std::memcmp(got, expected, width * sizeof(double)), 0)
-                  << n << " axes, pattern " << pattern.start << " + q * " << pattern.step
+                  << n << " axes, pattern " << pattern.start << " + q * " << pattern.step << " of kind "
+                  << int(pattern.kind)
                   << ", octave " << k << ", simd " << int(simd) << ", sample " << t;
               ASSERT_EQ(std::memcmp(got + n, &values[t - begin], sizeof(double)), 0)
                   << "sample " << t;
