@@ -42,14 +42,17 @@ TEST(PlacedDerivative, MatchesTheOctaveDerivativeAtEverySample) {
     const std::uint64_t side = sides[n - 1];
     for (const Pattern& pattern : patterns) {
       const double reach = std::max(pattern.start + pattern.step * (side - 1.0), 2.0);
-      const auto cells = static_cast<std::uint64_t>(reach) / (pattern.kind == Kind::Wrapped ? 2 : 1);
+      // A wrapped field of about half the reach, so that the samples wrap.
+      const auto cells =
+          static_cast<std::uint64_t>(reach) / (pattern.kind == Kind::Wrapped ? 2 : 1);
       const Field field = field_of(n, pattern.step == 0.5 ? cells : cells + 1, pattern.kind);
       for (std::size_t k = 0; k < 2; ++k) {
         const OctaveGradients gradients = field.gradients(k);
         std::vector<std::vector<AxisPoint>> places(n);
         for (std::size_t i = 0; i < n; ++i) {
           for (std::uint64_t q = 0; q < side; ++q) {
-            places[i].push_back(field.place(k, i, pattern.start + pattern.step * static_cast<double>(q)));
+            const double x = pattern.start + pattern.step * static_cast<double>(q);
+            places[i].push_back(field.place(k, i, x));
           }
         }
         std::uint64_t count = 1;
@@ -79,9 +82,9 @@ TEST(PlacedDerivative, MatchesTheOctaveDerivativeAtEverySample) {
               expected[n] = gradients.derivative_in<0>(lowest, at, expected);
               const double* got = both.data() + (t - begin + 1) * width;
               ASSERT_EQ(std::memcmp(got, expected, width * sizeof(double)), 0)
-                  << n << " axes, pattern " << pattern.start << " + q * " << pattern.step << " of kind "
-                  << int(pattern.kind)
-                  << ", octave " << k << ", simd " << int(simd) << ", sample " << t;
+                  << n << " axes, pattern " << pattern.start << " + q * " << pattern.step
+                  << " of kind " << int(pattern.kind) << ", octave " << k << ", simd "
+                  << int(simd) << ", sample " << t;
               ASSERT_EQ(std::memcmp(got + n, &values[t - begin], sizeof(double)), 0)
                   << "sample " << t;
             }
