@@ -46,7 +46,7 @@ Result<PlacedFill> PlacedFill::create(OctaveGradients gradients,
   for (std::size_t i = 0; i < n; ++i) shape[i] = places[i].size();
   const std::vector<AxisPoint>& last = places[n - 1];
   const std::size_t stride = last.size() + PADDING;
-  auto positions = allocate<double>(4 * stride, 0.0);
+  auto positions = allocate<double>(6 * stride, 0.0);
   if (!positions) return std::unexpected(positions.error());
   for (std::size_t j = 0; j < last.size(); ++j) {
     const Sides& at = last[j].sides;
@@ -54,6 +54,9 @@ Result<PlacedFill> PlacedFill::create(OctaveGradients gradients,
     (*positions)[stride + j] = at.offset[1];
     (*positions)[2 * stride + j] = at.weight[0];
     (*positions)[3 * stride + j] = at.weight[1];
+    const Slopes by = slopes_at(at.offset[0]);
+    (*positions)[4 * stride + j] = by.slope[0];
+    (*positions)[5 * stride + j] = by.slope[1];
   }
   PlacedFill fill(PlacedPlan{gradients, std::move(places), shape, row_major_strides(shape),
                              std::move(*positions), stride});
@@ -85,18 +88,38 @@ void PlacedFill::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, d
   }
 }
 
-void PlacedFill::fill_derivative(std::size_t, std::uint64_t begin, std::uint64_t end, double* out) {
+void PlacedFill::fill_derivative(std::size_t, std::uint64_t begin, std::uint64_t end,
+                                 double* out) {
   const std::size_t n = plan_.gradients.n();
+  if (n <= 4) {
+    switch (simd_) {
+      case Simd::Avx512:
+        return fill_placed_derivative_avx512(plan_, begin, end, out);
+      case Simd::Avx2:
+        return fill_placed_derivative_avx2(plan_, begin, end, out);
+      case Simd::Sse2:
+        return fill_placed_derivative_sse2(plan_, begin, end, out);
+    }
+  }
+  // Five axes or more: sample by sample.
+  std::uint64_t q[MAX_DIMS];
+  for (std::size_t i = 0, rest = begin; i < n; ++i) {
+    q[i] = rest / plan_.strides[i];
+    rest -= q[i] * plan_.strides[i];
+  }
   std::uint64_t lowest[MAX_DIMS];
   Sides sides[MAX_DIMS];
-  for (std::uint64_t t = begin; t < end; ++t, out += n + 1) {
-    for (std::size_t i = 0, rest = t; i < n; ++i) {
-      const std::uint64_t q = rest / plan_.strides[i];
-      rest -= q * plan_.strides[i];
-      lowest[i] = plan_.places[i][q].cell;
-      sides[i] = plan_.places[i][q].sides;
+  for (std::uint64_t k = begin; k < end; ++k, out += n + 1) {
+    for (std::size_t i = 0; i < n; ++i) {
+      const AxisPoint& at = plan_.places[i][q[i]];
+      lowest[i] = at.cell;
+      sides[i] = at.sides;
     }
     out[n] = plan_.gradients.derivative_in<0>(lowest, sides, out);
+    for (std::size_t i = n; i-- > 0;) {
+      if (++q[i] < plan_.shape[i]) break;
+      q[i] = 0;
+    }
   }
 }
 

@@ -18,4 +18,9 @@ VELDRA_CELLS(CellsAvx2, "avx2", 4)
   table_simd::fill_placed_any<table_simd::CellsAvx2>(plan, scratch, begin, end, out);
 }
 
+[[gnu::target("avx2")]] void fill_placed_derivative_avx2(const PlacedPlan& plan, std::uint64_t begin,
+                                                         std::uint64_t end, double* out) {
+  table_simd::fill_placed_derivative_any<table_simd::CellsAvx2>(plan, begin, end, out);
+}
+
 }  // namespace veldra

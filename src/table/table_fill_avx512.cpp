@@ -22,4 +22,10 @@ VELDRA_CELLS(CellsAvx512, "avx512f", 8)
   table_simd::fill_placed_any<table_simd::CellsAvx512>(plan, scratch, begin, end, out);
 }
 
+[[gnu::target("avx512f")]] void fill_placed_derivative_avx512(const PlacedPlan& plan,
+                                                              std::uint64_t begin, std::uint64_t end,
+                                                              double* out) {
+  table_simd::fill_placed_derivative_any<table_simd::CellsAvx512>(plan, begin, end, out);
+}
+
 }  // namespace veldra

@@ -18,4 +18,9 @@ void fill_placed_sse2(const PlacedPlan& plan, PlacedScratch& scratch,
   table_simd::fill_placed_any<table_simd::CellsSse2>(plan, scratch, begin, end, out);
 }
 
+void fill_placed_derivative_sse2(const PlacedPlan& plan, std::uint64_t begin,
+                                 std::uint64_t end, double* out) {
+  table_simd::fill_placed_derivative_any<table_simd::CellsSse2>(plan, begin, end, out);
+}
+
 }  // namespace veldra

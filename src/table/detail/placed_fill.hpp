@@ -17,8 +17,9 @@ namespace veldra {
 
 // What the walk reads: the octave's gradients, each axis's samples placed
 // on its lattice, the box's row-major layout, and the last axis's
-// positions as four zero-padded lists of `stride` entries (the fraction,
-// the fraction minus 1, 1 - fade and fade), as the SIMD lanes load them.
+// positions as six zero-padded lists of `stride` entries (the fraction,
+// the fraction minus 1, 1 - fade, fade, and for the derivative the
+// slopes -fade' and fade'), as the SIMD lanes load them.
 struct PlacedPlan {
   OctaveGradients gradients;
   std::vector<std::vector<AxisPoint>> places;
@@ -52,10 +53,12 @@ class PlacedFill {
   // out[0 .. end - begin); calls with different `run` may run concurrently.
   void fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
 
-  // The octave's derivative and noise at flat indices [begin, end): n + 1
-  // numbers per index into out, the derivative along each axis (per
-  // lattice unit), then the value, each bit for bit
-  // OctaveGradients::derivative_in's.
+  // The octave's derivative along each of its n axes (per lattice unit)
+  // and its noise at flat indices [begin, end) of the box, n + 1 numbers
+  // per sample into out[0 .. (end - begin) * (n + 1)): sample t's
+  // derivative along axis j at out[t * (n + 1) + j], its noise (fill's)
+  // at out[t * (n + 1) + n]. Bit for bit OctaveGradients::derivative_in
+  // at the sample's cells and Sides. Calls may run concurrently.
   void fill_derivative(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
 
  private:
@@ -72,5 +75,12 @@ void fill_placed_avx2(const PlacedPlan& plan, PlacedScratch& scratch, std::uint6
                       std::uint64_t end, double* out);
 void fill_placed_avx512(const PlacedPlan& plan, PlacedScratch& scratch, std::uint64_t begin,
                         std::uint64_t end, double* out);
+// Its derivative form, for 1 to 4 axes.
+void fill_placed_derivative_sse2(const PlacedPlan& plan, std::uint64_t begin, std::uint64_t end,
+                                 double* out);
+void fill_placed_derivative_avx2(const PlacedPlan& plan, std::uint64_t begin, std::uint64_t end,
+                                 double* out);
+void fill_placed_derivative_avx512(const PlacedPlan& plan, std::uint64_t begin, std::uint64_t end,
+                                   double* out);
 
 }  // namespace veldra

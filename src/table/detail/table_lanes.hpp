@@ -14,6 +14,7 @@
 namespace veldra::table_lanes {
 
 using veldra::dot_step;
+using veldra::slope_step;
 using veldra::term_step;
 using veldra::weight_step;
 
@@ -279,6 +280,179 @@ template <std::size_t Count, std::size_t Blocks, typename V, bool Weighted>
     if (registers > 1) return noise<Count, Blocks / 2, V, Weighted>(corners, lanes, at, j, rest, out + j);
   }
   noise<Count, 1, V, Weighted>(corners, lanes, at, j, rest, out + j);
+}
+
+// `*from` in every lane of `to`, read as one number. The walk has just
+// stored a cell's numbers one by one; left to itself GCC reads several at
+// once as a vector and shuffles them apart, a read that waits for those
+// stores to reach the cache instead of taking their values, on every
+// cell. Spelled as a shuffle of a vector holding the one number, each
+// stays a read of its own.
+template <typename V>
+[[gnu::always_inline]] inline void splat_one(V& to, const double* from) {
+#if defined(__clang__)
+  splat(to, *from);
+#else
+  typedef long long Mask __attribute__((vector_size(sizeof(V))));
+  V one{};
+  one[0] = *from;
+  to = __builtin_shuffle(one, Mask{});
+#endif
+}
+
+// The derivative's kernel: at consecutive positions of one cell along the
+// last axis, one position per lane, the noise and its derivative along
+// every axis. The cell's corners for an octave of Dims axes, split by their
+// side on the last axis as in Corners; besides each prefix's weight, its
+// slope weight along each axis j < Dims - 1 (the same product with axis
+// j's side weight replaced by its slope) at dweight[j * count + p], and
+// each prefix's whole gradient at the lower and upper intersection,
+// component i of prefix p at grad[i * count + p].
+struct SlopeCorners {
+  const double* weight;
+  const double* dweight;
+  const double* lo_dot;
+  const double* lo_grad;
+  const double* hi_dot;
+  const double* hi_grad;
+  std::size_t count;
+};
+
+// The last axis's positions with the slopes of its side weights: -fade'(f)
+// for the lower side, fade'(f) for the upper.
+struct SlopePositions : Positions {
+  const double* lower_slope;
+  const double* upper_slope;
+};
+
+// The noise and the Dims derivatives at Blocks registers of V of
+// consecutive positions, lane by lane: formula::derivative's steps, the
+// last axis's taken here from the prefix's numbers, over the corners in
+// increasing order (all lower-side corners first). Each corner's
+//   weight = weight[p] * side,  dot = prefix dot + g_last * offset
+// adds weight * dot to the value, and for axis j < Dims - 1 the slope
+// weight dweight[j][p] * side, for the last axis weight[p] * slope, into
+// its derivative with slope_step.
+template <std::size_t Dims, std::size_t Blocks, typename V>
+struct SlopeSums {
+  static constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+  static constexpr std::size_t COUNT = std::size_t{1} << (Dims - 1);
+  V total[Blocks], d[Dims][Blocks];
+
+  [[gnu::always_inline]] SlopeSums() {
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      total[b] = V{};
+#pragma GCC unroll 4
+      for (std::size_t i = 0; i < Dims; ++i) d[i][b] = V{};
+    }
+  }
+
+  // The corner of prefix p on one side of the last axis: `dot` and `grad`
+  // are that side's prefix dots and gradients, `offset`, `side` and `slope`
+  // its positions' offsets, side weights and their slopes.
+  [[gnu::always_inline]] void add(const SlopeCorners& c, std::size_t p, const double* dot,
+                                  const double* grad, const V (&offset)[Blocks],
+                                  const V (&side)[Blocks], const V (&slope)[Blocks]) {
+    V prefix, last, base, weight[Blocks], sum[Blocks];
+    splat_one(prefix, c.weight + p);
+    splat_one(last, grad + (Dims - 1) * COUNT + p);
+    splat_one(base, dot + p);
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      weight_step(weight[b], prefix, side[b]);
+      dot_step(sum[b], base, last, offset[b]);
+      term_step(total[b], weight[b], sum[b]);
+    }
+#pragma GCC unroll 4
+    for (std::size_t j = 0; j + 1 < Dims; ++j) {
+      V dprefix, g;
+      splat_one(dprefix, c.dweight + j * COUNT + p);
+      splat_one(g, grad + j * COUNT + p);
+#pragma GCC unroll 8
+      for (std::size_t b = 0; b < Blocks; ++b) {
+        V dweight;
+        weight_step(dweight, dprefix, side[b]);
+        slope_step(d[j][b], dweight, sum[b], weight[b], g);
+      }
+    }
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+      V dweight;
+      weight_step(dweight, prefix, slope[b]);
+      slope_step(d[Dims - 1][b], dweight, sum[b], weight[b], last);
+    }
+    interleave(total);
+  }
+
+  // Every corner at positions j, j + 1, ... of `at`: the lower side's,
+  // then the upper side's, each side's lists read for its corners.
+  [[gnu::always_inline]] void add_all(const SlopeCorners& c, const SlopePositions& at,
+                                      std::size_t j) {
+    const double* lists[2][3] = {{at.frac, at.lower, at.lower_slope},
+                                 {at.frac_minus_one, at.upper, at.upper_slope}};
+    const double* dots[2] = {c.lo_dot, c.hi_dot};
+    const double* grads[2] = {c.lo_grad, c.hi_grad};
+#pragma GCC unroll 2
+    for (std::size_t s = 0; s < 2; ++s) {
+      V offset[Blocks], side[Blocks], slope[Blocks];
+#pragma GCC unroll 8
+      for (std::size_t b = 0; b < Blocks; ++b) {
+        load(offset[b], lists[s][0] + j + b * LANES);
+        load(side[b], lists[s][1] + j + b * LANES);
+        load(slope[b], lists[s][2] + j + b * LANES);
+      }
+#pragma GCC unroll 8
+      for (std::size_t p = 0; p < COUNT; ++p) add(c, p, dots[s], grads[s], offset, side, slope);
+    }
+  }
+
+  // Writes the first `count` positions' Dims + 1 numbers (the
+  // derivatives, then the value) to out, position by position.
+  [[gnu::always_inline]] void store_to(double* __restrict out, std::size_t count) const {
+    double lanes[Dims + 1][Blocks * LANES];
+#pragma GCC unroll 8
+    for (std::size_t b = 0; b < Blocks; ++b) {
+#pragma GCC unroll 4
+      for (std::size_t i = 0; i < Dims; ++i) store(lanes[i] + b * LANES, d[i][b]);
+      store(lanes[Dims] + b * LANES, total[b]);
+    }
+    for (std::size_t t = 0; t < count; ++t) {
+#pragma GCC unroll 5
+      for (std::size_t i = 0; i <= Dims; ++i) out[t * (Dims + 1) + i] = lanes[i][t];
+    }
+  }
+};
+
+// The derivatives and the noise at `count` (at most Blocks * lanes of V)
+// consecutive positions of `at` from offset j into out.
+template <std::size_t Dims, std::size_t Blocks, typename V>
+[[gnu::always_inline]] inline void slopes(const SlopeCorners& corners, const SlopePositions& at,
+                                          std::size_t j, std::size_t count,
+                                          double* __restrict out) {
+  SlopeSums<Dims, Blocks, V> sums;
+  sums.add_all(corners, at, j);
+  sums.store_to(out + j * (Dims + 1), count);
+}
+
+// Writes to out[0 .. count * (Dims + 1)) the derivatives and the noise at
+// `count` consecutive positions of `at` in blocks of Blocks registers of V,
+// then the rest in as few registers as it needs. The lists of `at` are
+// readable as fill_cell's.
+template <std::size_t Dims, std::size_t Blocks, typename V>
+[[gnu::always_inline]] inline void fill_cell_slopes(const SlopeCorners& corners,
+                                                    const SlopePositions& at, std::size_t count,
+                                                    double* __restrict out) {
+  constexpr std::size_t LANES = sizeof(V) / sizeof(double);
+  constexpr std::size_t STEP = Blocks * LANES;
+  std::size_t j = 0;
+  for (; j + STEP <= count; j += STEP) slopes<Dims, Blocks, V>(corners, at, j, STEP, out);
+  const std::size_t rest = count - j;
+  if (rest == 0) return;
+  if constexpr (Blocks > 1) {
+    if (rest > LANES) return slopes<Dims, Blocks, V>(corners, at, j, rest, out);
+  }
+  slopes<Dims, 1, V>(corners, at, j, rest, out);
 }
 
 }  // namespace veldra::table_lanes

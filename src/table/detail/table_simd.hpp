@@ -25,6 +25,9 @@ void fill_avx512(const TablePlan& plan, TableScratch& scratch, std::uint64_t beg
 
 namespace table_simd {
 
+// Registers of positions the derivative's kernel takes at a time.
+inline constexpr std::size_t SLOPE_BLOCKS = 2;
+
 // The kernels for one instruction set, `Lanes` doubles to a register: the
 // cell kernel (two registers at a time) and the column kernel of short last
 // axes (one). They are compiled out of line: inlined into the walk, the
@@ -48,6 +51,22 @@ namespace table_simd {
         std::size_t stride) {                                                                 \
       table_columns::fill_column<Outer, table_lanes::Vec<Lanes>>(corners, lane_at, lanes,     \
                                                                  last_at, count, out, stride); \
+    }                                                                                         \
+    /* The derivative's kernel; a cell of one or two positions (as coarse */                  \
+    /* grids have) in registers of two lanes, which cost less there. */                        \
+    template <std::size_t Dims>                                                               \
+    [[gnu::target(Target)]] static void slopes(const table_lanes::SlopeCorners& corners,      \
+                                               const table_lanes::SlopePositions& at,         \
+                                               std::size_t count, double* __restrict out) {   \
+      if (Lanes > 2 && count <= 2) return slopes_of<Dims, 1, 2>(corners, at, count, out);     \
+      slopes_of<Dims, SLOPE_BLOCKS, Lanes>(corners, at, count, out);                          \
+    }                                                                                         \
+    template <std::size_t Dims, std::size_t Blocks, std::size_t Width>                        \
+    [[gnu::target(Target), gnu::noinline]] static void slopes_of(                             \
+        const table_lanes::SlopeCorners& corners, const table_lanes::SlopePositions& at,      \
+        std::size_t count, double* __restrict out) {                                          \
+      table_lanes::fill_cell_slopes<Dims, Blocks, table_lanes::Vec<Width>>(corners, at, count, \
+                                                                           out);              \
     }                                                                                         \
   };
 
@@ -101,6 +120,18 @@ template <typename Cells>
       if (plan.sparse) return sparse_walk::fill_run<N, Cells::COLUMN_LANES>(plan, begin, end, out);
     }
     placed_walk::fill_run<N, Cells>(plan, scratch, begin, end, out);
+  });
+}
+
+// The derivative form of the general walk, for 1 to 4 dimensions.
+template <typename Cells>
+[[gnu::always_inline]] inline void fill_placed_derivative_any(const PlacedPlan& plan,
+                                                              std::uint64_t begin,
+                                                              std::uint64_t end, double* out) {
+  with_fixed_axes<1, 4>(plan.gradients.n(), [&] [[gnu::always_inline]] (auto axes) {
+    if constexpr (decltype(axes)::value != 0) {
+      placed_walk::fill_derivative_run<decltype(axes)::value, Cells>(plan, begin, end, out);
+    }
   });
 }
 
