@@ -288,7 +288,7 @@ TEST(Evaluators, OctavesMatchTheirGeneralWalk) {
     const std::size_t n = dims.size();
     std::vector<bool> some(n, false);
     some[n - 1] = true;
-    for (const OctaveSettings settings : {OctaveSettings{3, 2, 0.5, Shape::Ridged, false},
+    for (const OctaveSettings& settings : {OctaveSettings{3, 2, 0.5, Shape::Ridged, false},
                                           OctaveSettings{3, 3, 0.7, Shape::Billow, true},
                                           OctaveSettings{3, 2, 0.5, Shape::Smooth, some, true},
                                           OctaveSettings{3, 1.7, 0.6, Shape::Billow, false, true}}) {
