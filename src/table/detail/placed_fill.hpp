@@ -26,8 +26,8 @@ struct PlacedPlan {
   std::vector<std::uint64_t> shape, strides;
   std::vector<double> positions;
   std::size_t stride = 0;
-  // With `sparse`, the samples along the last axis are too far apart for
-  // the walk of cells, and go one per lane (sparse_walk.hpp): the octave
+  // With `sparse`, the samples along the last axis are too few to a cell
+  // for the walk of cells to pay, and go one per lane (sparse_walk.hpp): the octave
   // has a palette, 1 to 4 axes, and last_terms holds, as positions does,
   // the last axis's term of each sample's lower and upper intersection.
   bool sparse = false;

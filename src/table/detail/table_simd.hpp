@@ -129,8 +129,10 @@ template <typename Cells>
                                                               std::uint64_t begin,
                                                               std::uint64_t end, double* out) {
   with_fixed_axes<1, 4>(plan.gradients.n(), [&] [[gnu::always_inline]] (auto axes) {
-    if constexpr (decltype(axes)::value != 0) {
-      placed_walk::fill_derivative_run<decltype(axes)::value, Cells>(plan, begin, end, out);
+    constexpr std::size_t N = decltype(axes)::value;
+    if constexpr (N != 0) {
+      if (plan.sparse) return sparse_walk::fill_run<N, Cells::COLUMN_LANES, true>(plan, begin, end, out);
+      placed_walk::fill_derivative_run<N, Cells>(plan, begin, end, out);
     }
   });
 }
