@@ -25,7 +25,11 @@ Status plan_sparse(PlacedPlan& plan) {
   const std::size_t n = plan.gradients.n();
   const std::vector<AxisPoint>& last = plan.places[n - 1];
   if (!plan.gradients.palette() || n > 4 || last.empty()) return {};
-  const double cells = static_cast<double>(last.back().cell - last.front().cell + 1);
+  // The cells spanned, in either direction (a grid's step may be
+  // negative; an unbounded axis's cells are taken mod 2^64).
+  std::uint64_t span = last.back().cell - last.front().cell;
+  if (span > UINT64_MAX / 2) span = last.front().cell - last.back().cell;
+  const double cells = static_cast<double>(span) + 1.0;
   if (static_cast<double>(last.size()) >= SPARSE_SAMPLES_PER_CELL * cells) return {};
   auto terms = allocate<std::uint32_t>(2 * plan.stride, 0);
   if (!terms) return std::unexpected(terms.error());
