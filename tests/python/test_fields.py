@@ -192,9 +192,10 @@ PERIODIC_CALLS = {
     (dict(), [2**52, -(2**52)], None),
     (dict(), [2**52 + 1, 0], "Coordinate 0 is 4503599627370497, beyond the unbounded field's reach 2^52"),
     (dict(octaves=3), [0, -(2**50) - 1], "Coordinate 1 is -1125899906842625, beyond the unbounded field's reach 2^52 / 4"),
-    (dict(octaves=3, lacunarity=1.5), [2001599834386887, 0], None),  # the largest x with x * 2.25 <= 2^52
-    (dict(octaves=3, lacunarity=1.5), [2001599834386888, 0],
-     "Coordinate 0 is 2001599834386888, beyond the unbounded field's reach 2^52 / 2.25"),
+    # The largest x with x * 2.25 <= 2^52 once rounded, a quarter above the rounded quotient.
+    (dict(octaves=3, lacunarity=1.5), [2001599834386887.25, 0], None),
+    (dict(octaves=3, lacunarity=1.5), [2001599834386887.5, 0],
+     "Coordinate 0 is 2001599834386887.5, beyond the unbounded field's reach 2^52 / 2.25"),
     (dict(periodic=[True, False]), [NAN, 0], "Coordinate 0 is NaN, not a finite number"),
     (dict(periodic=[True, False]), [0, -INF], "Coordinate 1 is -inf, not a finite number"),
 ])
