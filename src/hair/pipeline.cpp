@@ -104,7 +104,7 @@ Result<Image> render_hair(const Renderer& renderer, std::uint64_t width, std::ui
   const Split split = Split::of(height, Canvas::BAND_ROWS, workers);
   auto canvases = Canvas::bands(width, height, workers);
   if (!canvases) return std::unexpected(canvases.error());
-  auto pixels = allocate<std::uint8_t>(byte_count);
+  auto pixels = allocate_deferred<std::uint8_t>(byte_count);
   if (!pixels) return std::unexpected(pixels.error());
 
   // Every band draws all strands in the same order and owns its pixels, so

@@ -15,7 +15,7 @@ StridedValues all_of(const Table& table) { return {table.values.data(), table.va
 
 // The greyscale image of a 2-D table under `range`.
 Result<Image> gray_image(const Table& table, const Range& range) {
-  auto pixels = allocate<std::uint8_t>(table.values.size());
+  auto pixels = allocate_deferred<std::uint8_t>(table.values.size());
   if (!pixels) return std::unexpected(pixels.error());
   if (auto filled = fill_bytes(range, all_of(table), pixels->data(), 1); !filled) {
     return std::unexpected(filled.error());
@@ -26,7 +26,7 @@ Result<Image> gray_image(const Table& table, const Range& range) {
 // The palette image of a 2-D table under `range`.
 Result<Image> palette_image(const Table& table, Palette palette, const Range& range) {
   // The table already holds 8 bytes per value, so 3 per value cannot overflow.
-  auto pixels = allocate<std::uint8_t>(3 * table.values.size());
+  auto pixels = allocate_deferred<std::uint8_t>(3 * table.values.size());
   if (!pixels) return std::unexpected(pixels.error());
   if (auto filled = fill_colors(range, all_of(table), palette, pixels->data()); !filled) {
     return std::unexpected(filled.error());

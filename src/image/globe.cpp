@@ -126,7 +126,7 @@ Result<Image> globe_image(const Renderer& renderer, std::uint64_t width, std::ui
   }
 
   const EncodedSteps& encode = EncodedSteps::table();
-  auto pixels = allocate<std::uint8_t>(*byte_count, 0);
+  auto pixels = allocate_deferred<std::uint8_t>(*byte_count);
   if (!pixels) return std::unexpected(pixels.error());
   std::uint8_t* out = pixels->data();
   auto shaded = for_each_chunk(*pixel_count, SERIAL_LIMIT, [&](std::uint64_t begin, std::uint64_t end) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/buffer.hpp"
 #include "base/error.hpp"
 
 namespace veldra {
@@ -15,8 +16,15 @@ namespace veldra {
 // and each pixel holds `channels` consecutive bytes (1: grey; 3: red, green,
 // blue). Channel c of pixel (x, y) is at (y * width + x) * channels + c.
 // Invariant: pixels.size() == width * height * channels.
+//
+// The bytes are not zeroed when allocated (DeferredInit): a rendering
+// writes every one, on its workers, so a huge image has no pass of zeroing
+// that Ctrl-C would have to wait for, and each page is first touched where
+// it is written.
+using Pixels = std::vector<std::uint8_t, DeferredInit<std::uint8_t>>;
+
 struct Image {
-  std::vector<std::uint8_t> pixels;
+  Pixels pixels;
   std::uint64_t width = 0;
   std::uint64_t height = 0;
   std::uint64_t channels = 1;

@@ -113,7 +113,7 @@ Result<Image> light_window(const HeightWindow& w, std::span<const std::uint64_t>
                            std::uint64_t left, std::uint64_t rows, std::uint64_t cols,
                            std::size_t workers) {
   // At most the window's count, which its table holds 8 bytes of each.
-  auto pixels = allocate<std::uint8_t>(rows * cols * 3, 0);
+  auto pixels = allocate_deferred<std::uint8_t>(rows * cols * 3);
   if (!pixels) return std::unexpected(pixels.error());
   if (auto raised = raise_heights(w, settings, range, workers); !raised) {
     return std::unexpected(raised.error());

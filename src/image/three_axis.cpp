@@ -59,7 +59,7 @@ Result<Image> Renderer::rgb_channels_at(std::span<const std::uint64_t> divisors,
     }
   }
   const std::uint64_t count = table->shape[0] * table->shape[1];
-  auto pixels = allocate<std::uint8_t>(3 * count);
+  auto pixels = allocate_deferred<std::uint8_t>(3 * count);
   if (!pixels) return std::unexpected(pixels.error());
   for (std::size_t c = 0; c < 3; ++c) {
     auto filled = fill_bytes(range, slice_of(*table, slices[c]), pixels->data() + c, 3);
@@ -79,7 +79,7 @@ Result<Image> Renderer::rgb_palette(std::span<const std::uint64_t> divisors, std
   const StridedValues values = slice_of(*table, slice);
   Range range;
   if (auto widened = widen(range, values); !widened) return std::unexpected(widened.error());
-  auto pixels = allocate<std::uint8_t>(3 * values.count);
+  auto pixels = allocate_deferred<std::uint8_t>(3 * values.count);
   if (!pixels) return std::unexpected(pixels.error());
   if (auto filled = fill_colors(range, values, palette, pixels->data()); !filled) {
     return std::unexpected(filled.error());

@@ -30,7 +30,7 @@ TEST(HairPipeline, DeepStrandsAreDrawnFirstAndEqualLayersInIndexOrder) {
 TEST(HairPipeline, NoStrandsLeaveTheGrayBackground) {
   Hair hair;
   hair.count = 0;
-  EXPECT_EQ(render_hair(renderer_of({4, 4}), 32, 16, hair, 2, no_relief)->pixels, std::vector<std::uint8_t>(32 * 16 * 3, 0));
+  EXPECT_EQ(render_hair(renderer_of({4, 4}), 32, 16, hair, 2, no_relief)->pixels, Pixels(32 * 16 * 3, 0));
   hair.count = 3000;
   EXPECT_EQ(render_hair(renderer_of({4, 4}), 1, 1, hair, 2, no_relief)->pixels.size(), 3u);
 }
@@ -60,7 +60,7 @@ TEST(HairPipeline, StrandsTakeTheirColourFromTheReliefOverBlack) {
   hair.count = 0;
   auto empty = render_hair(renderer_of({4, 4}), 200, 200, hair, 2, red_relief);
   EXPECT_EQ(asked, (std::vector<std::uint64_t>{49, 49}));  // a 197 x 197 relief
-  EXPECT_EQ(empty->pixels, std::vector<std::uint8_t>(200 * 200 * 3, 0));
+  EXPECT_EQ(empty->pixels, Pixels(200 * 200 * 3, 0));
   hair.count = 400;
   auto coat = render_hair(renderer_of({4, 4}), 60, 50, hair, 2, red_relief);
   std::uint8_t reddest = 0;

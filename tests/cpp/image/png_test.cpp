@@ -49,8 +49,9 @@ Bytes decoded(const Bytes& file, std::uint64_t width, std::uint64_t height,
   return pixels;
 }
 
-Bytes decoded(const Bytes& file, const Image& image) {
-  return decoded(file, image.width, image.height, image.channels);
+Pixels decoded(const Bytes& file, const Image& image) {
+  const Bytes bytes = decoded(file, image.width, image.height, image.channels);
+  return Pixels(bytes.begin(), bytes.end());
 }
 
 // A deterministic, busy pattern so that every filter has work to do.
@@ -62,7 +63,7 @@ Image pattern(std::uint64_t width, std::uint64_t height, std::uint64_t channels)
     p = static_cast<std::uint8_t>(state >> 24);
   }
   for (std::size_t i = 0; i < pixels.size() / 2; ++i) pixels[i] = static_cast<std::uint8_t>(i);
-  return Image{pixels, width, height, channels};
+  return Image{Pixels(pixels.begin(), pixels.end()), width, height, channels};
 }
 
 class Png : public ::testing::Test {
@@ -88,7 +89,7 @@ TEST_F(Png, ImagesDecodeToTheSameBytes) {
   fs::create_symlink(old, dir_ / "link.png");
   expect_round_trip(pattern(5, 4, 1), dir_ / "link.png");
   EXPECT_LT(fs::file_size(old), 1000u);
-  ASSERT_TRUE((Image{Bytes(1000001, 7), 1000001, 1, 1}.write_png((dir_ / "wide.png").string())));
+  ASSERT_TRUE((Image{Pixels(1000001, 7), 1000001, 1, 1}.write_png((dir_ / "wide.png").string())));
 }
 
 TEST_F(Png, NewFileGetsModeMaskedByUmask) {
@@ -209,7 +210,8 @@ TEST_F(Png, BlocksGiveTheSameFileOnAnyWorkersAndBands) {
   } cases[] = {{1, 5, 1, 8}, {349526, 3, 3, 8}, {3000, 300, 3, 8}, {700, 1, 3, 16}, {1000, 1100, 1, 16}};
   for (const auto& c : cases) {
     const std::uint64_t n = c.width * c.channels * c.bits / 8;
-    const Bytes pixels = pattern(n, c.height, 1).pixels;
+    const Pixels made = pattern(n, c.height, 1).pixels;
+    const Bytes pixels(made.begin(), made.end());
     const fs::path path = dir_ / "b.png";
     auto written = [&](std::size_t workers, std::uint64_t band) {
       PngStream stream = *PngStream::open(path.string(), c.width, c.height, c.channels, c.bits, workers);
