@@ -34,6 +34,9 @@ CASES = {
     "Field region 1024^2": "f = v.Field([16, 16], 7, octaves=6); "
                            "run = lambda: f.table_region([128, 128], [512, 512], [1024, 1024])",
     "Field relief 1025^2": "r = v.Renderer(v.Field([8, 8], 7, octaves=6)); run = lambda: r.relief([128, 128])",
+    "Field 6 oct 3-D 126^3": "f = v.Field([5, 5, 5], 7, octaves=6); run = lambda: f.table([25, 25, 25])",
+    "Field grid 2049^2": "f = v.Field([16, 16], 7, octaves=6); "
+                         "run = lambda: f.grid([0.3, 0.1], [1 / 131.3, 1 / 131.3], [2049, 2049])",
     "noise_at 1e6 3-D 6 oct": "import random; random.seed(1); f = v.Field([16, 16, 16], 7, octaves=6); "
                               "p = [[random.uniform(0, 16) for _ in range(3)] for _ in range(1000000)]; "
                               "t = f.noise_at(p); run = lambda: f.noise_at(p)",

@@ -50,6 +50,20 @@ void accumulate(Shape shape, std::uint64_t count, Add&& add) {
   }
 }
 
+// Calls f with a callable that returns `shape`, its value fixed when
+// compiling, so that f's loops are specialised for it.
+template <typename F>
+void with_shape(Shape shape, F&& f) {
+  switch (shape) {
+    case Shape::Smooth:
+      return f([] { return Shape::Smooth; });
+    case Shape::Billow:
+      return f([] { return Shape::Billow; });
+    case Shape::Ridged:
+      return f([] { return Shape::Ridged; });
+  }
+}
+
 // Whether every sample of the table of `divisors` lies on an intersection
 // of the octave's lattice: q * L^k / d is whole for every index q of every
 // axis (the last index, at the top of the last cell, is at fraction 1.0).
@@ -280,12 +294,20 @@ void FieldTableFill::fill_slopes(std::size_t run, std::uint64_t begin, std::uint
     for (std::size_t j = 0; j < octaves_.size(); ++j) {
       const Octave& octave = field_->octaves()[octave_of_[j]];
       octaves_[j].fill_derivative(run, b, e, block);
-      for (std::uint64_t t = 0; t < e - b; ++t) {
-        const double* at = block + t * (n + 1);
-        for (std::size_t i = 0; i < n; ++i) {
-          term_step(into[t * n + i], octave.weight, shaped_slope(shape, at[n], at[i] * octave.scale));
-        }
-      }
+      // The shape and the axis count fixed once per block, so that each
+      // loop is one shape's and one count's.
+      with_shape(shape, [&](auto fixed) {
+        with_fixed_axes<1, 4>(n, [&](auto axes) {
+          constexpr std::size_t N = decltype(axes)::value;
+          const std::size_t m = N ? N : n;
+          for (std::uint64_t t = 0; t < e - b; ++t) {
+            const double* at = block + t * (m + 1);
+            for (std::size_t i = 0; i < m; ++i) {
+              term_step(into[t * m + i], octave.weight, shaped_slope(fixed(), at[m], at[i] * octave.scale));
+            }
+          }
+        });
+      });
     }
     for (std::uint64_t t = 0; t < (e - b) * n; ++t) into[t] = into[t] / sum;
   }
