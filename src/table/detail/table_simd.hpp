@@ -52,21 +52,14 @@ inline constexpr std::size_t SLOPE_BLOCKS = 2;
       table_columns::fill_column<Outer, table_lanes::Vec<Lanes>>(corners, lane_at, lanes,     \
                                                                  last_at, count, out, stride); \
     }                                                                                         \
-    /* The derivative's kernel; a cell of one or two positions (as coarse */                  \
-    /* grids have) in registers of two lanes, which cost less there. */                        \
+    /* The derivative's kernel. Cells of few positions are rare here: */                       \
+    /* octaves that have them go one position per lane (sparse_walk.hpp). */                   \
     template <std::size_t Dims>                                                               \
-    [[gnu::target(Target)]] static void slopes(const table_lanes::SlopeCorners& corners,      \
-                                               const table_lanes::SlopePositions& at,         \
-                                               std::size_t count, double* __restrict out) {   \
-      if (Lanes > 2 && count <= 2) return slopes_of<Dims, 1, 2>(corners, at, count, out);     \
-      slopes_of<Dims, SLOPE_BLOCKS, Lanes>(corners, at, count, out);                          \
-    }                                                                                         \
-    template <std::size_t Dims, std::size_t Blocks, std::size_t Width>                        \
-    [[gnu::target(Target), gnu::noinline]] static void slopes_of(                             \
+    [[gnu::target(Target), gnu::noinline]] static void slopes(                                \
         const table_lanes::SlopeCorners& corners, const table_lanes::SlopePositions& at,      \
         std::size_t count, double* __restrict out) {                                          \
-      table_lanes::fill_cell_slopes<Dims, Blocks, table_lanes::Vec<Width>>(corners, at, count, \
-                                                                           out);              \
+      table_lanes::fill_cell_slopes<Dims, SLOPE_BLOCKS, table_lanes::Vec<Lanes>>(corners, at,  \
+                                                                                count, out);  \
     }                                                                                         \
   };
 
