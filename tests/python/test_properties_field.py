@@ -122,11 +122,18 @@ def edge_batches(draw):
     """A field of small cells with octave settings, and points many of whose
     coordinates lie exactly on 0, on dims[i] or on a cell edge."""
     dims = draw(small_dims)
+    periodic = draw(st.one_of(st.booleans(), st.lists(st.booleans(), min_size=len(dims), max_size=len(dims))))
+    # A wrapped axis needs a whole lacunarity; an unbounded field's points may lie far below 0.
+    whole = st.integers(2, 3)
+    lacunarity = draw(whole if periodic is True or periodic and any(periodic) else st.one_of(whole, st.floats(1.1, 3.5)))
+    unbounded = draw(st.booleans())
+    offset = draw(st.sampled_from([0.0, -3.0, -1e9])) if unbounded else 0.0
     field = Field(dims, draw(st.integers(0, 2**64 - 1)), octaves=draw(st.integers(1, 4)),
-                  lacunarity=draw(st.integers(2, 3)), gain=draw(st.floats(0.1, 2)),
+                  lacunarity=lacunarity, gain=draw(st.floats(0.1, 2)),
                   octave_shape=draw(st.sampled_from([Shape.SMOOTH, Shape.BILLOW, Shape.RIDGED])),
-                  periodic=draw(st.booleans()))
-    axes = [st.one_of(st.sampled_from([0.0, float(d)]), st.integers(0, d).map(float), st.floats(0, d)) for d in dims]
+                  periodic=periodic, unbounded=unbounded)
+    axes = [st.one_of(st.sampled_from([0.0, float(d)]), st.integers(0, d).map(float), st.floats(0, d))
+            .map(lambda x: x + offset) for d in dims]
     return field, draw(st.lists(st.tuples(*axes).map(list), min_size=1, max_size=40))
 
 
@@ -136,9 +143,12 @@ def test_values_at_points_on_the_edges_are_the_single_point_values(batch):
     field, points = batch
     n = len(field.dims)
     # The octave-0 Instance too: its points go through the SIMD lanes, which screen them as well.
-    for each in (field, Instance(field.dims, field.seed)):
+    inside = all(0 <= x <= d for p in points for x, d in zip(p, field.dims))
+    for each in (field, Instance(field.dims, field.seed)) if inside else (field,):
         noise, force = each.noise_at(points).values, each.force_at(points).values
         assert noise == [each.noise(p) for p in points]  # bit for bit, every entry written
         assert force == [x for p in points for x in each.force(p)]
         assert all(abs(v) <= math.sqrt(n) for v in noise)
         assert all(math.hypot(*force[i:i + n]) <= 1 + 1e-12 for i in range(0, len(force), n))
+    slopes = field.derivative_at(points).values
+    assert slopes == [x for p in points for x in field.derivative(p)] and all(map(math.isfinite, slopes))
