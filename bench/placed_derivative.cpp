@@ -15,6 +15,8 @@
 #include "field/lattice_axis.hpp"
 #include "table/detail/placed_fill.hpp"
 
+#include "thread_time.hpp"
+
 namespace {
 
 struct Case {
@@ -23,25 +25,6 @@ struct Case {
   std::uint64_t side;    // samples per axis
   double per_cell;       // samples per cell along each axis
 };
-
-const char* name_of(veldra::Simd simd) {
-  switch (simd) {
-    case veldra::Simd::Sse2:
-      return "sse2";
-    case veldra::Simd::Avx2:
-      return "avx2";
-    case veldra::Simd::Avx512:
-      return "avx512";
-  }
-  return "?";
-}
-
-// Seconds of this thread's processor time.
-double thread_seconds() {
-  timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 template <typename F>
 double best_of(int repeats, F&& f) {

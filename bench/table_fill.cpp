@@ -15,6 +15,8 @@
 #include "table/detail/table_fill.hpp"
 #include "table/table.hpp"
 
+#include "thread_time.hpp"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -24,26 +26,6 @@ struct Case {
   std::vector<std::uint64_t> dims;
   std::vector<std::uint64_t> divisors;
 };
-
-const char* name_of(veldra::Simd simd) {
-  switch (simd) {
-    case veldra::Simd::Sse2:
-      return "sse2";
-    case veldra::Simd::Avx2:
-      return "avx2";
-    case veldra::Simd::Avx512:
-      return "avx512";
-  }
-  return "?";
-}
-
-// Seconds of this thread's processor time: unlike the wall clock, not
-// inflated by other programs sharing the machine.
-double thread_seconds() {
-  timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
 
 // The fastest of `repeats` runs of f, in wall seconds and in thread seconds.
 template <typename F>

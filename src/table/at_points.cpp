@@ -35,6 +35,21 @@ Result<Table> pulls_at(const F& field, PointRows points) {
   });
 }
 
+// The checked numbers of a Field at `points`, `width` per point (one for
+// Per::Value), each screened block evaluated by evaluate(field, points,
+// count, out): noise_points, pull_points or slope_points.
+template <typename Evaluate>
+Result<Table> field_at(const Field& field, PointRows points, Per per, std::size_t width,
+                       Evaluate&& evaluate) {
+  const std::size_t n = field.n();
+  return with_screen(field, [&](const auto& screen) {
+    auto block = [&](std::uint64_t begin, std::uint64_t end, double* out) {
+      evaluate(field, points.data + begin * n, end - begin, out);
+    };
+    return per_point(points, per, width, screen, by_screen(screen, points.data, block));
+  });
+}
+
 }  // namespace
 
 Error at_point(std::uint64_t index, Error error) {
@@ -62,34 +77,16 @@ Result<Table> force_at(const Instance& field, PointRows points) { return pulls_a
 
 Result<Table> noise_at(const Field& field, PointRows points) {
   if (field.is_instance()) return noise_at(field.base(), points);
-  const std::size_t n = field.n();
-  return with_screen(field, [&](const auto& screen) {
-    auto samples = [&](std::uint64_t begin, std::uint64_t end, double* out) {
-      noise_points(field, points.data + begin * n, end - begin, out);
-    };
-    return per_point(points, Per::Value, 1, screen, by_screen(screen, points.data, samples));
-  });
-}
-
-Result<Table> derivative_at(const Field& field, PointRows points) {
-  const std::size_t n = field.n();
-  return with_screen(field, [&](const auto& screen) {
-    auto slopes = [&](std::uint64_t begin, std::uint64_t end, double* out) {
-      slope_points(field, points.data + begin * n, end - begin, out);
-    };
-    return per_point(points, Per::Vector, n, screen, by_screen(screen, points.data, slopes));
-  });
+  return field_at(field, points, Per::Value, 1, [](auto&&... block) { noise_points(block...); });
 }
 
 Result<Table> force_at(const Field& field, PointRows points) {
   if (field.is_instance()) return force_at(field.base(), points);
-  const std::size_t n = field.n();
-  return with_screen(field, [&](const auto& screen) {
-    auto pulls = [&](std::uint64_t begin, std::uint64_t end, double* out) {
-      pull_points(field, points.data + begin * n, end - begin, out);
-    };
-    return per_point(points, Per::Vector, n, screen, by_screen(screen, points.data, pulls));
-  });
+  return field_at(field, points, Per::Vector, field.n(), [](auto&&... block) { pull_points(block...); });
+}
+
+Result<Table> derivative_at(const Field& field, PointRows points) {
+  return field_at(field, points, Per::Vector, field.n(), [](auto&&... block) { slope_points(block...); });
 }
 
 }  // namespace veldra
