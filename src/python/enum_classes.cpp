@@ -5,6 +5,7 @@
 #include "python/kit/enum_class.hpp"
 
 namespace veldra::py {
+namespace enum_classes_detail {
 namespace {
 
 constexpr Variant<Palette> palettes[] = {
@@ -19,8 +20,10 @@ constexpr Variant<Shape> shapes[] = {
 Rgb palette_color(const Palette& self, double position) { return color(self, position); }
 
 }  // namespace
+}  // namespace enum_classes_detail
 
 PyObject* make_palette_class() {
+  using namespace enum_classes_detail;
   return make_enum_class<Palette>(
       "Palette",
       "Maps a noise value to a colour.\n\n"
@@ -34,6 +37,7 @@ PyObject* make_palette_class() {
 }
 
 PyObject* make_shape_class() {
+  using namespace enum_classes_detail;
   return make_enum_class<Shape>(
       "Shape",
       "How the noise is shaped into a height map before it is lit.\n\n"

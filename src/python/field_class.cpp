@@ -21,6 +21,7 @@ struct Convert<Periodic> {
   }
 };
 
+namespace field_class_detail {
 namespace {
 
 using veldra::Field;
@@ -93,8 +94,10 @@ PyObject* derivative_at(const Field& self, PointsArg points) {
 // Only the settings that differ from the defaults, so that the repr reads
 // as the call that made the field.
 }  // namespace
+}  // namespace field_class_detail
 
 std::string field_repr(const Field& self) {
+  using namespace field_class_detail;
   const OctaveSettings& s = self.settings();
   const OctaveSettings defaults;
   std::string text = "Field(dims=" + list_text(self.dims()) + ", seed=" + std::to_string(self.seed());
@@ -121,6 +124,7 @@ std::string field_repr(const Field& self) {
   return text + ")";
 }
 
+namespace field_class_detail {
 namespace {
 
 PyObject* compare(PyObject* self, PyObject* other, int op) {
@@ -130,8 +134,10 @@ PyObject* compare(PyObject* self, PyObject* other, int op) {
 }
 
 }  // namespace
+}  // namespace field_class_detail
 
 PyObject* make_field_class() {
+  using namespace field_class_detail;
   ClassSpec spec = class_owning<Field, make>(
       "Field",
       "Field(dims, seed=1, *, octaves=1, lacunarity=2, gain=0.5, octave_shape=None, "

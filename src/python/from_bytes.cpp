@@ -14,6 +14,7 @@
 #include "table/table.hpp"
 
 namespace veldra::py {
+namespace from_bytes_detail {
 namespace {
 
 // A count of bytes that no buffer can hold (nor its byte count be written).
@@ -73,9 +74,11 @@ Result<Image> image_from_bytes(std::uint64_t width, std::uint64_t height, std::u
 }
 
 }  // namespace
+}  // namespace from_bytes_detail
 
 Result<std::uint64_t> image_bytes(std::uint64_t width, std::uint64_t height,
                                   std::uint64_t channels) {
+  using namespace from_bytes_detail;
   if (width == 0 || height == 0) return invalid_input("An image needs a positive width and height");
   if (channels != 1 && channels != 3) {
     return invalid_input("Channels has to be 1 or 3, got " + std::to_string(channels));
@@ -87,6 +90,7 @@ Result<std::uint64_t> image_bytes(std::uint64_t width, std::uint64_t height,
 }
 
 std::vector<MethodSpec> from_bytes_functions() {
+  using namespace from_bytes_detail;
   return {
       function<table_from_bytes>(
           "table_from_bytes(shape, data)\n--\n\n"

@@ -6,6 +6,7 @@
 #include "python/kit/class_spec.hpp"
 
 namespace veldra::py {
+namespace image_class_detail {
 namespace {
 
 std::uint64_t width(const Image& self) { return self.width; }
@@ -36,8 +37,10 @@ std::string repr(const Image& self) {
 }
 
 }  // namespace
+}  // namespace image_class_detail
 
 PyObject* make_image_class() {
+  using namespace image_class_detail;
   ClassSpec spec = class_owning<Image>(
       "Image", "An 8-bit image, rows top to bottom, ``channels`` bytes per pixel.");
   spec.properties = {

@@ -6,6 +6,7 @@
 #include "python/kit/text.hpp"
 
 namespace veldra::py {
+namespace instance_class_detail {
 namespace {
 
 Result<Instance> make(std::vector<std::uint64_t> dims, std::uint64_t seed) {
@@ -33,8 +34,10 @@ std::string repr(const Instance& self) {
 }
 
 }  // namespace
+}  // namespace instance_class_detail
 
 PyObject* make_instance_class() {
+  using namespace instance_class_detail;
   ClassSpec spec = class_owning<Instance, make, RangeErrors::Bare>(
       "Instance",
       "Instance(dims, seed=1)\n--\n\n"

@@ -13,6 +13,7 @@
 #include "python/png_functions.hpp"
 
 namespace veldra::py {
+namespace module_detail {
 namespace {
 
 // A state size of 0: see initialise_once().
@@ -55,6 +56,7 @@ bool fill(PyObject* module) {
 PyObject* initialise() { return initialise_once(module_def, the_module, fill); }
 
 }  // namespace
+}  // namespace module_detail
 }  // namespace veldra::py
 
-PyMODINIT_FUNC PyInit__native() { return veldra::py::shielded(veldra::py::initialise); }
+PyMODINIT_FUNC PyInit__native() { return veldra::py::shielded(veldra::py::module_detail::initialise); }

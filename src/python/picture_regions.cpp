@@ -8,6 +8,7 @@
 #include "python/kit/released.hpp"
 
 namespace veldra::py {
+namespace picture_regions_detail {
 namespace {
 
 using Ints = std::vector<std::uint64_t>;
@@ -41,8 +42,10 @@ Result<Image> relief_region(AnyField noise, Ints divisors, Relief relief, Ints s
 }
 
 }  // namespace
+}  // namespace picture_regions_detail
 
 std::vector<MethodSpec> picture_region_functions() {
+  using namespace picture_regions_detail;
   return {
       function<value_range>(
           "value_range(field, divisors, start, shape, fold=None)\n--\n\n"

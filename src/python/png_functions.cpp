@@ -13,6 +13,7 @@
 #include "python/kit/released.hpp"
 
 namespace veldra::py {
+namespace png_functions_detail {
 namespace {
 
 // The rows of a PNG of `width` pixels of `channels` samples of `bits`, or
@@ -123,8 +124,10 @@ PyObject* heightmap(ByteView values, std::uint64_t bits, std::optional<double> l
 }
 
 }  // namespace
+}  // namespace png_functions_detail
 
 std::vector<MethodSpec> png_functions() {
+  using namespace png_functions_detail;
   return {
       function<png_block_rows>(
           "png_block_rows(width, channels, bits=8)\n--\n\n"

@@ -12,6 +12,7 @@
 #include "python/kit/released.hpp"
 
 namespace veldra::py {
+namespace png_writer_class_detail {
 namespace {
 
 Result<PngStream> make(FsPath path, std::uint64_t width, std::uint64_t height,
@@ -95,8 +96,10 @@ PyObject* exit(PyObject* self, PyObject* args, PyObject* kwargs) {
 }
 
 }  // namespace
+}  // namespace png_writer_class_detail
 
 PyObject* make_png_writer_class() {
+  using namespace png_writer_class_detail;
   ClassSpec spec = class_owning<PngStream, make>(
       "PngWriter",
       "PngWriter(path, width, height, channels, bits=8)\n--\n\n"

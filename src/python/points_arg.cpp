@@ -8,6 +8,7 @@
 #include "base/interruption.hpp"
 
 namespace veldra::py {
+namespace points_arg_detail {
 namespace {
 
 // Points converted between two asks whether the call should stop: a list
@@ -112,6 +113,7 @@ bool stop_at(std::uint64_t converted) {
 }
 
 }  // namespace
+}  // namespace points_arg_detail
 
 void PointsArg::Release::operator()(Py_buffer* view) const {
   PyBuffer_Release(view);
@@ -119,6 +121,7 @@ void PointsArg::Release::operator()(Py_buffer* view) const {
 }
 
 bool PointsArg::fits(std::size_t n) const {
+  using namespace points_arg_detail;
   if (!flat_ || n == 1) return true;
   raise_dimensions(1, format_);
   prefix_argument_name("points");
@@ -126,6 +129,7 @@ bool PointsArg::fits(std::size_t n) const {
 }
 
 std::optional<PointsArg> Convert<PointsArg>::from(PyObject* object) {
+  using namespace points_arg_detail;
   PointsArg points;
   if (PyObject_CheckBuffer(object)) {
     auto view = std::make_unique<Py_buffer>();

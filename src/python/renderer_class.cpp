@@ -7,6 +7,7 @@
 #include "python/kit/text.hpp"
 
 namespace veldra::py {
+namespace renderer_class_detail {
 namespace {
 
 using Divisors = std::vector<std::uint64_t>;
@@ -64,8 +65,10 @@ std::string repr(const Renderer& self) {
 }
 
 }  // namespace
+}  // namespace renderer_class_detail
 
 PyObject* make_renderer_class() {
+  using namespace renderer_class_detail;
   ClassSpec spec = class_owning<Renderer, make, RangeErrors::Bare>(
       "Renderer",
       "Renderer(noise)\n--\n\n"

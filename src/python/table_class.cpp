@@ -7,6 +7,7 @@
 #include "table/table.hpp"
 
 namespace veldra::py {
+namespace table_class_detail {
 namespace {
 
 std::vector<std::uint64_t> shape(const Table& self) { return self.shape; }
@@ -34,8 +35,10 @@ BufferLayout layout(const Table& self) {
 std::string repr(const Table& self) { return "Table(shape=" + list_text(self.shape) + ")"; }
 
 }  // namespace
+}  // namespace table_class_detail
 
 PyObject* make_table_class() {
+  using namespace table_class_detail;
   ClassSpec spec = class_owning<Table>(
       "Table", "Noise values sampled on a refined lattice, in row-major order.");
   spec.properties = {

@@ -4,6 +4,7 @@
 #include <deque>
 
 namespace veldra::py {
+namespace class_spec_detail {
 namespace {
 
 // Everything a heap type points into must outlive it; types live as long as
@@ -23,8 +24,10 @@ std::deque<KeptTables>& kept() {
 }
 
 }  // namespace
+}  // namespace class_spec_detail
 
 PyObject* make_class(ClassSpec spec, PyTypeObject** registered, const char** registered_name) {
+  using namespace class_spec_detail;
   KeptTables& t = kept().emplace_back();
   t.spec = std::move(spec);
   const ClassSpec& s = t.spec;

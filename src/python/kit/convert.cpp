@@ -3,6 +3,7 @@
 #include <cstring>
 
 namespace veldra::py {
+namespace convert_detail {
 namespace {
 
 // NumPy's boolean scalars are accepted wherever a flag is, without
@@ -22,6 +23,7 @@ bool is_numpy_bool(PyObject* object) {
 }
 
 }  // namespace
+}  // namespace convert_detail
 
 std::optional<double> Convert<double>::from(PyObject* object) {
   double value = PyFloat_AsDouble(object);  // also takes __float__ and __index__
@@ -64,7 +66,7 @@ std::optional<std::uint8_t> Convert<std::uint8_t>::from(PyObject* object) {
 std::optional<bool> Convert<bool>::from(PyObject* object) {
   if (object == Py_True) return true;
   if (object == Py_False) return false;
-  if (is_numpy_bool(object)) {
+  if (convert_detail::is_numpy_bool(object)) {
     int truth = PyObject_IsTrue(object);
     if (truth < 0) return std::nullopt;
     return truth == 1;
@@ -155,6 +157,7 @@ PyObject* to_python(Bytes bytes) {
                                    static_cast<Py_ssize_t>(bytes.data.size()));
 }
 
+namespace convert_detail {
 namespace {
 
 template <typename T>
@@ -173,8 +176,9 @@ PyObject* list_of(std::span<const T> values) {
 }
 
 }  // namespace
+}  // namespace convert_detail
 
-PyObject* to_python(std::span<const double> values) { return list_of(values); }
-PyObject* to_python(std::span<const std::uint64_t> values) { return list_of(values); }
+PyObject* to_python(std::span<const double> values) { return convert_detail::list_of(values); }
+PyObject* to_python(std::span<const std::uint64_t> values) { return convert_detail::list_of(values); }
 
 }  // namespace veldra::py

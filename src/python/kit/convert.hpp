@@ -48,7 +48,9 @@ struct Convert {
 template <typename T>
 struct Convert<std::optional<T>> {
   static std::optional<std::optional<T>> from(PyObject* object) {
-    if (object == Py_None) return std::optional<T>();
+    // Built in place: copying an empty inner optional reads its unset
+    // value, which GCC warns of once the call is inlined.
+    if (object == Py_None) return std::optional<std::optional<T>>(std::in_place);
     auto value = Convert<T>::from(object);
     if (!value) return std::nullopt;
     return std::optional<T>(std::move(*value));

@@ -5,6 +5,7 @@
 #include "base/os_error.hpp"
 
 namespace veldra::py {
+namespace errors_detail {
 namespace {
 
 PyObject* internal_error_type = nullptr;
@@ -62,14 +63,17 @@ void raise_os_error(const Error& error) {
 }
 
 }  // namespace
+}  // namespace errors_detail
 
 bool create_internal_error_type() {
+  using namespace errors_detail;
   if (internal_error_type) return true;
   internal_error_type = PyErr_NewException("veldra.InternalError", PyExc_BaseException, nullptr);
   return internal_error_type != nullptr;
 }
 
 PyObject* raise(const Error& error) {
+  using namespace errors_detail;
   // A stopped call may fail in other ways on its way out; the handler's
   // exception is the news.
   if (PyErr_Occurred()) return nullptr;

@@ -5,6 +5,7 @@
 #include <string>
 
 namespace veldra::py {
+namespace module_kit_detail {
 namespace {
 
 // Function tables must outlive the functions made from them, which live
@@ -21,6 +22,7 @@ std::deque<KeptFunctions>& kept() {
 }
 
 }  // namespace
+}  // namespace module_kit_detail
 
 bool add_to_module(PyObject* module, const char* name, PyObject* value) {
   Ref owned(value);
@@ -37,6 +39,7 @@ bool add_to_module(PyObject* module, const char* name, PyObject* value) {
          PyModule_AddObjectRef(module, name, owned.get()) == 0;
 }
 
+namespace module_kit_detail {
 namespace {
 
 // add_functions() with each function bound to `prefix` + its name and
@@ -65,13 +68,16 @@ bool add_functions_as(PyObject* module, std::vector<MethodSpec> functions, const
 }
 
 }  // namespace
+}  // namespace module_kit_detail
 
 bool add_functions(PyObject* module, std::vector<MethodSpec> functions) {
+  using namespace module_kit_detail;
   Ref module_name(PyModule_GetNameObject(module));
   return module_name && add_functions_as(module, std::move(functions), "", module_name.get());
 }
 
 bool add_private_functions(PyObject* module, std::vector<MethodSpec> functions, const char* home) {
+  using namespace module_kit_detail;
   Ref home_name(PyUnicode_FromString(home));
   return home_name && add_functions_as(module, std::move(functions), "_", home_name.get());
 }

@@ -3,6 +3,7 @@
 #include <string_view>
 
 namespace veldra::py {
+namespace signature_detail {
 namespace {
 
 PyObject* parse_default(const std::string& text) {
@@ -43,8 +44,10 @@ bool too_many_positional(const Signature& sig, Py_ssize_t given) {
 }
 
 }  // namespace
+}  // namespace signature_detail
 
 bool parse_signature(const char* doc, std::string callable, Signature& out) {
+  using namespace signature_detail;
   out.callable = std::move(callable);
   out.parameters.clear();
   out.required = 0;
@@ -78,6 +81,7 @@ bool parse_signature(const char* doc, std::string callable, Signature& out) {
 }
 
 bool bind_arguments(const Signature& sig, PyObject* args, PyObject* kwargs, PyObject** slots) {
+  using namespace signature_detail;
   const std::size_t count = sig.parameters.size();
   for (std::size_t i = 0; i < count; ++i) slots[i] = nullptr;
 
