@@ -20,11 +20,11 @@
 #include "base/os_error.hpp"
 
 namespace veldra {
-namespace {
+// Named, not anonymous: PngStream::Encoder, a class with external
+// linkage, holds a Sink.
+namespace png_stream_detail {
 
 constexpr std::size_t kBufferSize = 8192;
-// The length of every IDAT chunk but the last.
-constexpr std::size_t kChunkSize = 65536;
 
 // write() stored no byte at all; there is no errno for it.
 constexpr int kWroteNothing = -1;
@@ -37,6 +37,17 @@ struct Sink {
   char message[256];  // libpng's complaint, when it gave up
   unsigned char buffer[kBufferSize];
 };
+
+}  // namespace png_stream_detail
+
+using png_stream_detail::kBufferSize;
+using png_stream_detail::kWroteNothing;
+using png_stream_detail::Sink;
+
+namespace {
+
+// The length of every IDAT chunk but the last.
+constexpr std::size_t kChunkSize = 65536;
 
 // The error for a failed write() on `path`.
 std::unexpected<Error> write_error(int failure, const std::string& path) {
