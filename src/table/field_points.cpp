@@ -8,6 +8,7 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 #include <cmath>
+#include <cstring>
 #include <span>
 
 #include "field/field.hpp"
@@ -20,13 +21,52 @@ namespace {
 
 typedef double Lanes4 __attribute__((vector_size(4 * sizeof(double))));
 typedef std::uint32_t Words4 __attribute__((vector_size(4 * sizeof(std::uint32_t))));
+typedef std::int32_t Ints4 __attribute__((vector_size(4 * sizeof(std::int32_t))));
 
-// The gradient of one corner in each lane, from each lane's own pointer.
-struct LaneGradients {
-  const double* const* lanes;
-  [[gnu::always_inline]] Lanes4 operator[](std::size_t i) const {
-    return Lanes4{lanes[0][i], lanes[1][i], lanes[2][i], lanes[3][i]};
+// Cells below 2^31 on every lane: their indices and the next ones are
+// 32-bit integers, so the gradient rule's words are found in the lanes.
+constexpr double SMALL_CELL = 2147483647.0;  // 2^31 - 1
+
+// term_i of the lower and upper index of each lane's cell, from the cell
+// as a whole double (below 2^31 in magnitude, and the upper index too):
+// the index's low word is the two's complement integer, its high word
+// that integer's sign (0 or all ones), as the 64-bit index has them. On a
+// wrapped axis the upper index `cells` is index 0 (term's wrap).
+template <std::size_t N>
+[[gnu::always_inline]] inline void small_terms(std::size_t i, const Lanes4& cell, bool wraps,
+                                               std::uint64_t cells, Words4* term) {
+  const Ints4 lower = __builtin_convertvector(cell, Ints4);
+  Ints4 upper = lower + 1;
+  if (wraps) upper = upper == static_cast<std::int32_t>(cells) ? Ints4{} : upper;
+  term[0] = axis_term_of(i, reinterpret_cast<Words4>(lower), reinterpret_cast<Words4>(lower >> 31));
+  term[1] = axis_term_of(i, reinterpret_cast<Words4>(upper), reinterpret_cast<Words4>(upper >> 31));
+}
+
+typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
+
+// One corner's gradient in each lane, component by component: lane l's
+// gradient (N numbers) is at lanes[l]. Components go two at a time, each
+// lane's pair loaded whole and the four pairs transposed, so that a
+// component costs about two instructions instead of five.
+template <std::size_t N>
+[[gnu::always_inline]] inline void transposed(const double* const* lanes, Lanes4* out) {
+  std::size_t i = 0;
+  for (; i + 2 <= N; i += 2) {
+    Pair pair[4];
+    for (std::size_t lane = 0; lane < 4; ++lane) std::memcpy(&pair[lane], lanes[lane] + i, sizeof(Pair));
+    const Lanes4 even = __builtin_shufflevector(pair[0], pair[2], 0, 1, 2, 3);
+    const Lanes4 odd = __builtin_shufflevector(pair[1], pair[3], 0, 1, 2, 3);
+    out[i] = __builtin_shufflevector(even, odd, 0, 4, 2, 6);
+    out[i + 1] = __builtin_shufflevector(even, odd, 1, 5, 3, 7);
   }
+  if (i < N) out[i] = Lanes4{lanes[0][i], lanes[1][i], lanes[2][i], lanes[3][i]};
+}
+
+// The gradient of one corner in each lane, as `transposed` formed it.
+template <std::size_t N>
+struct LaneGradients {
+  const Lanes4* components;
+  [[gnu::always_inline]] Lanes4 operator[](std::size_t i) const { return components[i]; }
 };
 
 // Whether every octave's lattice has fewer than 2^52 cells on each axis
@@ -54,43 +94,51 @@ struct OctaveLanes {
   static constexpr std::size_t LANES = 4;
   static constexpr std::size_t CORNERS = std::size_t{1} << N;
   SidesOf<Lanes4> axes[N];
-  const double* corner[CORNERS][LANES];
+  Lanes4 components[CORNERS][N];
 
   [[gnu::always_inline]] OctaveLanes(const Field& field, std::size_t k, const double* points) {
     const Octave& octave = field.octaves()[k];
     const OctaveGradients gradients = field.gradients(k);
-    std::uint64_t lowest[N][LANES];
+    Lanes4 cell[N];
     for (std::size_t i = 0; i < N; ++i) {
-      Lanes4 x, cell;
+      Lanes4 x;
       for (std::size_t lane = 0; lane < LANES; ++lane) x[lane] = points[lane * N + i] * octave.scale;
       if (field.kind(i) == AxisKind::Open) {
-        for (std::size_t lane = 0; lane < LANES; ++lane) cell[lane] = std::floor(x[lane]);
-        axes[i] = sides_at(x - cell);
-        for (std::size_t lane = 0; lane < LANES; ++lane) {
-          lowest[i][lane] = static_cast<std::uint64_t>(static_cast<std::int64_t>(cell[lane]));
-        }
+        for (std::size_t lane = 0; lane < LANES; ++lane) cell[i][lane] = std::floor(x[lane]);
+        axes[i] = sides_at(x - cell[i]);
         continue;
       }
       if (field.kind(i) == AxisKind::Wrap) {
         for (std::size_t lane = 0; lane < LANES; ++lane) x[lane] = wrapped(x[lane], octave.cells[i]);
       }
-      axes[i] = locate_lanes(x, octave.cells[i], cell);
-      for (std::size_t lane = 0; lane < LANES; ++lane) lowest[i][lane] = static_cast<std::uint64_t>(cell[lane]);
+      axes[i] = locate_lanes(x, octave.cells[i], cell[i]);
     }
+    // Each lane's lowest corner as the 64-bit index (an unbounded axis's
+    // negative cell as its two's complement, as locate_open gives it).
+    const auto lowest = [&](std::size_t i, std::size_t lane) {
+      return static_cast<std::uint64_t>(static_cast<std::int64_t>(cell[i][lane]));
+    };
     if (const double* palette = gradients.palette()) {
       Words4 sums[CORNERS];
       sums[0] = Words4{} + seed_term(octave.seed);
       for (std::size_t i = 0, count = 1; i < N; ++i, count *= 2) {
         Words4 term[2];
-        for (std::size_t side = 0; side < 2; ++side) {
-          Words4 low, high;
-          for (std::size_t lane = 0; lane < LANES; ++lane) {
-            std::uint64_t index = lowest[i][lane] + side;
-            if (gradients.wraps(i) && index == octave.cells[i]) index = 0;
-            low[lane] = static_cast<std::uint32_t>(index);
-            high[lane] = static_cast<std::uint32_t>(index >> 32);
+        const Lanes4 magnitude = cell[i] < Lanes4{} ? -cell[i] : cell[i];
+        bool small = static_cast<double>(octave.cells[i]) <= SMALL_CELL;
+        for (std::size_t lane = 0; lane < LANES; ++lane) small &= magnitude[lane] < SMALL_CELL;
+        if (small) {
+          small_terms<N>(i, cell[i], gradients.wraps(i), octave.cells[i], term);
+        } else {
+          for (std::size_t side = 0; side < 2; ++side) {
+            Words4 low, high;
+            for (std::size_t lane = 0; lane < LANES; ++lane) {
+              std::uint64_t index = lowest(i, lane) + side;
+              if (gradients.wraps(i) && index == octave.cells[i]) index = 0;
+              low[lane] = static_cast<std::uint32_t>(index);
+              high[lane] = static_cast<std::uint32_t>(index >> 32);
+            }
+            term[side] = axis_term_of(i, low, high);
           }
-          term[side] = axis_term_of(i, low, high);
         }
         for (std::size_t j = 0; j < count; ++j) {
           sums[count + j] = sums[j] + term[1];
@@ -99,15 +147,17 @@ struct OctaveLanes {
       }
       for (std::size_t c = 0; c < CORNERS; ++c) {
         const Words4 entry = mixed(sums[c]) >> 24;
-        for (std::size_t lane = 0; lane < LANES; ++lane) corner[c][lane] = palette + entry[lane] * N;
+        const double* corner[LANES];
+        for (std::size_t lane = 0; lane < LANES; ++lane) corner[lane] = palette + entry[lane] * N;
+        transposed<N>(corner, components[c]);
       }
     } else {
       std::uint64_t sums[CORNERS][LANES];
       for (std::size_t lane = 0; lane < LANES; ++lane) sums[0][lane] = gradients.sum_start();
       for (std::size_t i = 0, count = 1; i < N; ++i, count *= 2) {
         for (std::size_t lane = 0; lane < LANES; ++lane) {
-          const std::uint64_t lower = gradients.term(i, lowest[i][lane]);
-          const std::uint64_t upper = gradients.term(i, lowest[i][lane] + 1);
+          const std::uint64_t lower = gradients.term(i, lowest(i, lane));
+          const std::uint64_t upper = gradients.term(i, lowest(i, lane) + 1);
           for (std::size_t j = 0; j < count; ++j) {
             sums[count + j][lane] = sums[j][lane] + upper;
             sums[j][lane] = sums[j][lane] + lower;
@@ -115,12 +165,14 @@ struct OctaveLanes {
         }
       }
       for (std::size_t c = 0; c < CORNERS; ++c) {
-        for (std::size_t lane = 0; lane < LANES; ++lane) corner[c][lane] = gradients.gradient_of(sums[c][lane]);
+        const double* corner[LANES];
+        for (std::size_t lane = 0; lane < LANES; ++lane) corner[lane] = gradients.gradient_of(sums[c][lane]);
+        transposed<N>(corner, components[c]);
       }
     }
   }
 
-  [[gnu::always_inline]] LaneGradients gradient(std::size_t c) const { return LaneGradients{corner[c]}; }
+  [[gnu::always_inline]] LaneGradients<N> gradient(std::size_t c) const { return {components[c]}; }
 };
 
 // Field::sample at four points: each octave in the lanes, then each lane's
