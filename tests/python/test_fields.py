@@ -245,7 +245,8 @@ def test_periodic_coordinates_wrap_exactly_up_to_the_bound(call, settings, point
 FIELDS = [Instance([4, 3], 2), Instance([2, 1, 2], 2), Instance([1, 2, 1, 1, 1], 2),
           Field([4, 3], 2, octaves=3, octave_shape=Shape.RIDGED), Field([2, 1, 2], 2, octaves=2, periodic=True),
           Field([3, 2], 2, octaves=3, lacunarity=2.2, octave_shape=Shape.BILLOW, unbounded=True),
-          Field([1, 2, 1, 1, 1], 2, octaves=2, periodic=[True, False, True, False, False])]
+          Field([1, 2, 1, 1, 1], 2, octaves=2, periodic=[True, False, True, False, False]),
+          Field([3, 2], 2, octaves=4, lacunarity=1000, periodic=True)]  # 3e9 cells: indices past 32 bits
 
 
 @pytest.mark.parametrize("field", FIELDS, ids=repr)
@@ -253,6 +254,7 @@ def test_values_at_many_points_are_the_single_point_values(field):
     n, open_ = len(field.dims), getattr(field, "periodic", False) is True or getattr(field, "unbounded", False)
     points = np.random.default_rng(3).uniform(-5 if open_ else 0, 1, (20000, n)) * field.dims
     points[0, -1] = field.dims[-1]  # on the upper boundary, which is inside
+    points[997] = np.asarray(field.dims) - 1e-10  # in the last cell of every octave
     noise, force = np.asarray(field.noise_at(points)), np.asarray(field.force_at(points.tolist()))
     assert noise.shape == (20000,) and force.shape == (20000, n)
     slopes = np.asarray(field.derivative_at(points)) if isinstance(field, Field) else force
