@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "field/lane_gradients.hpp"
 #include "field/lattice_axis.hpp"
 #include "field/formula.hpp"
 #include "field/instance.hpp"
@@ -61,8 +62,8 @@ class FixedField {
     }
   }
 
-  // Instance::sample at as many points as the SIMD vector V has lanes (N
-  // coordinates each, one after another), one point per lane: every lane
+  // Instance::sample at four points, one per lane of V (a vector of four
+  // doubles; N coordinates each, one after another): every lane
   // performs noise_many's IEEE operations in its order. Writes out[0 ..
   // lanes) and returns whether every coordinate lay inside the lattice
   // (inside_axis, as LatticeBounds takes them: no NaN, nothing clamped),
@@ -85,9 +86,14 @@ class FixedField {
     for (std::size_t lane = 0; lane < LANES; ++lane) {
       lowest[lane] = gradients_ + static_cast<std::int64_t>(base[lane]) * N;
     }
-    const V total = formula::noise<N, 0, false>(N, axes, &ONE, [&](auto c) {
-      return LaneGradients<V>{lowest, corner_steps_[c]};
-    });
+    V components[CORNERS][N];
+    for (std::size_t c = 0; c < CORNERS; ++c) {
+      const double* corner[LANES];
+      for (std::size_t lane = 0; lane < LANES; ++lane) corner[lane] = lowest[lane] + corner_steps_[c];
+      transposed<N>(corner, components[c]);
+    }
+    const V total = formula::noise<N, 0, false>(N, axes, &ONE,
+                                                [&](auto c) { return LaneComponents<V>{components[c]}; });
     // Stored lane by lane as doubles, so that the compiler knows the
     // stores leave this record alone and keeps its numbers in registers.
     bool all = true;
@@ -139,20 +145,6 @@ class FixedField {
     });
     return gradients_ + base * N;
   }
-
-  // The gradient of one corner in each lane: component i of every lane's.
-  template <typename V>
-  struct LaneGradients {
-    const double* const* lowest;
-    std::uint64_t step;
-    [[gnu::always_inline]] V operator[](std::size_t i) const {
-      V g;
-      for (std::size_t lane = 0; lane < sizeof(V) / sizeof(double); ++lane) {
-        g[lane] = lowest[lane][step + i];
-      }
-      return g;
-    }
-  };
 
   const double* gradients_;  // N numbers per intersection, row-major
   std::array<std::uint64_t, N> dims_;

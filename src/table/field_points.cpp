@@ -8,10 +8,10 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 #include <cmath>
-#include <cstring>
 #include <span>
 
 #include "field/field.hpp"
+#include "field/lane_gradients.hpp"
 #include "field/lattice_axis.hpp"
 #include "field/octave.hpp"
 #include "table/detail/point_noise.hpp"
@@ -41,33 +41,6 @@ template <std::size_t N>
   term[0] = axis_term_of(i, reinterpret_cast<Words4>(lower), reinterpret_cast<Words4>(lower >> 31));
   term[1] = axis_term_of(i, reinterpret_cast<Words4>(upper), reinterpret_cast<Words4>(upper >> 31));
 }
-
-typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
-
-// One corner's gradient in each lane, component by component: lane l's
-// gradient (N numbers) is at lanes[l]. Components go two at a time, each
-// lane's pair loaded whole and the four pairs transposed, so that a
-// component costs about two instructions instead of five.
-template <std::size_t N>
-[[gnu::always_inline]] inline void transposed(const double* const* lanes, Lanes4* out) {
-  std::size_t i = 0;
-  for (; i + 2 <= N; i += 2) {
-    Pair pair[4];
-    for (std::size_t lane = 0; lane < 4; ++lane) std::memcpy(&pair[lane], lanes[lane] + i, sizeof(Pair));
-    const Lanes4 even = __builtin_shufflevector(pair[0], pair[2], 0, 1, 2, 3);
-    const Lanes4 odd = __builtin_shufflevector(pair[1], pair[3], 0, 1, 2, 3);
-    out[i] = __builtin_shufflevector(even, odd, 0, 4, 2, 6);
-    out[i + 1] = __builtin_shufflevector(even, odd, 1, 5, 3, 7);
-  }
-  if (i < N) out[i] = Lanes4{lanes[0][i], lanes[1][i], lanes[2][i], lanes[3][i]};
-}
-
-// The gradient of one corner in each lane, as `transposed` formed it.
-template <std::size_t N>
-struct LaneGradients {
-  const Lanes4* components;
-  [[gnu::always_inline]] Lanes4 operator[](std::size_t i) const { return components[i]; }
-};
 
 // Whether every octave's lattice has fewer than 2^52 cells on each axis
 // with walls or wrapping, where locate_lanes places coordinates as
@@ -172,7 +145,7 @@ struct OctaveLanes {
     }
   }
 
-  [[gnu::always_inline]] LaneGradients<N> gradient(std::size_t c) const { return {components[c]}; }
+  [[gnu::always_inline]] LaneComponents<Lanes4> gradient(std::size_t c) const { return {components[c]}; }
 };
 
 // Field::sample at four points: each octave in the lanes, then each lane's
