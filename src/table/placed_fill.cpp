@@ -64,8 +64,15 @@ Result<PlacedFill> PlacedFill::create(OctaveGradients gradients,
     (*positions)[4 * stride + j] = by.slope[0];
     (*positions)[5 * stride + j] = by.slope[1];
   }
+  auto run_ends = allocate<std::uint64_t>(last.size(), 0);
+  if (!run_ends) return std::unexpected(run_ends.error());
+  for (std::size_t j = last.size(); j-- > 0;) {
+    const bool shared = j + 1 < last.size() && last[j + 1].cell == last[j].cell;
+    (*run_ends)[j] = shared ? (*run_ends)[j + 1] : j + 1;
+  }
   PlacedFill fill(PlacedPlan{gradients, std::move(places), shape, row_major_strides(shape),
                              std::move(*positions), stride});
+  fill.plan_.run_ends = std::move(*run_ends);
   if (auto sparse = plan_sparse(fill.plan_); !sparse) return std::unexpected(sparse.error());
   fill.simd_ = simd;
   const std::size_t prefixes = n > 4 ? std::size_t{1} << (n - 1) : 0;

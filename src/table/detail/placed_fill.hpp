@@ -32,6 +32,10 @@ struct PlacedPlan {
   // the last axis's term of each sample's lower and upper intersection.
   bool sparse = false;
   std::vector<std::uint32_t> last_terms{};
+  // Per sample j of the last axis, one past the last sample of the run
+  // from j that shares j's cell: the walk takes a cell's samples at once
+  // instead of comparing sample by sample.
+  std::vector<std::uint64_t> run_ends{};
 };
 
 // Room for the corner lists of five axes or more, per run.

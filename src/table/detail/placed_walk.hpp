@@ -12,6 +12,7 @@
 // table_fill_<set>.cpp files, which instantiate it once per instruction set.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -128,8 +129,7 @@ template <std::size_t Dims, typename RowOf, typename Cell>
     for (std::uint64_t j = q[last], stop = q[last] + m; j < stop;) {
       // The samples j .. e - 1 share a cell.
       const std::uint64_t at = along[j].cell;
-      std::uint64_t e = j + 1;
-      while (e < stop && along[e].cell == at) ++e;
+      const std::uint64_t e = std::min(plan.run_ends[j], stop);
       // A cell's lower intersections are the upper ones of the cell before.
       if (held && upper_of + 1 == at) {
         std::swap(row.lo_dot, row.hi_dot);
