@@ -13,7 +13,9 @@ thread_local ReleasedLock* innermost = nullptr;
 }  // namespace released_detail
 
 ReleasedLock::ReleasedLock() noexcept
-    : state_(PyEval_SaveThread()), outer_(released_detail::innermost), next_poll_(std::chrono::steady_clock::now()) {
+    : state_(PyEval_SaveThread()),
+      outer_(released_detail::innermost),
+      next_poll_(std::chrono::steady_clock::now()) {
   released_detail::innermost = this;
 }
 
