@@ -32,7 +32,6 @@ constexpr double SMALL_CELL = 2147483647.0;  // 2^31 - 1
 // the index's low word is the two's complement integer, its high word
 // that integer's sign (0 or all ones), as the 64-bit index has them. On a
 // wrapped axis the upper index `cells` is index 0 (term's wrap).
-template <std::size_t N>
 [[gnu::always_inline]] inline void small_terms(std::size_t i, const Lanes4& cell, bool wraps,
                                                std::uint64_t cells, Words4* term) {
   const Ints4 lower = __builtin_convertvector(cell, Ints4);
@@ -100,17 +99,13 @@ struct OctaveLanes {
         bool small = static_cast<double>(octave.cells[i]) <= SMALL_CELL;
         for (std::size_t lane = 0; lane < LANES; ++lane) small &= magnitude[lane] < SMALL_CELL;
         if (small) {
-          small_terms<N>(i, cell[i], gradients.wraps(i), octave.cells[i], term);
+          small_terms(i, cell[i], gradients.wraps(i), octave.cells[i], term);
         } else {
           for (std::size_t side = 0; side < 2; ++side) {
-            Words4 low, high;
-            for (std::size_t lane = 0; lane < LANES; ++lane) {
-              std::uint64_t index = lowest(i, lane) + side;
-              if (gradients.wraps(i) && index == octave.cells[i]) index = 0;
-              low[lane] = static_cast<std::uint32_t>(index);
-              high[lane] = static_cast<std::uint32_t>(index >> 32);
-            }
-            term[side] = axis_term_of(i, low, high);
+            const auto at = [&](std::size_t lane) {
+              return static_cast<std::uint32_t>(gradients.term(i, lowest(i, lane) + side));
+            };
+            term[side] = Words4{at(0), at(1), at(2), at(3)};
           }
         }
         for (std::size_t j = 0; j < count; ++j) {

@@ -35,21 +35,6 @@ namespace {
 // it is added to the output.
 constexpr std::uint64_t BLOCK = 8192;
 
-template <typename Add>
-void accumulate(Shape shape, std::uint64_t count, Add&& add) {
-  switch (shape) {
-    case Shape::Smooth:
-      for (std::uint64_t t = 0; t < count; ++t) add(t, [](double v) { return v; });
-      return;
-    case Shape::Billow:
-      for (std::uint64_t t = 0; t < count; ++t) add(t, [](double v) { return shaped(Shape::Billow, v); });
-      return;
-    case Shape::Ridged:
-      for (std::uint64_t t = 0; t < count; ++t) add(t, [](double v) { return shaped(Shape::Ridged, v); });
-      return;
-  }
-}
-
 // Calls f with a callable that returns `shape`, its value fixed when
 // compiling, so that f's loops are specialised for it.
 template <typename F>
@@ -62,6 +47,14 @@ void with_shape(Shape shape, F&& f) {
     case Shape::Ridged:
       return f([] { return Shape::Ridged; });
   }
+}
+
+// Calls add(t, fold) for t in [0, count), fold the shape's fold of a value.
+template <typename Add>
+void accumulate(Shape shape, std::uint64_t count, Add&& add) {
+  with_shape(shape, [&](auto fixed) {
+    for (std::uint64_t t = 0; t < count; ++t) add(t, [](double v) { return shaped(decltype(fixed){}(), v); });
+  });
 }
 
 // Whether every sample of the table of `divisors` lies on an intersection
