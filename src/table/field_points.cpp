@@ -8,7 +8,9 @@
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 #include <cmath>
+#include <cstring>
 #include <span>
+#include <type_traits>
 
 #include "field/field.hpp"
 #include "field/lane_gradients.hpp"
@@ -54,6 +56,13 @@ bool lanes_place_exactly(const Field& field) {
   return true;
 }
 
+template <std::size_t N>
+bool wraps_any(const OctaveGradients& gradients) {
+  bool any = false;
+  for (std::size_t i = 0; i < N; ++i) any |= gradients.wraps(i);
+  return any;
+}
+
 // One octave of a Field at four points, one per lane: the coordinates
 // scaled (and wrapped) lane by lane as octave_point does and placed by
 // locate_lanes, or on an unbounded axis at their floor as locate_open
@@ -93,7 +102,8 @@ struct OctaveLanes {
     if (const double* palette = gradients.palette()) {
       Words4 sums[CORNERS];
       sums[0] = Words4{} + seed_term(octave.seed);
-      for (std::size_t i = 0, count = 1; i < N; ++i, count *= 2) {
+      formula::each<N>(N, [&] [[gnu::always_inline]] (auto i) {
+        constexpr std::size_t count = std::size_t{1} << decltype(i)::value;
         Words4 term[2];
         const Lanes4 magnitude = cell[i] < Lanes4{} ? -cell[i] : cell[i];
         bool small = static_cast<double>(octave.cells[i]) <= SMALL_CELL;
@@ -108,15 +118,51 @@ struct OctaveLanes {
             term[side] = Words4{at(0), at(1), at(2), at(3)};
           }
         }
-        for (std::size_t j = 0; j < count; ++j) {
+        formula::each<count>(count, [&] [[gnu::always_inline]] (auto j) {
           sums[count + j] = sums[j] + term[1];
           sums[j] = sums[j] + term[0];
-        }
+        });
+      });
+      // Each corner's entry as its offset into the palette, stored whole:
+      // the lanes read back with plain loads cost less than extracting
+      // each from its vector.
+      alignas(16) std::uint32_t offsets[CORNERS][LANES];
+      for (std::size_t c = 0; c < CORNERS; ++c) {
+        const Words4 offset = (mixed(sums[c]) >> 24) * static_cast<std::uint32_t>(N);
+        std::memcpy(offsets[c], &offset, sizeof offset);
+      }
+      asm volatile("" : "+m"(offsets));
+      for (std::size_t c = 0; c < CORNERS; ++c) {
+        const double* corner[LANES];
+        for (std::size_t lane = 0; lane < LANES; ++lane) corner[lane] = palette + offsets[c][lane];
+        transposed<N>(corner, components[c]);
+      }
+    } else if (!wraps_any<N>(gradients)) {
+      // The stored lattice between walls: corner c's gradient lies a fixed
+      // distance from the lowest corner's, the sum of the terms of index 1
+      // on its upper axes. The lowest corner's sum is formed in doubles,
+      // exact: every product and sum is a whole number below the lattice's
+      // size, which is in memory.
+      const double* origin = gradients.gradient_of(0);
+      std::ptrdiff_t step[CORNERS];
+      formula::each<CORNERS>(CORNERS, [&] [[gnu::always_inline]] (auto c) {
+        std::uint64_t sum = 0;
+        formula::each<N>(N, [&] [[gnu::always_inline]] (auto i) {
+          if constexpr ((std::remove_cvref_t<decltype(c)>::value >> std::remove_cvref_t<decltype(i)>::value) & 1) {
+            sum += gradients.term(i, 1);
+          }
+        });
+        step[c] = gradients.gradient_of(sum) - origin;
+      });
+      Lanes4 sum{};
+      formula::each<N>(N, [&] [[gnu::always_inline]] (auto i) { sum += cell[i] * static_cast<double>(gradients.term(i, 1)); });
+      const double* lowest_corner[LANES];
+      for (std::size_t lane = 0; lane < LANES; ++lane) {
+        lowest_corner[lane] = gradients.gradient_of(static_cast<std::uint64_t>(sum[lane]));
       }
       for (std::size_t c = 0; c < CORNERS; ++c) {
-        const Words4 entry = mixed(sums[c]) >> 24;
         const double* corner[LANES];
-        for (std::size_t lane = 0; lane < LANES; ++lane) corner[lane] = palette + entry[lane] * N;
+        for (std::size_t lane = 0; lane < LANES; ++lane) corner[lane] = lowest_corner[lane] + step[c];
         transposed<N>(corner, components[c]);
       }
     } else {
@@ -149,15 +195,14 @@ template <std::size_t N>
 [[gnu::always_inline]] inline void field_lanes(const Field& field, const double* points, double* out) {
   static constexpr double ONE = 1.0;
   const Shape shape = field.settings().shape;
-  double total[4] = {};
+  Lanes4 total{};
   for (std::size_t k = 0; k < field.octaves().size(); ++k) {
     const OctaveLanes<N> octave(field, k, points);
     const Lanes4 v = formula::noise<N, 0, false>(N, octave.axes, &ONE, [&](auto c) { return octave.gradient(c); });
-    for (std::size_t lane = 0; lane < 4; ++lane) {
-      term_step(total[lane], field.octaves()[k].weight, shaped(shape, v[lane]));
-    }
+    term_step(total, broadcast<Lanes4>(field.octaves()[k].weight), shaped(shape, v));
   }
-  for (std::size_t lane = 0; lane < 4; ++lane) out[lane] = total[lane] / field.weight_sum();
+  const Lanes4 value = total / field.weight_sum();
+  for (std::size_t lane = 0; lane < 4; ++lane) out[lane] = value[lane];
 }
 
 // Field::pull at four points (N numbers each into out): each octave's pull
@@ -185,7 +230,7 @@ template <std::size_t N>
 [[gnu::always_inline]] inline void field_slope_lanes(const Field& field, const double* points,
                                                      double* out) {
   const Shape shape = field.settings().shape;
-  double total[N][4] = {};
+  Lanes4 total[N] = {};
   for (std::size_t k = 0; k < field.octaves().size(); ++k) {
     const OctaveLanes<N> octave(field, k, points);
     SlopesOf<Lanes4> slopes[N];
@@ -193,14 +238,13 @@ template <std::size_t N>
     Lanes4 value{}, d[N] = {};
     formula::derivative<N>(N, octave.axes, slopes, [&](auto c) { return octave.gradient(c); }, value, d);
     const Octave& o = field.octaves()[k];
-    for (std::size_t i = 0; i < N; ++i) {
-      for (std::size_t lane = 0; lane < 4; ++lane) {
-        term_step(total[i][lane], o.weight, shaped_slope(shape, value[lane], d[i][lane] * o.scale));
-      }
-    }
+    const Lanes4 weight = broadcast<Lanes4>(o.weight);
+    const Lanes4 scale = broadcast<Lanes4>(o.scale);
+    for (std::size_t i = 0; i < N; ++i) term_step(total[i], weight, shaped_slope(shape, value, d[i] * scale));
   }
+  for (std::size_t i = 0; i < N; ++i) total[i] = total[i] / field.weight_sum();
   for (std::size_t lane = 0; lane < 4; ++lane) {
-    for (std::size_t i = 0; i < N; ++i) out[lane * N + i] = total[i][lane] / field.weight_sum();
+    for (std::size_t i = 0; i < N; ++i) out[lane * N + i] = total[i][lane];
   }
 }
 

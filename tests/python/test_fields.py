@@ -246,7 +246,8 @@ FIELDS = [Instance([4, 3], 2), Instance([2, 1, 2], 2), Instance([1, 2, 1, 1, 1],
           Field([4, 3], 2, octaves=3, octave_shape=Shape.RIDGED), Field([2, 1, 2], 2, octaves=2, periodic=True),
           Field([3, 2], 2, octaves=3, lacunarity=2.2, octave_shape=Shape.BILLOW, unbounded=True),
           Field([1, 2, 1, 1, 1], 2, octaves=2, periodic=[True, False, True, False, False]),
-          Field([3, 2], 2, octaves=4, lacunarity=1000, periodic=True)]  # 3e9 cells: indices past 32 bits
+          Field([3, 2], 2, octaves=4, lacunarity=1000, periodic=True),  # 3e9 cells: indices past 32 bits
+          Field([3, 1, 2], 2, octaves=2, octave_shape=Shape.BILLOW), Field([2, 1, 2, 3], 2, octaves=2)]
 
 
 @pytest.mark.parametrize("field", FIELDS, ids=repr)
