@@ -13,14 +13,55 @@ namespace {
 // registers of eight past its count).
 constexpr std::size_t PADDING = 16;
 
-// Fewer samples than this many to a cell along the last axis go one per
-// lane: measured on AVX2, a sample costs the same there at any spacing
-// (6 ns in 2-D, 10.5 in 3-D), and the walk of cells, cheaper the more
-// samples share a cell, draws level between 4 and 6.
-constexpr double SPARSE_SAMPLES_PER_CELL = 4.0;
+// Fewer samples than these to a cell along the last axis go one per lane
+// (sparse_walk.hpp). Measured on AVX2 (Zen 1): there the values of 2 to 4
+// axes cost about the same at any spacing (3.5 ns a sample in 2-D, 4.5 in
+// 3-D), and the walk of cells, cheaper the more samples share a cell,
+// draws level between 16 and 24; on one axis, where no prefix shares a
+// plane, and for the derivative, which finishes every corner's hash per
+// sample, it draws level near 4.
+constexpr double SPARSE_VALUES = 16.0;
+constexpr double SPARSE_SLOPES = 4.0;
 
-// Marks the plan sparse when the walk of one sample per lane suits it, and
-// lists the last axis's terms it reads.
+// Lists the planes of a plan whose values are sparse. Consecutive
+// samples share their cell or meet at a plane, so each sample's
+// intersections are looked up among the last three planes listed; a miss
+// (a grid stepping backwards) only lists a plane twice.
+Status plan_planes(PlacedPlan& plan) {
+  const std::size_t n = plan.gradients.n();
+  const std::vector<AxisPoint>& last = plan.places[n - 1];
+  const std::size_t numbers = std::size_t{2} << (n - 1);  // per plane
+  // Where a plane's numbers start is a 32-bit word.
+  if (static_cast<double>(last.size()) * static_cast<double>(2 * numbers) >= 0x1p32) return {};
+  auto cells = allocate<std::uint64_t>(2 * last.size(), 0);
+  auto starts = allocate<std::uint32_t>(2 * plan.stride, 0);
+  if (!cells || !starts) return out_of_memory();
+  std::size_t count = 0;
+  const auto plane_of = [&](std::uint64_t cell) {
+    for (std::size_t k = count; k-- > (count > 3 ? count - 3 : 0);) {
+      if ((*cells)[k] == cell) return k;
+    }
+    (*cells)[count] = cell;
+    return count++;
+  };
+  for (std::size_t j = 0; j < last.size(); ++j) {
+    (*starts)[j] = static_cast<std::uint32_t>(plane_of(last[j].cell) * numbers);
+    (*starts)[plan.stride + j] = static_cast<std::uint32_t>(plane_of(last[j].cell + 1) * numbers);
+  }
+  auto terms = allocate<std::uint32_t>(count + PADDING, 0);
+  if (!terms) return std::unexpected(terms.error());
+  for (std::size_t k = 0; k < count; ++k) {
+    (*terms)[k] = static_cast<std::uint32_t>(plan.gradients.term(n - 1, (*cells)[k]));
+  }
+  plan.planes = count;
+  plan.plane_terms = std::move(*terms);
+  plan.plane_starts = std::move(*starts);
+  plan.sparse = true;
+  return {};
+}
+
+// Marks the plan's values and derivative sparse when the walk of one
+// sample per lane suits them, and lists what it reads.
 Status plan_sparse(PlacedPlan& plan) {
   const std::size_t n = plan.gradients.n();
   const std::vector<AxisPoint>& last = plan.places[n - 1];
@@ -29,16 +70,18 @@ Status plan_sparse(PlacedPlan& plan) {
   // negative; an unbounded axis's cells are taken mod 2^64).
   std::uint64_t span = last.back().cell - last.front().cell;
   if (span > UINT64_MAX / 2) span = last.front().cell - last.back().cell;
-  const double cells = static_cast<double>(span) + 1.0;
-  if (static_cast<double>(last.size()) >= SPARSE_SAMPLES_PER_CELL * cells) return {};
-  auto terms = allocate<std::uint32_t>(2 * plan.stride, 0);
-  if (!terms) return std::unexpected(terms.error());
-  for (std::size_t j = 0; j < last.size(); ++j) {
-    (*terms)[j] = static_cast<std::uint32_t>(plan.gradients.term(n - 1, last[j].cell));
-    (*terms)[plan.stride + j] = static_cast<std::uint32_t>(plan.gradients.term(n - 1, last[j].cell + 1));
+  const double per_cell = static_cast<double>(last.size()) / (static_cast<double>(span) + 1.0);
+  if (per_cell < SPARSE_SLOPES) {
+    auto terms = allocate<std::uint32_t>(2 * plan.stride, 0);
+    if (!terms) return std::unexpected(terms.error());
+    for (std::size_t j = 0; j < last.size(); ++j) {
+      (*terms)[j] = static_cast<std::uint32_t>(plan.gradients.term(n - 1, last[j].cell));
+      (*terms)[plan.stride + j] = static_cast<std::uint32_t>(plan.gradients.term(n - 1, last[j].cell + 1));
+    }
+    plan.last_terms = std::move(*terms);
+    plan.sparse_slopes = true;
   }
-  plan.last_terms = std::move(*terms);
-  plan.sparse = true;
+  if (per_cell < (n == 1 ? SPARSE_SLOPES : SPARSE_VALUES)) return plan_planes(plan);
   return {};
 }
 
@@ -79,12 +122,16 @@ Result<PlacedFill> PlacedFill::create(OctaveGradients gradients,
   auto scratch = allocate<PlacedScratch>(runs);
   if (!scratch) return std::unexpected(scratch.error());
   fill.scratch_ = std::move(*scratch);
+  // Whole registers of planes: up to PADDING past the last.
+  const std::size_t plane_numbers = fill.plan_.sparse ? (fill.plan_.planes + PADDING) << n : 0;
   for (PlacedScratch& space : fill.scratch_) {
     auto numbers = allocate<double>(5 * prefixes, 0.0);
     auto sums = allocate<std::uint64_t>(prefixes, 0);
-    if (!numbers || !sums) return out_of_memory();
+    auto planes = allocate<double>(plane_numbers, 0.0);
+    if (!numbers || !sums || !planes) return out_of_memory();
     space.numbers = std::move(*numbers);
     space.sums = std::move(*sums);
+    space.planes = std::move(*planes);
   }
   return fill;
 }

@@ -288,6 +288,19 @@ def test_a_grid_is_noise_at_its_points(field):
     assert bytes(field.grid([0] * n, [0.25] * n, table.shape)) == bytes(table)
 
 
+@pytest.mark.parametrize("dims, step", [([64], [-0.37]), ([64], [0.011]), ([40, 64], [0.013, -0.21]),
+                                        ([6, 5, 64], [0.3, -0.2, 0.09]), ([3, 3, 3, 64], [0.3, 0.2, 0.1, -0.05])])
+def test_grid_rows_split_between_workers_are_noise_at_their_points(dims, step):
+    # Rows of 60000 samples, a few cells to many per sample over the octaves,
+    # walked forwards and backwards and cut where the workers' shares meet.
+    field = Field(dims, seed=5, octaves=4, unbounded=True)
+    n = len(dims)
+    shape, start = [2] * (n - 1) + [60000], [1.5] * n
+    axes = [start[i] + np.arange(shape[i]) * step[i] for i in range(n)]
+    points = np.stack(np.meshgrid(*axes, indexing="ij"), -1).reshape(-1, n)
+    assert bytes(field.grid(start, step, shape)) == bytes(field.noise_at(points))
+
+
 AT_ERRORS = [
     (lambda f: Field([4, 3]).grid([0.5, 0.5], [0.25, 0.25], [9, 12]), ValueError,
      "Coordinate 1 is 3.25, outside the boundary [0, 3]"),

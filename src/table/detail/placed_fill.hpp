@@ -26,22 +26,36 @@ struct PlacedPlan {
   std::vector<std::uint64_t> shape, strides;
   std::vector<double> positions;
   std::size_t stride = 0;
-  // With `sparse`, the samples along the last axis are too few to a cell
-  // for the walk of cells to pay, and go one per lane (sparse_walk.hpp): the octave
-  // has a palette, 1 to 4 axes, and last_terms holds, as positions does,
-  // the last axis's term of each sample's lower and upper intersection.
+  // With `sparse` (the values) and `sparse_slopes` (the derivative), the
+  // samples along the last axis are too few to a cell for the walk of
+  // cells to pay, and go one per lane (sparse_walk.hpp); the octave has a
+  // palette and 1 to 4 axes. For the derivative, last_terms holds, as
+  // positions does, the last axis's term of each sample's lower and upper
+  // intersection. For the values: the intersections along the last axis
+  // that the samples use ("planes"), each's last-axis term (padded to
+  // whole registers), and per sample, as positions lists them, where its
+  // lower and upper plane's numbers start in a row's plane numbers
+  // (PlacedScratch::planes).
   bool sparse = false;
+  bool sparse_slopes = false;
   std::vector<std::uint32_t> last_terms{};
+  std::size_t planes = 0;
+  std::vector<std::uint32_t> plane_terms{};
+  std::vector<std::uint32_t> plane_starts{};
   // Per sample j of the last axis, one past the last sample of the run
   // from j that shares j's cell: the walk takes a cell's samples at once
   // instead of comparing sample by sample.
   std::vector<std::uint64_t> run_ends{};
 };
 
-// Room for the corner lists of five axes or more, per run.
+// Room for the corner lists of five axes or more, per run; and for a
+// sparse plan, a row's plane numbers: per plane and corner prefix over
+// the axes before the last, the dot product over those axes and the
+// gradient's last component.
 struct PlacedScratch {
   std::vector<double> numbers;
   std::vector<std::uint64_t> sums;
+  std::vector<double> planes;
 };
 
 class PlacedFill {

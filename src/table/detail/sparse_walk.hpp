@@ -2,14 +2,19 @@
 // (fewer than about four to a cell): there the general walk's
 // per-cell work (each corner's gradient and dot products found, then
 // broadcast to lanes that hold one or two samples) is most of the time.
-// Instead each sample has a lane of its own: per row, the corner prefixes'
-// weights and hash sums over axes 0 .. n-2 are found once; per group of
-// samples, each corner's hash is finished in 32-bit lanes (the octave's
-// rule, field/octave.hpp), its gradient gathered from the palette and its
-// dot product formed, lane by lane, with the steps of field/formula.hpp in
-// their order: every value is bit for bit the octave's noise_in. Only
-// octaves whose gradients come from a palette, for 1 to 4 axes. Included
-// only by the table_fill_<set>.cpp files, through table_simd.hpp.
+// Instead each sample has a lane of its own. Per row, the corner
+// prefixes' weights and hash sums over axes 0 .. n-2 are found once. For
+// the values, so are the planes' numbers: at every intersection of the
+// last axis that the samples use and for every prefix, the corner's hash
+// finished (the octave's rule, field/octave.hpp), its gradient read from
+// the palette and its dot product over axes 0 .. n-2 formed, a plane at a
+// time in lanes; a sample then reads each corner's partial dot product and
+// last component and finishes the formula. For the derivative, every
+// sample finishes each corner's hash, gathers its gradient and forms its
+// dot product, lane by lane. Either way the steps of field/formula.hpp
+// run in their order: every value is bit for bit the octave's noise_in.
+// Only octaves whose gradients come from a palette, for 1 to 4 axes.
+// Included only by the table_fill_<set>.cpp files, through table_simd.hpp.
 #pragma once
 
 #include <algorithm>
@@ -17,6 +22,7 @@
 #include <cstdint>
 
 #include "field/formula.hpp"
+#include "field/lane_gradients.hpp"
 #include "field/octave.hpp"
 #include "table/detail/placed_fill.hpp"
 #include "table/detail/table_lanes.hpp"
@@ -28,25 +34,12 @@ struct WordsOf {
   typedef std::uint32_t type __attribute__((vector_size(Lanes * sizeof(std::uint32_t))));
 };
 
-// Fills out[0 .. end - begin) with the octave's noise at flat indices
-// [begin, end) of the plan's box, Lanes samples at a time; WithSlopes,
-// Dims + 1 numbers per sample, the derivative along each axis and then the
-// value, as PlacedFill::fill_derivative gives them (formula::derivative:
-// per row each prefix's slope weights too, the product with one axis's
-// side weight replaced by its slope; the last axis's slopes per lane).
-template <std::size_t Dims, std::size_t Lanes, bool WithSlopes = false>
-[[gnu::always_inline]] inline void fill_run(const PlacedPlan& plan, std::uint64_t begin, std::uint64_t end,
-                                            double* out) {
-  static_assert(Dims >= 1 && Dims <= 4);
-  using V = table_lanes::Vec<Lanes>;
-  using W = typename WordsOf<Lanes>::type;
-  constexpr std::size_t LAST = Dims - 1, PREFIXES = std::size_t{1} << LAST;
-  if (begin >= end) return;
-  const OctaveGradients& g = plan.gradients;
-  const double* palette = g.palette();
-  const std::size_t stride = plan.stride;
-  const double* frac = plan.positions.data();
-  const std::uint32_t* terms = plan.last_terms.data();
+// Calls row(q, m) for each piece of a row in flat indices [begin, end) of
+// the plan's box: q the piece's first sample per axis, m its length.
+template <std::size_t Dims, typename Row>
+[[gnu::always_inline]] inline void for_each_row(const PlacedPlan& plan, std::uint64_t begin,
+                                                std::uint64_t end, Row&& row) {
+  constexpr std::size_t LAST = Dims - 1;
   std::uint64_t q[Dims];
   for (std::size_t i = 0, rest = begin; i < Dims; ++i) {
     q[i] = rest / plan.strides[i];
@@ -54,13 +47,29 @@ template <std::size_t Dims, std::size_t Lanes, bool WithSlopes = false>
   }
   for (std::uint64_t k = begin; k < end;) {
     const std::uint64_t m = std::min(plan.shape[LAST] - q[LAST], end - k);
-    // The row's corner prefixes, split axis by axis as the general walk's.
-    double weight[PREFIXES];
-    double slope_weight[LAST ? LAST : 1][PREFIXES];
-    std::uint32_t sum[PREFIXES];
-    Sides sides[Dims];
+    row(q, m);
+    k += m;
+    // The next row: the last axis from its start, the others carried.
+    q[LAST] = 0;
+    for (std::size_t i = LAST; i-- > 0;) {
+      if (++q[i] < plan.shape[i]) break;
+      q[i] = 0;
+    }
+  }
+}
+
+// A row's corner prefixes over axes 0 .. Dims-2, split axis by axis as the
+// general walk's: their weights and hash sums, and each axis's Sides.
+template <std::size_t Dims>
+struct RowPrefixes {
+  static constexpr std::size_t LAST = Dims - 1, COUNT = std::size_t{1} << LAST;
+  double weight[COUNT];
+  std::uint32_t sum[COUNT];
+  Sides sides[LAST ? LAST : 1];
+
+  [[gnu::always_inline]] RowPrefixes(const PlacedPlan& plan, const std::uint64_t* q) {
+    const OctaveGradients& g = plan.gradients;
     weight[0] = 1.0;
-    for (std::size_t j = 0; j < LAST; ++j) slope_weight[j][0] = 1.0;
     sum[0] = static_cast<std::uint32_t>(g.sum_start());
     for (std::size_t i = 0, half = 1; i < LAST; ++i, half *= 2) {
       const AxisPoint& at = plan.places[i][q[i]];
@@ -71,92 +80,204 @@ template <std::size_t Dims, std::size_t Lanes, bool WithSlopes = false>
         sum[half + j] = sum[j] + upper;
         sum[j] = sum[j] + lower;
       }
-      if constexpr (WithSlopes) {
-        const Slopes by = slopes_at(at.sides.offset[0]);
-        for (std::size_t j = 0; j < LAST; ++j) {
-          Sides own = at.sides;
-          if (j == i) own.weight[0] = by.slope[0], own.weight[1] = by.slope[1];
-          formula::split<0>(slope_weight[j], half, own);
+      formula::split<0>(weight, half, sides[i]);
+    }
+  }
+};
+
+// The palette's gradients at each lane's entry, component i of every lane
+// into gradient[i].
+template <std::size_t Dims, std::size_t Lanes, typename V, typename W>
+[[gnu::always_inline]] inline void gather(const double* palette, const W& entry, V* gradient) {
+  double gathered[Dims][Lanes];
+#pragma GCC unroll 8
+  for (std::size_t lane = 0; lane < Lanes; ++lane) {
+    const double* at = palette + entry[lane] * Dims;
+#pragma GCC unroll 4
+    for (std::size_t i = 0; i < Dims; ++i) gathered[i][lane] = at[i];
+  }
+#pragma GCC unroll 4
+  for (std::size_t i = 0; i < Dims; ++i) table_lanes::load(gradient[i], gathered[i]);
+}
+
+// Two numbers at each lane's address, the first of every lane into
+// out[0], the second into out[1]: by pairs and transposed on four lanes.
+template <std::size_t Lanes, typename V>
+[[gnu::always_inline]] inline void read_pairs(const double* const* at, V* out) {
+  if constexpr (Lanes == 4) {
+    transposed<2>(at, out);
+  } else {
+    double pairs[2][Lanes];
+#pragma GCC unroll 8
+    for (std::size_t lane = 0; lane < Lanes; ++lane) {
+      pairs[0][lane] = at[lane][0];
+      pairs[1][lane] = at[lane][1];
+    }
+    table_lanes::load(out[0], pairs[0]);
+    table_lanes::load(out[1], pairs[1]);
+  }
+}
+
+// Fills out[0 .. end - begin) with the octave's noise at flat indices
+// [begin, end) of the plan's box, Lanes samples at a time; `planes` is
+// room for a row's plane numbers (PlacedScratch::planes).
+template <std::size_t Dims, std::size_t Lanes>
+[[gnu::always_inline]] inline void fill_values(const PlacedPlan& plan, double* planes, std::uint64_t begin,
+                                               std::uint64_t end, double* out) {
+  static_assert(Dims >= 1 && Dims <= 4);
+  using V = table_lanes::Vec<Lanes>;
+  using W = typename WordsOf<Lanes>::type;
+  constexpr std::size_t LAST = Dims - 1, PREFIXES = std::size_t{1} << LAST, NUMBERS = 2 * PREFIXES;
+  const double* palette = plan.gradients.palette();
+  const std::size_t stride = plan.stride;
+  const double* frac = plan.positions.data();
+  const std::uint32_t* starts = plan.plane_starts.data();
+  for_each_row<Dims>(plan, begin, end, [&] [[gnu::always_inline]] (const std::uint64_t* q, std::uint64_t m) {
+    const RowPrefixes<Dims> row(plan, q);
+    // The planes' numbers, those of the piece's samples only (a long row
+    // comes in many pieces), Lanes planes at a time (the terms and the
+    // room are padded to whole registers).
+    std::uint32_t lowest = UINT32_MAX, highest = 0;
+    for (std::uint64_t j = q[LAST]; j < q[LAST] + m; ++j) {
+      lowest = std::min({lowest, starts[j], starts[stride + j]});
+      highest = std::max({highest, starts[j], starts[stride + j]});
+    }
+    for (std::size_t first = lowest / NUMBERS; first <= highest / NUMBERS; first += Lanes) {
+      W term;
+      __builtin_memcpy(&term, plan.plane_terms.data() + first, sizeof(W));
+#pragma GCC unroll 8
+      for (std::size_t p = 0; p < PREFIXES; ++p) {
+        V gradient[Dims];
+        gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
+        V dot{};
+#pragma GCC unroll 4
+        for (std::size_t i = 0; i < LAST; ++i) {
+          V o;
+          table_lanes::splat(o, row.sides[i].offset[(p >> i) & 1]);
+          dot_step(dot, dot, gradient[i], o);
+        }
+        double* at = planes + first * NUMBERS + 2 * p;
+#pragma GCC unroll 8
+        for (std::size_t lane = 0; lane < Lanes; ++lane) {
+          at[lane * NUMBERS] = dot[lane];
+          at[lane * NUMBERS + 1] = gradient[LAST][lane];
         }
       }
-      formula::split<0>(weight, half, sides[i]);
     }
     for (std::uint64_t j = q[LAST], stop = q[LAST] + m; j < stop; j += Lanes) {
       V offset[2], side_weight[2];
+      table_lanes::load(offset[0], frac + j);
+      table_lanes::load(offset[1], frac + stride + j);
+      table_lanes::load(side_weight[0], frac + 2 * stride + j);
+      table_lanes::load(side_weight[1], frac + 3 * stride + j);
+      const double* plane[2][Lanes];
+      for (std::size_t side = 0; side < 2; ++side) {
+#pragma GCC unroll 8
+        for (std::size_t lane = 0; lane < Lanes; ++lane) plane[side][lane] = planes + starts[side * stride + j + lane];
+      }
+      V total{};
+#pragma GCC unroll 16
+      for (std::size_t c = 0; c < 2 * PREFIXES; ++c) {
+        const std::size_t p = c % PREFIXES, side = c / PREFIXES;
+        const double* at[Lanes];
+#pragma GCC unroll 8
+        for (std::size_t lane = 0; lane < Lanes; ++lane) at[lane] = plane[side][lane] + 2 * p;
+        V numbers[2];  // the dot product over the axes before the last, the last component
+        read_pairs<Lanes>(at, numbers);
+        V dot, prefix, w;
+        dot_step(dot, numbers[0], numbers[1], offset[side]);
+        table_lanes::splat(prefix, row.weight[p]);
+        weight_step(w, prefix, side_weight[side]);
+        term_step(total, w, dot);
+      }
+      const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(Lanes, stop - j));
+      if (count == Lanes) {
+        table_lanes::store(out, total);
+      } else {
+        table_lanes::store_first(out, total, count);
+      }
+      out += count;
+    }
+  });
+}
+
+// Fills out with Dims + 1 numbers per sample at flat indices [begin, end)
+// of the plan's box, the derivative along each axis and then the value,
+// as PlacedFill::fill_derivative gives them (formula::derivative: per row
+// each prefix's slope weights too, the product with one axis's side weight
+// replaced by its slope; the last axis's slopes per lane), Lanes samples
+// at a time.
+template <std::size_t Dims, std::size_t Lanes>
+[[gnu::always_inline]] inline void fill_slopes(const PlacedPlan& plan, std::uint64_t begin, std::uint64_t end,
+                                               double* out) {
+  static_assert(Dims >= 1 && Dims <= 4);
+  using V = table_lanes::Vec<Lanes>;
+  using W = typename WordsOf<Lanes>::type;
+  constexpr std::size_t LAST = Dims - 1, PREFIXES = std::size_t{1} << LAST;
+  const double* palette = plan.gradients.palette();
+  const std::size_t stride = plan.stride;
+  const double* frac = plan.positions.data();
+  const std::uint32_t* terms = plan.last_terms.data();
+  for_each_row<Dims>(plan, begin, end, [&] [[gnu::always_inline]] (const std::uint64_t* q, std::uint64_t m) {
+    const RowPrefixes<Dims> row(plan, q);
+    double slope_weight[LAST ? LAST : 1][PREFIXES];
+    for (std::size_t j = 0; j < LAST; ++j) slope_weight[j][0] = 1.0;
+    for (std::size_t i = 0, half = 1; i < LAST; ++i, half *= 2) {
+      const Slopes by = slopes_at(row.sides[i].offset[0]);
+      for (std::size_t j = 0; j < LAST; ++j) {
+        Sides own = row.sides[i];
+        if (j == i) own.weight[0] = by.slope[0], own.weight[1] = by.slope[1];
+        formula::split<0>(slope_weight[j], half, own);
+      }
+    }
+    for (std::uint64_t j = q[LAST], stop = q[LAST] + m; j < stop; j += Lanes) {
+      V offset[2], side_weight[2], slope[2];
       W term[2];
       table_lanes::load(offset[0], frac + j);
       table_lanes::load(offset[1], frac + stride + j);
       table_lanes::load(side_weight[0], frac + 2 * stride + j);
       table_lanes::load(side_weight[1], frac + 3 * stride + j);
+      table_lanes::load(slope[0], frac + 4 * stride + j);
+      table_lanes::load(slope[1], frac + 5 * stride + j);
       __builtin_memcpy(&term[0], terms + j, sizeof(W));
       __builtin_memcpy(&term[1], terms + stride + j, sizeof(W));
-      V total{}, slope[2], derivative[Dims] = {};
-      if constexpr (WithSlopes) {
-        table_lanes::load(slope[0], frac + 4 * stride + j);
-        table_lanes::load(slope[1], frac + 5 * stride + j);
-      }
+      V total{}, derivative[Dims] = {};
 #pragma GCC unroll 16
       for (std::size_t c = 0; c < 2 * PREFIXES; ++c) {
         const std::size_t p = c % PREFIXES, side = c / PREFIXES;
-        const W entry = mixed(sum[p] + term[side]) >> 24;
-        double gathered[Dims][Lanes];
-#pragma GCC unroll 8
-        for (std::size_t lane = 0; lane < Lanes; ++lane) {
-          const double* at = palette + entry[lane] * Dims;
-#pragma GCC unroll 4
-          for (std::size_t i = 0; i < Dims; ++i) gathered[i][lane] = at[i];
-        }
         V gradient[Dims];
-#pragma GCC unroll 4
-        for (std::size_t i = 0; i < Dims; ++i) table_lanes::load(gradient[i], gathered[i]);
+        gather<Dims, Lanes>(palette, mixed(row.sum[p] + term[side]) >> 24, gradient);
         V dot{};
 #pragma GCC unroll 4
         for (std::size_t i = 0; i < LAST; ++i) {
           V o;
-          table_lanes::splat(o, sides[i].offset[(p >> i) & 1]);
+          table_lanes::splat(o, row.sides[i].offset[(p >> i) & 1]);
           dot_step(dot, dot, gradient[i], o);
         }
         dot_step(dot, dot, gradient[LAST], offset[side]);
         V prefix, w;
-        table_lanes::splat(prefix, weight[p]);
+        table_lanes::splat(prefix, row.weight[p]);
         weight_step(w, prefix, side_weight[side]);
         term_step(total, w, dot);
-        if constexpr (WithSlopes) {
 #pragma GCC unroll 4
-          for (std::size_t i = 0; i < LAST; ++i) {
-            V by, dweight;
-            table_lanes::splat(by, slope_weight[i][p]);
-            weight_step(dweight, by, side_weight[side]);
-            slope_step(derivative[i], dweight, dot, w, gradient[i]);
-          }
-          V dweight;
-          weight_step(dweight, prefix, slope[side]);
-          slope_step(derivative[LAST], dweight, dot, w, gradient[LAST]);
+        for (std::size_t i = 0; i < LAST; ++i) {
+          V by, dweight;
+          table_lanes::splat(by, slope_weight[i][p]);
+          weight_step(dweight, by, side_weight[side]);
+          slope_step(derivative[i], dweight, dot, w, gradient[i]);
         }
+        V dweight;
+        weight_step(dweight, prefix, slope[side]);
+        slope_step(derivative[LAST], dweight, dot, w, gradient[LAST]);
       }
       const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(Lanes, stop - j));
-      if constexpr (WithSlopes) {
-        for (std::size_t lane = 0; lane < count; ++lane, out += Dims + 1) {
+      for (std::size_t lane = 0; lane < count; ++lane, out += Dims + 1) {
 #pragma GCC unroll 4
-          for (std::size_t i = 0; i < Dims; ++i) out[i] = derivative[i][lane];
-          out[Dims] = total[lane];
-        }
-      } else if (count == Lanes) {
-        table_lanes::store(out, total);
-        out += count;
-      } else {
-        table_lanes::store_first(out, total, count);
-        out += count;
+        for (std::size_t i = 0; i < Dims; ++i) out[i] = derivative[i][lane];
+        out[Dims] = total[lane];
       }
     }
-    k += m;
-    // The next row: the last axis from its start, the others carried.
-    q[LAST] = 0;
-    for (std::size_t i = LAST; i-- > 0;) {
-      if (++q[i] < plan.shape[i]) break;
-      q[i] = 0;
-    }
-  }
+  });
 }
 
 }  // namespace veldra::sparse_walk

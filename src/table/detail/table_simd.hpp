@@ -110,7 +110,9 @@ template <typename Cells>
   with_fixed_axes<1, 4>(plan.gradients.n(), [&] [[gnu::always_inline]] (auto axes) {
     constexpr std::size_t N = decltype(axes)::value;
     if constexpr (N != 0) {
-      if (plan.sparse) return sparse_walk::fill_run<N, Cells::COLUMN_LANES>(plan, begin, end, out);
+      if (plan.sparse) {
+        return sparse_walk::fill_values<N, Cells::COLUMN_LANES>(plan, scratch.planes.data(), begin, end, out);
+      }
     }
     placed_walk::fill_run<N, Cells>(plan, scratch, begin, end, out);
   });
@@ -124,7 +126,7 @@ template <typename Cells>
   with_fixed_axes<1, 4>(plan.gradients.n(), [&] [[gnu::always_inline]] (auto axes) {
     constexpr std::size_t N = decltype(axes)::value;
     if constexpr (N != 0) {
-      if (plan.sparse) return sparse_walk::fill_run<N, Cells::COLUMN_LANES, true>(plan, begin, end, out);
+      if (plan.sparse_slopes) return sparse_walk::fill_slopes<N, Cells::COLUMN_LANES>(plan, begin, end, out);
       placed_walk::fill_derivative_run<N, Cells>(plan, begin, end, out);
     }
   });
