@@ -124,10 +124,13 @@ Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
   // A lattice of its own is laid out only when the octave's samples are
   // finer than its cells on every axis: at a reduced divisor of 1 every
   // sample is an intersection, and laying out as many gradients as there
-  // are samples costs more than evaluating each sample where it lies.
+  // are samples costs more than evaluating each sample where it lies. Nor
+  // when its samples along the last axis are few enough to a cell for the
+  // sparse walk, which is faster.
   const bool own_lattice = k > 0 || field.wraps() != 0 || field.settings().unbounded;
   if (own_lattice) {
     for (std::size_t i = 0; i < n; ++i) on_lattice = on_lattice && reduced[i] >= 2;
+    on_lattice = on_lattice && !values_sparse(table.gradients_, static_cast<double>(reduced[n - 1]));
   }
   if (on_lattice) {
     const Instance* lattice = &field.base();

@@ -81,11 +81,16 @@ Status plan_sparse(PlacedPlan& plan) {
     plan.last_terms = std::move(*terms);
     plan.sparse_slopes = true;
   }
-  if (per_cell < (n == 1 ? SPARSE_SLOPES : SPARSE_VALUES)) return plan_planes(plan);
+  if (values_sparse(plan.gradients, per_cell)) return plan_planes(plan);
   return {};
 }
 
 }  // namespace
+
+bool values_sparse(const OctaveGradients& gradients, double per_cell) {
+  const std::size_t n = gradients.n();
+  return gradients.palette() && n <= 4 && per_cell < (n == 1 ? SPARSE_SLOPES : SPARSE_VALUES);
+}
 
 Result<PlacedFill> PlacedFill::create(OctaveGradients gradients,
                                       std::vector<std::vector<AxisPoint>> places, std::size_t runs,

@@ -48,6 +48,11 @@ struct PlacedPlan {
   std::vector<std::uint64_t> run_ends{};
 };
 
+// Whether the values of an octave with `per_cell` samples to a cell along
+// its last axis go one sample per lane (sparse_walk.hpp), which is faster
+// there than walking cells or laying out a lattice.
+bool values_sparse(const OctaveGradients& gradients, double per_cell);
+
 // Room for the corner lists of five axes or more, per run; and for a
 // sparse plan, a row's plane numbers: per plane and corner prefix over
 // the axes before the last, the dot product over those axes and the
