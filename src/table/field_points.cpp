@@ -56,6 +56,7 @@ bool lanes_place_exactly(const Field& field) {
   return true;
 }
 
+// Whether any of the octave's N axes wraps.
 template <std::size_t N>
 bool wraps_any(const OctaveGradients& gradients) {
   bool any = false;
@@ -148,14 +149,15 @@ struct OctaveLanes {
       formula::each<CORNERS>(CORNERS, [&] [[gnu::always_inline]] (auto c) {
         std::uint64_t sum = 0;
         formula::each<N>(N, [&] [[gnu::always_inline]] (auto i) {
-          if constexpr ((std::remove_cvref_t<decltype(c)>::value >> std::remove_cvref_t<decltype(i)>::value) & 1) {
-            sum += gradients.term(i, 1);
-          }
+          constexpr std::size_t corner = std::remove_cvref_t<decltype(c)>::value;
+          if constexpr ((corner >> std::remove_cvref_t<decltype(i)>::value) & 1) sum += gradients.term(i, 1);
         });
         step[c] = gradients.gradient_of(sum) - origin;
       });
       Lanes4 sum{};
-      formula::each<N>(N, [&] [[gnu::always_inline]] (auto i) { sum += cell[i] * static_cast<double>(gradients.term(i, 1)); });
+      formula::each<N>(N, [&] [[gnu::always_inline]] (auto i) {
+        sum += cell[i] * static_cast<double>(gradients.term(i, 1));
+      });
       const double* lowest_corner[LANES];
       for (std::size_t lane = 0; lane < LANES; ++lane) {
         lowest_corner[lane] = gradients.gradient_of(static_cast<std::uint64_t>(sum[lane]));
