@@ -1,5 +1,6 @@
 #include "table/detail/placed_fill.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "base/buffer.hpp"
@@ -127,8 +128,10 @@ Result<PlacedFill> PlacedFill::create(OctaveGradients gradients,
   auto scratch = allocate<PlacedScratch>(runs);
   if (!scratch) return std::unexpected(scratch.error());
   fill.scratch_ = std::move(*scratch);
-  // Whole registers of planes: up to PADDING past the last.
-  const std::size_t plane_numbers = fill.plan_.sparse ? (fill.plan_.planes + PADDING) << n : 0;
+  // A segment's samples use at most 2 planes each and the last three
+  // listed before them, in whole registers: up to PADDING past the last.
+  const std::size_t segment_planes = std::min(fill.plan_.planes, 2 * PLANE_SEGMENT + 3);
+  const std::size_t plane_numbers = fill.plan_.sparse ? (segment_planes + PADDING) << n : 0;
   for (PlacedScratch& space : fill.scratch_) {
     auto numbers = allocate<double>(5 * prefixes, 0.0);
     auto sums = allocate<std::uint64_t>(prefixes, 0);

@@ -34,8 +34,8 @@ struct PlacedPlan {
   // intersection. For the values: the intersections along the last axis
   // that the samples use ("planes"), each's last-axis term (padded to
   // whole registers), and per sample, as positions lists them, where its
-  // lower and upper plane's numbers start in a row's plane numbers
-  // (PlacedScratch::planes).
+  // lower and upper plane's numbers start among all the planes' numbers
+  // (the walk keeps a segment's at a time, from its lowest plane).
   bool sparse = false;
   bool sparse_slopes = false;
   std::vector<std::uint32_t> last_terms{};
@@ -48,13 +48,17 @@ struct PlacedPlan {
   std::vector<std::uint64_t> run_ends{};
 };
 
+// The samples of a row that the sparse walk takes at a time: their planes'
+// numbers are found, then read (PlacedScratch::planes holds them).
+inline constexpr std::size_t PLANE_SEGMENT = 1024;
+
 // Whether the values of an octave with `per_cell` samples to a cell along
 // its last axis go one sample per lane (sparse_walk.hpp), which is faster
 // there than walking cells or laying out a lattice.
 bool values_sparse(const OctaveGradients& gradients, double per_cell);
 
 // Room for the corner lists of five axes or more, per run; and for a
-// sparse plan, a row's plane numbers: per plane and corner prefix over
+// sparse plan, a segment's plane numbers: per plane and corner prefix over
 // the axes before the last, the dot product over those axes and the
 // gradient's last component.
 struct PlacedScratch {

@@ -120,7 +120,7 @@ template <std::size_t Lanes, typename V>
 
 // Fills out[0 .. end - begin) with the octave's noise at flat indices
 // [begin, end) of the plan's box, Lanes samples at a time; `planes` is
-// room for a row's plane numbers (PlacedScratch::planes).
+// room for a segment's plane numbers (PlacedScratch::planes).
 template <std::size_t Dims, std::size_t Lanes>
 [[gnu::always_inline]] inline void fill_values(const PlacedPlan& plan, double* planes, std::uint64_t begin,
                                                std::uint64_t end, double* out) {
@@ -134,69 +134,79 @@ template <std::size_t Dims, std::size_t Lanes>
   const std::uint32_t* starts = plan.plane_starts.data();
   for_each_row<Dims>(plan, begin, end, [&] [[gnu::always_inline]] (const std::uint64_t* q, std::uint64_t m) {
     const RowPrefixes<Dims> row(plan, q);
-    // The planes' numbers, those of the piece's samples only (a long row
-    // comes in many pieces), Lanes planes at a time (the terms and the
-    // room are padded to whole registers).
-    std::uint32_t lowest = UINT32_MAX, highest = 0;
-    for (std::uint64_t j = q[LAST]; j < q[LAST] + m; ++j) {
-      lowest = std::min({lowest, starts[j], starts[stride + j]});
-      highest = std::max({highest, starts[j], starts[stride + j]});
-    }
-    for (std::size_t first = lowest / NUMBERS; first <= highest / NUMBERS; first += Lanes) {
-      W term;
-      __builtin_memcpy(&term, plan.plane_terms.data() + first, sizeof(W));
+    // The row's piece a segment at a time (a long row comes in many pieces,
+    // and the room holds one segment's planes): the numbers of the planes
+    // its samples use, from the lowest, then its samples.
+    for (std::uint64_t from = q[LAST], stop = q[LAST] + m; from < stop;) {
+      const std::uint64_t until = std::min<std::uint64_t>(stop, from + PLANE_SEGMENT);
+      std::uint32_t lowest = UINT32_MAX, highest = 0;
+      for (std::uint64_t j = from; j < until; ++j) {
+        lowest = std::min({lowest, starts[j], starts[stride + j]});
+        highest = std::max({highest, starts[j], starts[stride + j]});
+      }
+      // Lanes planes at a time: the terms and the room are padded to whole
+      // registers.
+      for (std::size_t first = lowest / NUMBERS; first <= highest / NUMBERS; first += Lanes) {
+        W term;
+        __builtin_memcpy(&term, plan.plane_terms.data() + first, sizeof(W));
 #pragma GCC unroll 8
-      for (std::size_t p = 0; p < PREFIXES; ++p) {
-        V gradient[Dims];
-        gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
-        V dot{};
+        for (std::size_t p = 0; p < PREFIXES; ++p) {
+          V gradient[Dims];
+          gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
+          V dot{};
 #pragma GCC unroll 4
-        for (std::size_t i = 0; i < LAST; ++i) {
-          V o;
-          table_lanes::splat(o, row.sides[i].offset[(p >> i) & 1]);
-          dot_step(dot, dot, gradient[i], o);
-        }
-        double* at = planes + first * NUMBERS + 2 * p;
+          for (std::size_t i = 0; i < LAST; ++i) {
+            V o;
+            table_lanes::splat(o, row.sides[i].offset[(p >> i) & 1]);
+            dot_step(dot, dot, gradient[i], o);
+          }
+          double* at = planes + (first * NUMBERS - lowest) + 2 * p;
 #pragma GCC unroll 8
-        for (std::size_t lane = 0; lane < Lanes; ++lane) {
-          at[lane * NUMBERS] = dot[lane];
-          at[lane * NUMBERS + 1] = gradient[LAST][lane];
+          for (std::size_t lane = 0; lane < Lanes; ++lane) {
+            at[lane * NUMBERS] = dot[lane];
+            at[lane * NUMBERS + 1] = gradient[LAST][lane];
+          }
         }
       }
-    }
-    for (std::uint64_t j = q[LAST], stop = q[LAST] + m; j < stop; j += Lanes) {
-      V offset[2], side_weight[2];
-      table_lanes::load(offset[0], frac + j);
-      table_lanes::load(offset[1], frac + stride + j);
-      table_lanes::load(side_weight[0], frac + 2 * stride + j);
-      table_lanes::load(side_weight[1], frac + 3 * stride + j);
-      const double* plane[2][Lanes];
-      for (std::size_t side = 0; side < 2; ++side) {
+      for (std::uint64_t j = from; j < until; j += Lanes) {
+        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(Lanes, until - j));
+        V offset[2], side_weight[2];
+        table_lanes::load(offset[0], frac + j);
+        table_lanes::load(offset[1], frac + stride + j);
+        table_lanes::load(side_weight[0], frac + 2 * stride + j);
+        table_lanes::load(side_weight[1], frac + 3 * stride + j);
+        // Lanes past the segment (a partial register) read its first
+        // sample's planes, which are in the room.
+        const double* plane[2][Lanes];
+        for (std::size_t side = 0; side < 2; ++side) {
 #pragma GCC unroll 8
-        for (std::size_t lane = 0; lane < Lanes; ++lane) plane[side][lane] = planes + starts[side * stride + j + lane];
-      }
-      V total{};
+          for (std::size_t lane = 0; lane < Lanes; ++lane) {
+            plane[side][lane] = planes + (starts[side * stride + j + (lane < count ? lane : 0)] - lowest);
+          }
+        }
+        V total{};
 #pragma GCC unroll 16
-      for (std::size_t c = 0; c < 2 * PREFIXES; ++c) {
-        const std::size_t p = c % PREFIXES, side = c / PREFIXES;
-        const double* at[Lanes];
+        for (std::size_t c = 0; c < 2 * PREFIXES; ++c) {
+          const std::size_t p = c % PREFIXES, side = c / PREFIXES;
+          const double* at[Lanes];
 #pragma GCC unroll 8
-        for (std::size_t lane = 0; lane < Lanes; ++lane) at[lane] = plane[side][lane] + 2 * p;
-        V numbers[2];  // the dot product over the axes before the last, the last component
-        read_pairs<Lanes>(at, numbers);
-        V dot, prefix, w;
-        dot_step(dot, numbers[0], numbers[1], offset[side]);
-        table_lanes::splat(prefix, row.weight[p]);
-        weight_step(w, prefix, side_weight[side]);
-        term_step(total, w, dot);
+          for (std::size_t lane = 0; lane < Lanes; ++lane) at[lane] = plane[side][lane] + 2 * p;
+          V numbers[2];  // the dot product over the axes before the last, the last component
+          read_pairs<Lanes>(at, numbers);
+          V dot, prefix, w;
+          dot_step(dot, numbers[0], numbers[1], offset[side]);
+          table_lanes::splat(prefix, row.weight[p]);
+          weight_step(w, prefix, side_weight[side]);
+          term_step(total, w, dot);
+        }
+        if (count == Lanes) {
+          table_lanes::store(out, total);
+        } else {
+          table_lanes::store_first(out, total, count);
+        }
+        out += count;
       }
-      const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(Lanes, stop - j));
-      if (count == Lanes) {
-        table_lanes::store(out, total);
-      } else {
-        table_lanes::store_first(out, total, count);
-      }
-      out += count;
+      from = until;
     }
   });
 }
