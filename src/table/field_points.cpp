@@ -56,14 +56,6 @@ bool lanes_place_exactly(const Field& field) {
   return true;
 }
 
-// Whether any of the octave's N axes wraps.
-template <std::size_t N>
-bool wraps_any(const OctaveGradients& gradients) {
-  bool any = false;
-  for (std::size_t i = 0; i < N; ++i) any |= gradients.wraps(i);
-  return any;
-}
-
 // One octave of a Field at four points, one per lane: the coordinates
 // scaled (and wrapped) lane by lane as octave_point does and placed by
 // locate_lanes, or on an unbounded axis at their floor as locate_open
@@ -138,7 +130,7 @@ struct OctaveLanes {
         for (std::size_t lane = 0; lane < LANES; ++lane) corner[lane] = palette + offsets[c][lane];
         transposed<N>(corner, components[c]);
       }
-    } else if (!wraps_any<N>(gradients)) {
+    } else if (field.wraps() == 0) {
       // The stored lattice between walls: corner c's gradient lies a fixed
       // distance from the lowest corner's, the sum of the terms of index 1
       // on its upper axes. The lowest corner's sum is formed in doubles,

@@ -83,6 +83,20 @@ struct RowPrefixes {
       formula::split<0>(weight, half, sides[i]);
     }
   }
+
+  // Prefix p's dot product over axes 0 .. Dims-2, its gradient's
+  // components in lanes: the formula's first steps.
+  template <typename V>
+  [[gnu::always_inline]] V dot_before_last(std::size_t p, const V* gradient) const {
+    V dot{};
+#pragma GCC unroll 4
+    for (std::size_t i = 0; i < LAST; ++i) {
+      V o;
+      table_lanes::splat(o, sides[i].offset[(p >> i) & 1]);
+      dot_step(dot, dot, gradient[i], o);
+    }
+    return dot;
+  }
 };
 
 // The palette's gradients at each lane's entry, component i of every lane
@@ -153,13 +167,7 @@ template <std::size_t Dims, std::size_t Lanes>
         for (std::size_t p = 0; p < PREFIXES; ++p) {
           V gradient[Dims];
           gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
-          V dot{};
-#pragma GCC unroll 4
-          for (std::size_t i = 0; i < LAST; ++i) {
-            V o;
-            table_lanes::splat(o, row.sides[i].offset[(p >> i) & 1]);
-            dot_step(dot, dot, gradient[i], o);
-          }
+          const V dot = row.dot_before_last(p, gradient);
           double* at = planes + (first * NUMBERS - lowest) + 2 * p;
 #pragma GCC unroll 8
           for (std::size_t lane = 0; lane < Lanes; ++lane) {
@@ -257,13 +265,7 @@ template <std::size_t Dims, std::size_t Lanes>
         const std::size_t p = c % PREFIXES, side = c / PREFIXES;
         V gradient[Dims];
         gather<Dims, Lanes>(palette, mixed(row.sum[p] + term[side]) >> 24, gradient);
-        V dot{};
-#pragma GCC unroll 4
-        for (std::size_t i = 0; i < LAST; ++i) {
-          V o;
-          table_lanes::splat(o, row.sides[i].offset[(p >> i) & 1]);
-          dot_step(dot, dot, gradient[i], o);
-        }
+        V dot = row.dot_before_last(p, gradient);
         dot_step(dot, dot, gradient[LAST], offset[side]);
         V prefix, w;
         table_lanes::splat(prefix, row.weight[p]);
