@@ -7,13 +7,21 @@
 
 namespace veldra {
 
+// std::round(v) of a v in [0, 2^32): half away from zero. Inline, where
+// std::round is a call on processors without SSE4.1. The truncated part
+// and v less it are exact, so the comparison with 0.5 is.
+inline std::uint32_t rounded(double v) {
+  const auto whole = static_cast<std::uint32_t>(v);
+  return whole + (v - static_cast<double>(whole) >= 0.5 ? 1u : 0u);
+}
+
 // t clamped to 0..1, times `top`, rounded half away from zero, capped at
 // `top`; NaN gives 0. The levels of a heightmap of 2^bits - 1 steps.
 inline std::uint32_t level_from_fraction(double t, std::uint32_t top) {
   if (!(t >= 0.0)) t = 0.0;  // also maps NaN to 0
   if (t > 1.0) t = 1.0;
-  double v = std::round(t * static_cast<double>(top));
-  return v >= static_cast<double>(top) ? top : static_cast<std::uint32_t>(v);
+  const std::uint32_t v = rounded(t * static_cast<double>(top));
+  return v >= top ? top : v;
 }
 
 // level_from_fraction(t, 255): every renderer's bytes.

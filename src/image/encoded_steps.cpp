@@ -1,24 +1,10 @@
 #include "image/encoded_steps.hpp"
 
-#include <algorithm>
 #include <bit>
 
 #include "image/color_bytes.hpp"
 
 namespace veldra {
-namespace {
-
-// Within this distance of a step the byte is computed by encoded_byte
-// itself. The steps are where the computed encoding crosses a rounding
-// boundary; elsewhere the slope of the encoding (above 100 bytes per unit of
-// linear light) keeps its rounding errors, of a few units in the last place
-// of a value up to 255, thousands of times smaller than the distance that
-// the encoding covers over this guard, so the byte is settled by the side of
-// the step that the value lies on.
-constexpr double kGuard = 1e-9;
-
-}  // namespace
-
 EncodedSteps::EncodedSteps() {
   steps_[0] = 0.0;
   const std::uint64_t one = std::bit_cast<std::uint64_t>(1.0);
@@ -49,22 +35,6 @@ EncodedSteps::EncodedSteps() {
 const EncodedSteps& EncodedSteps::table() {
   static const EncodedSteps steps;
   return steps;
-}
-
-std::uint8_t EncodedSteps::operator()(double linear) const {
-  double v = linear;
-  if (!(v >= 0.0)) v = 0.0;  // also maps NaN to 0
-  if (v > 1.0) v = 1.0;
-  // b = the number of steps from 1 to 255 at or below v, counted on from
-  // the last step at or below the start of v's bucket (v * kBuckets is exact
-  // and truncates to the bucket that holds v, or to kBuckets for 1).
-  const std::uint32_t bucket = static_cast<std::uint32_t>(v * static_cast<double>(kBuckets));
-  std::uint32_t b = first_[std::min(bucket, kBuckets - 1)];
-  while (b < 255 && steps_[b + 1] <= v) ++b;
-  const bool near_below = b > 0 && v - steps_[b] < kGuard;
-  const bool near_above = b < 255 && steps_[b + 1] - v < kGuard;
-  if (near_below || near_above) return encoded_byte(v);
-  return static_cast<std::uint8_t>(b);
 }
 
 }  // namespace veldra

@@ -73,9 +73,9 @@ std::array<double, 3> Lit::point(const Vec3& p) const {
   }
 
   const double o = 1.0 - (1.0 - h) * surface.occlusion;
-  const double dl = std::fmax(dot(normal, light), 0.0);
+  const double dl = positive_part(dot(normal, light));
   const double k2 = surface.ambient + surface.diffuse * dl;
-  const double highlight = dl * surface.specular * std::pow(std::fmax(dot(normal, half), 0.0), surface.gloss);
+  const double highlight = dl * surface.specular * std::pow(positive_part(dot(normal, half)), surface.gloss);
   std::array<double, 3> out;
   for (std::size_t c = 0; c < 3; ++c) out[c] = o * (o * o * highlight + k2 * linear_from_byte(base[c]));
   return out;

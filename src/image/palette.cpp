@@ -1,6 +1,5 @@
 #include "image/palette.hpp"
 
-#include <cmath>
 #include <span>
 
 namespace veldra {
@@ -16,7 +15,9 @@ constexpr Rgb kAzure[] = {{12, 30, 88},  {15, 38, 118}, {18, 46, 146}, {22, 56, 
 constexpr Rgb kTerrain[] = {{12, 44, 92},  {40, 110, 170},  {214, 199, 138},
                             {92, 148, 74}, {120, 110, 100}, {250, 250, 250}};
 
-std::span<const Rgb> stops(Palette palette) {
+}  // namespace
+
+std::span<const Rgb> palette_stops(Palette palette) {
   switch (palette) {
     case Palette::Gray: return kGray;
     case Palette::BlueRed: return kBlueRed;
@@ -26,35 +27,6 @@ std::span<const Rgb> stops(Palette palette) {
     case Palette::Terrain: return kTerrain;
   }
   return kGray;
-}
-
-// Rounds half away from zero and caps at 255; NaN gives 0.
-std::uint8_t channel_byte(double v) {
-  if (!(v >= 0.0)) return 0;
-  double rounded = std::round(v);
-  return rounded >= 255.0 ? 255 : static_cast<std::uint8_t>(rounded);
-}
-
-}  // namespace
-
-Rgb color(Palette palette, double position) {
-  std::span<const Rgb> table = stops(palette);
-  const std::size_t last = table.size() - 1;
-  double t = position;
-  if (position < 0.0) t = 0.0;
-  if (position > 1.0) t = 1.0;
-  double x = t * static_cast<double>(last);
-  std::size_t i = x >= 0.0 ? static_cast<std::size_t>(x) : 0;  // NaN gives 0
-  if (i > last) i = last;
-  std::size_t j = i + 1 > last ? last : i + 1;
-  double f = x - static_cast<double>(i);
-  Rgb out;
-  for (std::size_t c = 0; c < 3; ++c) {
-    double a = table[i][c];
-    double b = table[j][c];
-    out[c] = channel_byte(a + f * (b - a));
-  }
-  return out;
 }
 
 std::string_view display_name(Palette palette) {

@@ -12,6 +12,7 @@
 
 #include "base/in_parallel.hpp"
 #include "base/interruption.hpp"
+#include "image/png_filter.hpp"
 
 namespace veldra {
 namespace {
@@ -28,26 +29,6 @@ std::uint64_t ceil_div(std::uint64_t a, std::uint64_t b) { return a / b + (a % b
 
 // Rows whose filtered bytes fill the window.
 std::uint64_t window_rows(std::uint64_t row_bytes) { return ceil_div(kWindow, row_bytes + 1); }
-
-std::uint8_t magnitude(std::uint8_t v) { return v < 128 ? v : static_cast<std::uint8_t>(256 - v); }
-
-std::uint8_t paeth(int a, int b, int c) {
-  const int pa = std::abs(b - c);
-  const int pb = std::abs(a - c);
-  const int pc = std::abs(a + b - 2 * c);
-  return static_cast<std::uint8_t>(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
-}
-
-// The byte of filter `type` (1 Sub, 2 Up, 3 Average, 4 Paeth) for x, given
-// its neighbours to the left (a), above (b) and above left (c).
-std::uint8_t filtered(int type, int x, int a, int b, int c) {
-  switch (type) {
-    case 1: return static_cast<std::uint8_t>(x - a);
-    case 2: return static_cast<std::uint8_t>(x - b);
-    case 3: return static_cast<std::uint8_t>(x - (a + b) / 2);
-    default: return static_cast<std::uint8_t>(x - paeth(a, b, c));
-  }
-}
 
 // What a worker reuses from block to block: the rows as stored, big-endian
 // (16-bit samples only), the filtered row, a row of zeros above the first.
@@ -200,35 +181,6 @@ std::uint64_t png_block_rows(std::uint64_t row_bytes) {
 
 std::uint64_t png_context_rows(std::uint64_t row_bytes, std::uint64_t first) {
   return std::min(first, window_rows(row_bytes) + 1);
-}
-
-void filter_row(const std::uint8_t* row, const std::uint8_t* above, std::uint64_t row_bytes,
-                std::uint64_t pixel_bytes, std::uint8_t* out) {
-  const std::uint64_t lead = std::min(pixel_bytes, row_bytes);
-  std::uint64_t sums[4] = {0, 0, 0, 0};
-  for (std::uint64_t i = 0; i < lead; ++i) {
-    const int x = row[i], b = above[i];
-    sums[0] += magnitude(static_cast<std::uint8_t>(x));
-    sums[1] += magnitude(static_cast<std::uint8_t>(x - b));
-    sums[2] += magnitude(static_cast<std::uint8_t>(x - b / 2));
-    sums[3] += magnitude(static_cast<std::uint8_t>(x - b));
-  }
-  for (std::uint64_t i = lead; i < row_bytes; ++i) {
-    const int x = row[i], a = row[i - pixel_bytes], b = above[i], c = above[i - pixel_bytes];
-    sums[0] += magnitude(static_cast<std::uint8_t>(x - a));
-    sums[1] += magnitude(static_cast<std::uint8_t>(x - b));
-    sums[2] += magnitude(static_cast<std::uint8_t>(x - (a + b) / 2));
-    sums[3] += magnitude(static_cast<std::uint8_t>(x - paeth(a, b, c)));
-  }
-  int type = 1;
-  for (int t = 2; t <= 4; ++t) {
-    if (sums[t - 1] < sums[type - 1]) type = t;
-  }
-  out[0] = static_cast<std::uint8_t>(type);
-  for (std::uint64_t i = 0; i < lead; ++i) out[1 + i] = filtered(type, row[i], 0, above[i], 0);
-  for (std::uint64_t i = lead; i < row_bytes; ++i) {
-    out[1 + i] = filtered(type, row[i], row[i - pixel_bytes], above[i], above[i - pixel_bytes]);
-  }
 }
 
 Status deflate_blocks(const PngRows& layout, const RowSpans& spans, bool last,

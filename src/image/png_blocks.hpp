@@ -5,9 +5,10 @@
 //
 // A block is png_block_rows(row_bytes) rows: the fewest whole rows holding
 // at least 1 MiB of filtered bytes, so that it depends on the row length
-// alone. Every row is filtered with the adaptive choice of filter_row; a
-// block is deflated as raw deflate data at level 6 (with the strategy for
-// filtered data, as libpng chooses for filtered rows), primed with the last
+// alone. Every row is filtered with the adaptive choice of filter_row
+// (png_filter.hpp); a block is deflated as raw deflate data at level 6
+// (with the strategy for filtered data, as libpng chooses for filtered
+// rows), primed with the last
 // 32 KiB of filtered bytes before it as its dictionary (matches across the
 // seam are kept), and ends on a byte boundary (a sync flush), the image's
 // last block with the final deflate block instead. Joined in order behind
@@ -46,13 +47,6 @@ std::uint64_t png_block_rows(std::uint64_t row_bytes);
 // filtered bytes prime its dictionary, and the one before them that they
 // are filtered against; all the rows before it near the top.
 std::uint64_t png_context_rows(std::uint64_t row_bytes, std::uint64_t first);
-
-// Writes the adaptively filtered `row` (filter type byte, then row_bytes
-// bytes) to `out`, given the row above (`above`; zeros for the first row):
-// of Sub, Up, Average and Paeth, the one whose bytes, taken as signed, have
-// the smallest sum of absolute values, the earlier one on a tie.
-void filter_row(const std::uint8_t* row, const std::uint8_t* above, std::uint64_t row_bytes,
-                std::uint64_t pixel_bytes, std::uint8_t* out);
 
 // Raw rows [first - context, first + count) of an image, the `context` rows
 // before the blocks from `before`, the rest from `rows`, each a run of

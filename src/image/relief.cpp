@@ -2,7 +2,9 @@
 // path over a window of the whole image's table, so a region's pixels are
 // the whole image's.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <span>
 
 #include "base/buffer.hpp"
 #include "base/in_parallel.hpp"
@@ -10,6 +12,7 @@
 #include "image/detail/normalize.hpp"
 #include "image/detail/relief_image.hpp"
 #include "image/encoded_steps.hpp"
+#include "image/palette.hpp"
 #include "image/regions.hpp"
 #include "image/shading.hpp"
 #include "table/table.hpp"
@@ -51,6 +54,8 @@ struct Shading {
   double sy;  // between rows
   double sx;  // between columns
   const EncodedSteps& encode;
+  std::span<const Rgb> palette;
+  const std::array<double, 256>& linear;  // linear_from_bytes()
 };
 
 // Writes the three bytes of pixels [first, end) of image row i to `out`.
@@ -74,15 +79,15 @@ void shade_row(const Shading& s, std::uint64_t i, std::uint64_t first, std::uint
     const Vec3 normal = unit_or_up({-settings.height * gx, -settings.height * gy, 1.0});
 
     const double height = row[x];
-    const double d = std::fmax(dot(normal, s.light), 0.0);
-    const double q = std::pow(std::fmax(dot(normal, s.half), 0.0), settings.gloss);
+    const double d = positive_part(dot(normal, s.light));
+    const double q = std::pow(positive_part(dot(normal, s.half)), settings.gloss);
     const double a = 1.0 - settings.occlusion * (1.0 - height);
     const double k = settings.ambient + settings.diffuse * d;
     const double e = d * settings.specular * q;
 
-    const Rgb base = color(settings.palette, height);
+    const Rgb base = color(s.palette, height);
     for (std::size_t c = 0; c < 3; ++c) {
-      const double lin = linear_from_byte(base[c]);
+      const double lin = s.linear[base[c]];
       *out++ = s.encode(a * (e + k * lin));
     }
   }
@@ -126,7 +131,9 @@ Result<Image> light_window(const HeightWindow& w, std::span<const std::uint64_t>
                         half_vector(light),
                         1.0 / static_cast<double>(divisors[0]),
                         1.0 / static_cast<double>(divisors[1]),
-                        EncodedSteps::table()};
+                        EncodedSteps::table(),
+                        palette_stops(settings.palette),
+                        linear_from_bytes()};
   // Whole rows per worker: fewer than SERIAL_LIMIT pixels make fewer
   // than this many rows.
   const std::uint64_t serial_rows = (SERIAL_LIMIT + cols - 1) / cols;

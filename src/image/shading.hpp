@@ -40,6 +40,10 @@ inline Vec3 half_vector(const Vec3& light) {
   return unit_or_up({light.x + 0.0, light.y + 0.0, light.z + 1.0});
 }
 
+// std::fmax(x, 0.0) as the C library computes it: x when greater than 0,
+// else +0 (NaN, -0 and negatives). Inline, where std::fmax is a call.
+inline double positive_part(double x) { return x > 0.0 ? x : 0.0; }
+
 // `t` clamped to 0..1; NaN passes through unchanged.
 inline double clamp01(double t) {
   if (t < 0.0) return 0.0;
@@ -47,15 +51,17 @@ inline double clamp01(double t) {
   return t;
 }
 
-// Linear light of a colour byte: the sRGB decoding of c / 255, looked up
-// in a table that holds exactly srgb_decode(c / 255.0) for every byte.
-inline double linear_from_byte(std::uint8_t c) {
+// Linear light of every colour byte c: exactly srgb_decode(c / 255.0).
+inline const std::array<double, 256>& linear_from_bytes() {
   static const std::array<double, 256> table = [] {
     std::array<double, 256> decoded{};
     for (int b = 0; b < 256; ++b) decoded[b] = srgb_decode(static_cast<double>(b) / 255.0);
     return decoded;
   }();
-  return table[c];
+  return table;
 }
+
+// Linear light of a colour byte, from the table above.
+inline double linear_from_byte(std::uint8_t c) { return linear_from_bytes()[c]; }
 
 }  // namespace veldra
