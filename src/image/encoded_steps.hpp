@@ -19,6 +19,15 @@ class EncodedSteps {
   // Exactly encoded_byte(linear), for every double (NaN included). Inline:
   // the lit renderings call it three times a pixel.
   std::uint8_t operator()(double linear) const {
+    const int b = settled(linear, 0.0);
+    return b >= 0 ? static_cast<std::uint8_t>(b) : encoded_byte(linear);
+  }
+
+  // The byte that operator() reads off the steps for every value within
+  // `margin` of `linear` (clamped to 0..1, NaN to 0), when that is one
+  // byte; -1 when a step is within kGuard + 2 * margin, or margin is NaN.
+  // With margin 0 it is operator()'s own test.
+  int settled(double linear, double margin) const {
     double v = linear;
     if (!(v >= 0.0)) v = 0.0;  // also maps NaN to 0
     if (v > 1.0) v = 1.0;
@@ -28,10 +37,10 @@ class EncodedSteps {
     const std::uint32_t bucket = static_cast<std::uint32_t>(v * static_cast<double>(kBuckets));
     std::uint32_t b = first_[std::min(bucket, kBuckets - 1)];
     while (b < 255 && steps_[b + 1] <= v) ++b;
-    const bool near_below = b > 0 && v - steps_[b] < kGuard;
-    const bool near_above = b < 255 && steps_[b + 1] - v < kGuard;
-    if (near_below || near_above) [[unlikely]] return encoded_byte(v);
-    return static_cast<std::uint8_t>(b);
+    const double reach = kGuard + 2.0 * margin;
+    if (b > 0 && !(v - steps_[b] >= reach)) [[unlikely]] return -1;
+    if (b < 255 && !(steps_[b + 1] - v >= reach)) [[unlikely]] return -1;
+    return static_cast<int>(b);
   }
 
   // steps()[b] is the smallest v in [0, 1] with encoded_byte(v) >= b, for b

@@ -9,6 +9,7 @@
 #include "base/buffer.hpp"
 #include "base/in_parallel.hpp"
 #include "base/workers.hpp"
+#include "image/detail/lit_bytes.hpp"
 #include "image/detail/normalize.hpp"
 #include "image/detail/relief_image.hpp"
 #include "image/encoded_steps.hpp"
@@ -56,6 +57,7 @@ struct Shading {
   const EncodedSteps& encode;
   std::span<const Rgb> palette;
   const std::array<double, 256>& linear;  // linear_from_bytes()
+  HighlightPower power;
 };
 
 // Writes the three bytes of pixels [first, end) of image row i to `out`.
@@ -80,16 +82,15 @@ void shade_row(const Shading& s, std::uint64_t i, std::uint64_t first, std::uint
 
     const double height = row[x];
     const double d = positive_part(dot(normal, s.light));
-    const double q = std::pow(positive_part(dot(normal, s.half)), settings.gloss);
     const double a = 1.0 - settings.occlusion * (1.0 - height);
     const double k = settings.ambient + settings.diffuse * d;
-    const double e = d * settings.specular * q;
 
+    // Each channel: a * (d * specular * x^gloss + k * lin).
     const Rgb base = color(s.palette, height);
-    for (std::size_t c = 0; c < 3; ++c) {
-      const double lin = s.linear[base[c]];
-      *out++ = s.encode(a * (e + k * lin));
-    }
+    const double lin[3] = {s.linear[base[0]], s.linear[base[1]], s.linear[base[2]]};
+    lit_bytes(s.encode, s.power, positive_part(dot(normal, s.half)), d * settings.specular, a, k,
+              lin, out);
+    out += 3;
   }
 }
 
@@ -133,7 +134,8 @@ Result<Image> light_window(const HeightWindow& w, std::span<const std::uint64_t>
                         1.0 / static_cast<double>(divisors[1]),
                         EncodedSteps::table(),
                         palette_stops(settings.palette),
-                        linear_from_bytes()};
+                        linear_from_bytes(),
+                        HighlightPower(settings.gloss)};
   // Whole rows per worker: fewer than SERIAL_LIMIT pixels make fewer
   // than this many rows.
   const std::uint64_t serial_rows = (SERIAL_LIMIT + cols - 1) / cols;

@@ -65,5 +65,25 @@ TEST(EncodedSteps, MatchesEncodedByteOnRandomAndSpecialValues) {
   }
 }
 
+// settled(v, margin) gives a byte only when every value within the margin
+// has it, whatever the margin; NaN margins give none.
+TEST(EncodedSteps, SettledBytesHoldAcrossTheirMargin) {
+  SplitMix64 random(5);
+  int settled_near_a_step = 0;
+  for (int n = 0; n < 200000; ++n) {
+    // Values at random and within a few margins of a step.
+    const double step = steps.steps()[1 + random.next_u64() % 255];
+    const double v = n % 2 == 0 ? random.next_f64() * 1.2 - 0.1 : step + (random.next_f64() - 0.5) * 4e-6;
+    const double margin = std::pow(2.0, -40.0 * random.next_f64()) * 1e-6;
+    const int b = steps.settled(v, margin);
+    if (b < 0) continue;
+    settled_near_a_step += n % 2;
+    for (double w : {v - margin, v, v + margin}) ASSERT_EQ(steps(w), b) << std::hexfloat << v << " " << margin;
+  }
+  EXPECT_GT(settled_near_a_step, 1000);
+  EXPECT_EQ(steps.settled(0.5, std::numeric_limits<double>::quiet_NaN()), -1);
+  EXPECT_EQ(steps.settled(0.5, std::numeric_limits<double>::infinity()), -1);
+}
+
 }  // namespace
 }  // namespace veldra
