@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <optional>
 #include <span>
 
 #include "base/buffer.hpp"
@@ -12,6 +13,7 @@
 #include "image/detail/lit_bytes.hpp"
 #include "image/detail/normalize.hpp"
 #include "image/detail/relief_image.hpp"
+#include "image/detail/strips.hpp"
 #include "image/encoded_steps.hpp"
 #include "image/palette.hpp"
 #include "image/regions.hpp"
@@ -112,18 +114,14 @@ Status raise_heights(const HeightWindow& w, const Relief& settings, const Range&
   }, workers);
 }
 
-// The relief pixels of image rows [top, top + rows) and columns
-// [left, left + cols), all inside `w`, whose table values `w` holds.
-Result<Image> light_window(const HeightWindow& w, std::span<const std::uint64_t> divisors,
-                           const Relief& settings, const Range& range, std::uint64_t top,
-                           std::uint64_t left, std::uint64_t rows, std::uint64_t cols,
-                           std::size_t workers) {
-  // At most the window's count, which its table holds 8 bytes of each.
-  auto pixels = allocate_deferred<std::uint8_t>(rows * cols * 3);
-  if (!pixels) return std::unexpected(pixels.error());
-  if (auto raised = raise_heights(w, settings, range, workers); !raised) {
-    return std::unexpected(raised.error());
-  }
+// Writes the relief pixels of image rows [top, top + rows) and columns
+// [left, left + cols), all inside `w`, whose table values `w` holds, to
+// `out`, row after row.
+Status light_window(const HeightWindow& w, std::span<const std::uint64_t> divisors,
+                    const Relief& settings, const Range& range, std::uint64_t top,
+                    std::uint64_t left, std::uint64_t rows, std::uint64_t cols,
+                    std::size_t workers, std::uint8_t* out) {
+  if (auto raised = raise_heights(w, settings, range, workers); !raised) return raised;
 
   const Vec3 light = unit_or_up({settings.light[0], settings.light[1], settings.light[2]});
   const Shading shading{w,
@@ -139,14 +137,19 @@ Result<Image> light_window(const HeightWindow& w, std::span<const std::uint64_t>
   // Whole rows per worker: fewer than SERIAL_LIMIT pixels make fewer
   // than this many rows.
   const std::uint64_t serial_rows = (SERIAL_LIMIT + cols - 1) / cols;
-  std::uint8_t* out = pixels->data();
-  auto shaded = for_each_chunk(rows, serial_rows, [&](std::uint64_t begin, std::uint64_t end) {
+  return for_each_chunk(rows, serial_rows, [&](std::uint64_t begin, std::uint64_t end) {
     for (std::uint64_t i = begin; i < end; ++i) {
       shade_row(shading, top + i, left, left + cols, out + i * cols * 3);
     }
   }, workers);
-  if (!shaded) return std::unexpected(shaded.error());
-  return Image{std::move(*pixels), cols, rows, 3};
+}
+
+// The pixels of an image of rows x cols, or an out-of-memory error.
+auto pixels_of(std::uint64_t rows, std::uint64_t cols) -> decltype(allocate_deferred<std::uint8_t>(0)) {
+  const auto count = checked_mul(rows, cols);
+  const auto bytes = count ? checked_mul(*count, 3) : std::nullopt;
+  if (!bytes) return out_of_memory(rows * cols, 3);
+  return allocate_deferred<std::uint8_t>(*bytes);
 }
 
 }  // namespace
@@ -164,7 +167,14 @@ Result<Image> relief_image(const Renderer& renderer, std::span<const std::uint64
     return std::unexpected(widened.error());
   }
   const HeightWindow whole{values.data(), 0, 0, rows, cols, rows, cols};
-  return light_window(whole, divisors, settings, range, 0, 0, rows, cols, workers);
+  auto pixels = pixels_of(rows, cols);
+  if (!pixels) return std::unexpected(pixels.error());
+  if (auto lit = light_window(whole, divisors, settings, range, 0, 0, rows, cols, workers,
+                              pixels->data());
+      !lit) {
+    return std::unexpected(lit.error());
+  }
+  return Image{std::move(*pixels), cols, rows, 3};
 }
 
 Result<Image> Renderer::relief(std::span<const std::uint64_t> divisors, const Relief& settings) const {
@@ -180,20 +190,33 @@ Result<Image> relief_region(const Field& field, std::span<const std::uint64_t> d
   if (auto inside = check_region(layout->shape, start, shape); !inside) {
     return std::unexpected(inside.error());
   }
-  // One more row and column on each side, where the image has one.
-  std::uint64_t from[2];
-  std::uint64_t extent[2];
-  for (std::size_t axis = 0; axis < 2; ++axis) {
-    from[axis] = start[axis] > 0 ? start[axis] - 1 : 0;
-    const std::uint64_t end = std::min(start[axis] + shape[axis] + 1, layout->shape[axis]);
-    extent[axis] = end - from[axis];
+  const std::uint64_t image_rows = layout->shape[0];
+  const std::uint64_t image_cols = layout->shape[1];
+  auto pixels = pixels_of(shape[0], shape[1]);
+  if (!pixels) return std::unexpected(pixels.error());
+  // One more column on each side, where the image has one.
+  const std::uint64_t left = start[1] > 0 ? start[1] - 1 : 0;
+  const std::uint64_t width = std::min(start[1] + shape[1] + 1, image_cols) - left;
+  // A strip of rows at a time, with one more row on each side where the
+  // image has one: each strip's table is small enough to come from memory
+  // already in use, and to stay in the cache while it is shaded.
+  const std::uint64_t strip = strip_rows(width);
+  for (std::uint64_t done = 0; done < shape[0]; done += strip) {
+    const std::uint64_t top = start[0] + done;
+    const std::uint64_t rows = std::min(strip, shape[0] - done);
+    const std::uint64_t from[2] = {top > 0 ? top - 1 : 0, left};
+    const std::uint64_t extent[2] = {std::min(top + rows + 1, image_rows) - from[0], width};
+    auto table = table_region(field, divisors, from, extent);
+    if (!table) return std::unexpected(table.error());
+    const HeightWindow window{table->values.data(), from[0], from[1], extent[0], extent[1],
+                              image_rows, image_cols};
+    if (auto lit = light_window(window, divisors, settings, range, top, start[1], rows, shape[1],
+                                available_processors(), pixels->data() + done * shape[1] * 3);
+        !lit) {
+      return std::unexpected(lit.error());
+    }
   }
-  auto table = table_region(field, divisors, from, extent);
-  if (!table) return std::unexpected(table.error());
-  const HeightWindow window{table->values.data(), from[0], from[1], extent[0], extent[1],
-                            layout->shape[0], layout->shape[1]};
-  return light_window(window, divisors, settings, range, start[0], start[1], shape[0], shape[1],
-                      available_processors());
+  return Image{std::move(*pixels), shape[1], shape[0], 3};
 }
 
 }  // namespace veldra

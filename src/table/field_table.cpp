@@ -160,9 +160,19 @@ Result<OctaveTable> OctaveTable::create(const Field& field, std::size_t k,
     table.fill_ = std::make_unique<TableFill>(std::move(*fill));
     return table;
   }
+  // A box's samples alone are placed, so that a region costs what its
+  // samples do, not its table's axes: the placed table is the box.
+  std::vector<std::uint64_t> first(n, 0);
+  std::vector<std::uint64_t> extent = shape;
+  if (!box.whole()) {
+    first.assign(box.start.begin(), box.start.end());
+    extent.assign(box.shape.begin(), box.shape.end());
+    table.carry_indices(first, shape, extent);
+  }
   // A whole L places index q exactly, at the rational q L^k / d; any
   // other L places it as a point at q / d would be.
-  auto places = places_of(shape, [&](std::size_t i, std::uint64_t q) {
+  auto places = places_of(extent, [&](std::size_t i, std::uint64_t j) {
+    const std::uint64_t q = first[i] + j;
     if (!whole) return field.place(k, i, static_cast<double>(q) / static_cast<double>(divisors[i]));
     return octave_table_point(q, divisors[i], power, octave.cells[i]);
   });
@@ -203,14 +213,13 @@ Result<Instance> OctaveTable::lay_out(const Octave& octave, std::span<const std:
     }
   }
   if (cells != octave.cells) {
-    shift_.resize(n);
+    std::vector<std::uint64_t> shift(n);
     std::vector<std::uint64_t> own(n);
     for (std::size_t i = 0; i < n; ++i) {
-      shift_[i] = first[i] * reduced[i];
+      shift[i] = first[i] * reduced[i];
       own[i] = cells[i] * reduced[i] + 1;
     }
-    strides_ = row_major_strides(shape);
-    own_strides_ = row_major_strides(own);
+    carry_indices(std::move(shift), shape, own);
   }
   const OctaveGradients gradients = gradients_;
   return Instance::create_from(std::move(cells), octave.seed,
@@ -222,21 +231,32 @@ Result<Instance> OctaveTable::lay_out(const Octave& octave, std::span<const std:
                                });
 }
 
-void OctaveTable::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {
-  if (fill_ && shift_.empty()) return fill_->fill(run, begin, end, out);
-  if (fill_) {
-    // The same indices in the lattice's own table: within one stretch of
-    // the box, consecutive there too (the axes after the stretch's first
-    // are whole, in both tables).
-    std::uint64_t own = 0;
-    for (std::size_t i = 0, rest = begin; i < n_; ++i) {
-      const std::uint64_t index = rest / strides_[i];
-      rest -= index * strides_[i];
-      own += (index - shift_[i]) * own_strides_[i];
-    }
-    return fill_->fill(run, own, own + (end - begin), out);
+void OctaveTable::carry_indices(std::vector<std::uint64_t> shift,
+                                const std::vector<std::uint64_t>& shape,
+                                const std::vector<std::uint64_t>& own) {
+  shift_ = std::move(shift);
+  strides_ = row_major_strides(shape);
+  own_strides_ = row_major_strides(own);
+}
+
+std::uint64_t OctaveTable::own_index(std::uint64_t index) const {
+  if (shift_.empty()) return index;
+  std::uint64_t own = 0;
+  for (std::size_t i = 0, rest = index; i < n_; ++i) {
+    const std::uint64_t at = rest / strides_[i];
+    rest -= at * strides_[i];
+    own += (at - shift_[i]) * own_strides_[i];
   }
-  placed_->fill(run, begin, end, out);
+  return own;
+}
+
+void OctaveTable::fill(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out) {
+  // Within one stretch of the box, consecutive indices are consecutive in
+  // the octave's own table too (the axes after the stretch's first are
+  // whole, in both tables).
+  const std::uint64_t own = own_index(begin);
+  if (fill_) return fill_->fill(run, own, own + (end - begin), out);
+  placed_->fill(run, own, own + (end - begin), out);
 }
 
 Result<FieldTableFill> FieldTableFill::create(const Field& field,

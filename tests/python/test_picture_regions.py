@@ -65,6 +65,20 @@ def test_tiles_reassemble_to_the_whole_renderings(field, divisors):
         assert np.array_equal(lit, np.asarray(renderer.relief(divisors, relief)))
 
 
+def test_regions_of_many_strips_are_the_whole_renderings():
+    # So wide that a region is rendered and measured a few rows at a time.
+    field, divisors = Field([2, 64], 6, octaves=3), [8, 1024]  # 17 x 65537
+    table = np.asarray(field.table(divisors))
+    rows, cols = table.shape
+    for relief in RELIEFS:
+        lo, hi = veldra.value_range(field, divisors, [0, 0], [rows, cols], relief.shape)
+        assert (lo, hi) == (folded(table, relief.shape).min(), folded(table, relief.shape).max())
+        whole = np.asarray(Renderer(field).relief(divisors, relief))
+        for (r, c), (h, w) in [((0, 0), (rows, cols)), ((3, 1), (13, cols - 2))]:
+            lit = np.asarray(veldra.relief_region(field, divisors, relief, [r, c], [h, w], lo, hi))
+            assert np.array_equal(lit, whole[r:r + h, c:c + w])
+
+
 REGION_CALLS = {
     "value_range": lambda f, d, s, e: veldra.value_range(f, d, s, e, Shape.BILLOW),
     "grayscale_region": lambda f, d, s, e: veldra.grayscale_region(f, d, s, e, 0.0, 1.0),

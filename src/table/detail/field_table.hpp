@@ -29,16 +29,17 @@ struct TableBox {
 
 class OctaveTable {
  public:
-  // Octave k of `field` for the `box` of the table of `divisors` (accepted
-  // by table_layout(field)), filled by up to `runs` concurrent runs. An
-  // octave whose own lattice is laid out for the SIMD fill lays out only
-  // the cells that the box's samples lie in. `simd` and `on_lattice`
-  // (false: never the SIMD fill) let tests compare the paths.
   // Octave k of `field` at the samples `places` (per axis, in order), by
   // the general walk: the octaves of a grid.
   static Result<OctaveTable> placed(const Field& field, std::size_t k,
                                     std::vector<std::vector<AxisPoint>> places, std::size_t runs);
 
+  // Octave k of `field` for the `box` of the table of `divisors` (accepted
+  // by table_layout(field)), filled by up to `runs` concurrent runs. An
+  // octave whose own lattice is laid out for the SIMD fill lays out only
+  // the cells that the box's samples lie in; one walked sample by sample
+  // places only the box's samples. `simd` and `on_lattice` (false: never
+  // the SIMD fill) let tests compare the paths.
   static Result<OctaveTable> create(const Field& field, std::size_t k,
                                     std::span<const std::uint64_t> divisors, std::size_t runs,
                                     Simd simd = widest_simd(), bool on_lattice = true,
@@ -65,19 +66,28 @@ class OctaveTable {
   Result<Instance> lay_out(const Octave& octave, std::span<const std::uint64_t> reduced,
                            const std::vector<std::uint64_t>& shape, TableBox box);
 
+  // Records that the octave's own table, of shape `own`, holds the table's
+  // (of `shape`) indices less `shift`.
+  void carry_indices(std::vector<std::uint64_t> shift, const std::vector<std::uint64_t>& shape,
+                     const std::vector<std::uint64_t>& own);
+  // The index in the octave's own table of the table's flat `index`.
+  std::uint64_t own_index(std::uint64_t index) const;
+
   OctaveGradients gradients_;
   std::size_t n_ = 0;
   // The SIMD path: the octave's lattice (when not the field's own) and its
-  // fill. A lattice of part of the octave's cells has a table of its own,
-  // whose index on axis i is the table's less shift_[i]: flat indices are
-  // carried over through both tables' strides.
+  // fill.
   std::unique_ptr<Instance> lattice_;
   std::unique_ptr<TableFill> fill_;
-  std::vector<std::uint64_t> shift_;  // empty: the lattice's table is the table
-  std::vector<std::uint64_t> own_strides_;
-  std::vector<std::uint64_t> strides_;  // the table's, with shift_
   // The other path: the general walk of the octave's placed samples.
   std::unique_ptr<PlacedFill> placed_;
+  // A lattice of part of the octave's cells, or the placed samples of a
+  // box, have a table of their own, whose index on axis i is the table's
+  // less shift_[i]: flat indices are carried over through both tables'
+  // strides.
+  std::vector<std::uint64_t> shift_;  // empty: the octave's own table is the table
+  std::vector<std::uint64_t> own_strides_;
+  std::vector<std::uint64_t> strides_;  // the table's, with shift_
 };
 
 // The fill of a Field's table: the octaves' shares of a range of flat
