@@ -145,11 +145,12 @@ Status light_window(const HeightWindow& w, std::span<const std::uint64_t> diviso
 }
 
 // The pixels of an image of rows x cols, or an out-of-memory error.
-auto pixels_of(std::uint64_t rows, std::uint64_t cols) -> decltype(allocate_deferred<std::uint8_t>(0)) {
+auto pixels_of(std::uint64_t rows, std::uint64_t cols)
+    -> decltype(allocate_deferred<std::uint8_t>(0)) {
   const auto count = checked_mul(rows, cols);
-  const auto bytes = count ? checked_mul(*count, 3) : std::nullopt;
-  if (!bytes) return out_of_memory(rows * cols, 3);
-  return allocate_deferred<std::uint8_t>(*bytes);
+  if (!count) return out_of_memory();
+  if (!checked_mul(*count, 3)) return out_of_memory(*count, 3);
+  return allocate_deferred<std::uint8_t>(*count * 3);
 }
 
 }  // namespace

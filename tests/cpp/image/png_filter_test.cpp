@@ -65,14 +65,13 @@ Rows rows_of(int kind, std::uint64_t length, std::uint32_t seed) {
     state = state * 1103515245u + 12345u;
     return static_cast<std::uint8_t>(state >> 24);
   };
+  const auto byte = [](std::uint64_t v) { return static_cast<std::uint8_t>(v); };
   for (std::uint64_t i = 0; i < length; ++i) {
-    switch (kind) {
-      case 0: r.above[i] = next(); r.row[i] = next(); break;
-      case 1: r.above[i] = next(); r.row[i] = static_cast<std::uint8_t>(3 * i); break;
-      case 2: r.above[i] = next(); r.row[i] = static_cast<std::uint8_t>(r.above[i] + (next() & 1)); break;
-      case 3: r.above[i] = static_cast<std::uint8_t>(i / 2 + next() % 3); r.row[i] = static_cast<std::uint8_t>(i / 2 + 1 + next() % 3); break;
-      default: r.above[i] = static_cast<std::uint8_t>(200 + i % 7); r.row[i] = static_cast<std::uint8_t>(i * i / 3 + (next() & 3)); break;
-    }
+    const std::uint8_t above[5] = {next(), next(), next(), byte(i / 2 + next() % 3), byte(200 + i % 7)};
+    r.above[i] = above[kind];
+    const std::uint8_t row[5] = {next(), byte(3 * i), byte(r.above[i] + (next() & 1)),
+                                 byte(i / 2 + 1 + next() % 3), byte(i * i / 3 + (next() & 3))};
+    r.row[i] = row[kind];
   }
   return r;
 }
