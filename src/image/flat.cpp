@@ -2,8 +2,6 @@
 // by region, and the value ranges of regions. The table is row-major with
 // axis 0 slowest, so its values come out in pixel order; a region's bytes
 // come from the same kernels (normalize.hpp) and so are the whole image's.
-#include <algorithm>
-
 #include "base/buffer.hpp"
 #include "image/detail/normalize.hpp"
 #include "image/detail/strips.hpp"
@@ -76,24 +74,20 @@ Result<Image> Renderer::colored(std::span<const std::uint64_t> divisors, Palette
 Result<Range> value_range(const Field& field, std::span<const std::uint64_t> divisors,
                           std::span<const std::uint64_t> start,
                           std::span<const std::uint64_t> shape, std::optional<Shape> fold) {
-  if (auto fits = expect_dims(field, 2); !fits) return std::unexpected(fits.error());
-  auto layout = table_layout(field, divisors);
-  if (!layout) return std::unexpected(layout.error());
-  if (auto inside = check_region(layout->shape, start, shape); !inside) {
-    return std::unexpected(inside.error());
+  if (auto layout = region_layout(field, divisors, start, shape); !layout) {
+    return std::unexpected(layout.error());
   }
   // A strip of rows at a time, each strip's range merged in order: the very
   // bits of one pass over the region.
   Range range;
-  const std::uint64_t strip = strip_rows(shape[1]);
-  for (std::uint64_t done = 0; done < shape[0]; done += strip) {
-    const std::uint64_t from[2] = {start[0] + done, start[1]};
-    const std::uint64_t extent[2] = {std::min(strip, shape[0] - done), shape[1]};
+  auto measured = for_each_strip(shape[0], shape[1], [&](std::uint64_t first, std::uint64_t rows) -> Status {
+    const std::uint64_t from[2] = {start[0] + first, start[1]};
+    const std::uint64_t extent[2] = {rows, shape[1]};
     auto table = table_region(field, divisors, from, extent);
     if (!table) return std::unexpected(table.error());
-    auto widened = fold ? widen_folded(range, all_of(*table), *fold) : widen(range, all_of(*table));
-    if (!widened) return std::unexpected(widened.error());
-  }
+    return fold ? widen_folded(range, all_of(*table), *fold) : widen(range, all_of(*table));
+  });
+  if (!measured) return std::unexpected(measured.error());
   return range;
 }
 

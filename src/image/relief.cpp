@@ -185,12 +185,8 @@ Result<Image> Renderer::relief(std::span<const std::uint64_t> divisors, const Re
 Result<Image> relief_region(const Field& field, std::span<const std::uint64_t> divisors,
                             const Relief& settings, std::span<const std::uint64_t> start,
                             std::span<const std::uint64_t> shape, const Range& range) {
-  if (auto fits = expect_dims(field, 2); !fits) return std::unexpected(fits.error());
-  auto layout = table_layout(field, divisors);
+  auto layout = region_layout(field, divisors, start, shape);
   if (!layout) return std::unexpected(layout.error());
-  if (auto inside = check_region(layout->shape, start, shape); !inside) {
-    return std::unexpected(inside.error());
-  }
   const std::uint64_t image_rows = layout->shape[0];
   const std::uint64_t image_cols = layout->shape[1];
   auto pixels = pixels_of(shape[0], shape[1]);
@@ -201,22 +197,18 @@ Result<Image> relief_region(const Field& field, std::span<const std::uint64_t> d
   // A strip of rows at a time, with one more row on each side where the
   // image has one: each strip's table is small enough to come from memory
   // already in use, and to stay in the cache while it is shaded.
-  const std::uint64_t strip = strip_rows(width);
-  for (std::uint64_t done = 0; done < shape[0]; done += strip) {
-    const std::uint64_t top = start[0] + done;
-    const std::uint64_t rows = std::min(strip, shape[0] - done);
+  auto lit = for_each_strip(shape[0], width, [&](std::uint64_t first, std::uint64_t rows) -> Status {
+    const std::uint64_t top = start[0] + first;
     const std::uint64_t from[2] = {top > 0 ? top - 1 : 0, left};
     const std::uint64_t extent[2] = {std::min(top + rows + 1, image_rows) - from[0], width};
     auto table = table_region(field, divisors, from, extent);
     if (!table) return std::unexpected(table.error());
     const HeightWindow window{table->values.data(), from[0], from[1], extent[0], extent[1],
                               image_rows, image_cols};
-    if (auto lit = light_window(window, divisors, settings, range, top, start[1], rows, shape[1],
-                                available_processors(), pixels->data() + done * shape[1] * 3);
-        !lit) {
-      return std::unexpected(lit.error());
-    }
-  }
+    return light_window(window, divisors, settings, range, top, start[1], rows, shape[1],
+                        available_processors(), pixels->data() + first * shape[1] * 3);
+  });
+  if (!lit) return std::unexpected(lit.error());
   return Image{std::move(*pixels), shape[1], shape[0], 3};
 }
 
