@@ -1,5 +1,6 @@
 #include "image/encoded_steps.hpp"
 
+#include <algorithm>
 #include <bit>
 
 #include "image/color_bytes.hpp"
@@ -23,12 +24,20 @@ EncodedSteps::EncodedSteps() {
     }
     steps_[b] = std::bit_cast<double>(low);
   }
-  // The last step at or below the start of each bucket.
+  steps_[256] = 2.0;
+  // The last step at or below the start of each bucket, and the most
+  // steps that lie after it inside one bucket (or at its end).
   std::uint32_t b = 0;
   for (std::uint32_t i = 0; i < kBuckets; ++i) {
     const double start = static_cast<double>(i) / static_cast<double>(kBuckets);
     while (b < 255 && steps_[b + 1] <= start) ++b;
     first_[i] = static_cast<std::uint8_t>(b);
+  }
+  for (std::uint32_t i = 0; i < kBuckets; ++i) {
+    const double end = static_cast<double>(i + 1) / static_cast<double>(kBuckets);
+    std::uint32_t inside = first_[i];
+    while (inside < 255 && steps_[inside + 1] <= end) ++inside;
+    most_ = std::max(most_, inside - first_[i]);
   }
 }
 

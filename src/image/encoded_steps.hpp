@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "image/color_bytes.hpp"
 
@@ -35,8 +36,11 @@ class EncodedSteps {
     // the last step at or below the start of v's bucket (v * kBuckets is
     // exact and truncates to the bucket that holds v, or to kBuckets for 1).
     const std::uint32_t bucket = static_cast<std::uint32_t>(v * static_cast<double>(kBuckets));
+    // A bucket holds at most most_ steps, and the sentinel steps_[256]
+    // is above every v: a fixed number of comparisons, without branches
+    // that the values would make unpredictable.
     std::uint32_t b = first_[std::min(bucket, kBuckets - 1)];
-    while (b < 255 && steps_[b + 1] <= v) ++b;
+    for (std::uint32_t k = 0; k < most_; ++k) b += steps_[b + 1] <= v ? 1u : 0u;
     const double reach = kGuard + 2.0 * margin;
     if (b > 0 && !(v - steps_[b] >= reach)) [[unlikely]] return -1;
     if (b < 255 && !(steps_[b + 1] - v >= reach)) [[unlikely]] return -1;
@@ -45,7 +49,7 @@ class EncodedSteps {
 
   // steps()[b] is the smallest v in [0, 1] with encoded_byte(v) >= b, for b
   // from 1 to 255; steps()[0] is 0.
-  const std::array<double, 256>& steps() const { return steps_; }
+  std::span<const double, 256> steps() const { return std::span<const double, 256>(steps_.data(), 256); }
 
  private:
   static constexpr std::uint32_t kBuckets = 4096;  // of [0, 1], each spanning a few steps at most
@@ -60,8 +64,9 @@ class EncodedSteps {
   static constexpr double kGuard = 1e-9;
 
   EncodedSteps();
-  std::array<double, 256> steps_;
+  std::array<double, 257> steps_;             // and 2.0 after the last
   std::array<std::uint8_t, kBuckets> first_;  // the last step at or below bucket i's start
+  std::uint32_t most_ = 0;                    // steps inside one bucket, at most
 };
 
 }  // namespace veldra

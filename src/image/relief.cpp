@@ -10,9 +10,9 @@
 #include "base/buffer.hpp"
 #include "base/in_parallel.hpp"
 #include "base/workers.hpp"
-#include "image/detail/lit_bytes.hpp"
 #include "image/detail/normalize.hpp"
 #include "image/detail/relief_image.hpp"
+#include "image/detail/relief_shading.hpp"
 #include "image/detail/strips.hpp"
 #include "image/encoded_steps.hpp"
 #include "image/palette.hpp"
@@ -22,79 +22,6 @@
 
 namespace veldra {
 namespace {
-
-// Slope between two samples of one row or column of heights, `steps`
-// spacings apart; 0 when both are the same sample (an axis of length 1).
-double slope(double low, double high, std::uint64_t steps, double spacing) {
-  if (steps == 0) return 0.0;
-  return (high - low) / (spacing * static_cast<double>(steps));
-}
-
-// Rows [top, top + rows) and columns [left, left + width) of the heights
-// of an image of image_rows x image_cols pixels, row-major. Shading pixel
-// (i, j) reads rows i - 1 to i + 1 and columns j - 1 to j + 1, clipped to
-// the image, so the window must hold those.
-struct HeightWindow {
-  double* h;
-  std::uint64_t top;
-  std::uint64_t left;
-  std::uint64_t rows;
-  std::uint64_t width;
-  std::uint64_t image_rows;
-  std::uint64_t image_cols;
-
-  // Image row i, indexed by image column minus `left`.
-  const double* row(std::uint64_t i) const { return h + (i - top) * width; }
-};
-
-// What every pixel of one relief shares: its heights, the settings, and
-// the light, half vector and spacings, computed once.
-struct Shading {
-  HeightWindow heights;
-  const Relief& settings;
-  Vec3 light;
-  Vec3 half;
-  double sy;  // between rows
-  double sx;  // between columns
-  const EncodedSteps& encode;
-  std::span<const Rgb> palette;
-  const std::array<double, 256>& linear;  // linear_from_bytes()
-  HighlightPower power;
-};
-
-// Writes the three bytes of pixels [first, end) of image row i to `out`.
-void shade_row(const Shading& s, std::uint64_t i, std::uint64_t first, std::uint64_t end,
-               std::uint8_t* out) {
-  const Relief& settings = s.settings;
-  const HeightWindow& w = s.heights;
-  const std::uint64_t i0 = i > 0 ? i - 1 : 0;
-  const std::uint64_t i1 = std::min(i + 1, w.image_rows - 1);
-  const std::uint64_t last = w.image_cols - 1;
-  const double* above = w.row(i0);
-  const double* below = w.row(i1);
-  const double* row = w.row(i);
-  // x is the column in the window, j = left + x the one in the image.
-  for (std::uint64_t x = first - w.left; x < end - w.left; ++x) {
-    const std::uint64_t j = w.left + x;
-    const std::uint64_t x0 = j > 0 ? x - 1 : x;
-    const std::uint64_t x1 = j < last ? x + 1 : x;
-    const double gy = slope(above[x], below[x], i1 - i0, s.sy);
-    const double gx = slope(row[x0], row[x1], x1 - x0, s.sx);
-    const Vec3 normal = unit_or_up({-settings.height * gx, -settings.height * gy, 1.0});
-
-    const double height = row[x];
-    const double d = positive_part(dot(normal, s.light));
-    const double a = 1.0 - settings.occlusion * (1.0 - height);
-    const double k = settings.ambient + settings.diffuse * d;
-
-    // Each channel: a * (d * specular * x^gloss + k * lin).
-    const Rgb base = color(s.palette, height);
-    const double lin[3] = {s.linear[base[0]], s.linear[base[1]], s.linear[base[2]]};
-    lit_bytes(s.encode, s.power, positive_part(dot(normal, s.half)), d * settings.specular, a, k,
-              lin, out);
-    out += 3;
-  }
-}
 
 // Turns the window's table values, in place, into heights: each value
 // shaped, placed in `range` (the whole image's shaped values), clamped to
@@ -123,17 +50,7 @@ Status light_window(const HeightWindow& w, std::span<const std::uint64_t> diviso
                     std::size_t workers, std::uint8_t* out) {
   if (auto raised = raise_heights(w, settings, range, workers); !raised) return raised;
 
-  const Vec3 light = unit_or_up({settings.light[0], settings.light[1], settings.light[2]});
-  const Shading shading{w,
-                        settings,
-                        light,
-                        half_vector(light),
-                        1.0 / static_cast<double>(divisors[0]),
-                        1.0 / static_cast<double>(divisors[1]),
-                        EncodedSteps::table(),
-                        palette_stops(settings.palette),
-                        linear_from_bytes(),
-                        HighlightPower(settings.gloss)};
+  const Shading shading = Shading::of(w, settings, divisors);
   // Whole rows per worker: fewer than SERIAL_LIMIT pixels make fewer
   // than this many rows.
   const std::uint64_t serial_rows = (SERIAL_LIMIT + cols - 1) / cols;

@@ -5,35 +5,95 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "image/color_bytes.hpp"
+
+// Vector forms return vectors; they are always inlined into the AVX2 code
+// that instantiates them, so the ABI note that the baseline build would give
+// for them does not apply.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace veldra {
 
 // A direction or point in image space: x to the right, y down, z towards
-// the viewer.
-struct Vec3 {
-  double x = 0.0;
-  double y = 0.0;
-  double z = 0.0;
+// the viewer. T is double, or a SIMD vector of doubles (one pixel per
+// lane) whose operators work lane by lane: the lanes do the same IEEE
+// operations in the same order as the numbers.
+template <typename T>
+struct Vec3Of {
+  T x{};
+  T y{};
+  T z{};
 };
+using Vec3 = Vec3Of<double>;
+
+// `v` in every lane of T (v itself for a double).
+template <typename T>
+[[gnu::always_inline]] inline T lanes_of(double v) {
+  if constexpr (std::is_same_v<T, double>) {
+    return v;
+  } else {
+    return T{} + v;
+  }
+}
+
+// Lane by lane: the square root; |x| (the C library's, NaN's sign cleared).
+[[gnu::always_inline]] inline double root(double x) { return std::sqrt(x); }
+[[gnu::always_inline]] inline double magnitude(double x) { return std::fabs(x); }
+template <typename T>
+[[gnu::always_inline]] inline T root(const T& x) {
+  T out;
+  if constexpr (sizeof(T) == 4 * sizeof(double)) {
+    // vsqrtpd: each lane's correctly rounded square root, as std::sqrt's.
+    // Written as the instruction because its builtin needs AVX in the
+    // function that names it, and this template is compiled for the
+    // baseline; only AVX2 code instantiates it.
+    asm("vsqrtpd %1, %0" : "=x"(out) : "x"(x));
+  } else {
+    for (std::size_t lane = 0; lane < sizeof(T) / sizeof(double); ++lane) out[lane] = std::sqrt(x[lane]);
+  }
+  return out;
+}
+template <typename T>
+[[gnu::always_inline]] inline T magnitude(const T& x) {
+  T out;
+  for (std::size_t lane = 0; lane < sizeof(T) / sizeof(double); ++lane) out[lane] = std::fabs(x[lane]);
+  return out;
+}
 
 // (a.x * b.x + a.y * b.y) + a.z * b.z.
-inline double dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+template <typename A, typename B>
+[[gnu::always_inline]] inline A dot(const Vec3Of<A>& a, const Vec3Of<B>& b) {
+  return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+inline double dot(const Vec3& a, const Vec3& b) { return dot<double, double>(a, b); }
 
 inline Vec3 cross(const Vec3& a, const Vec3& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
 // `v` divided by its length, or (0, 0, 1) when its squared length is not
-// greater than 0 (the zero vector, or NaN components).
-inline Vec3 unit_or_up(const Vec3& v) {
-  const double squared = dot(v, v);
-  if (!(squared > 0.0)) return {0.0, 0.0, 1.0};
-  const double length = std::sqrt(squared);
-  return {v.x / length, v.y / length, v.z / length};
+// greater than 0 (the zero vector, or NaN components); lane by lane for
+// vectors.
+template <typename T>
+[[gnu::always_inline]] inline Vec3Of<T> unit_or_up(const Vec3Of<T>& v) {
+  const T squared = dot(v, v);
+  if constexpr (std::is_same_v<T, double>) {
+    if (!(squared > 0.0)) return {0.0, 0.0, 1.0};
+    const double length = std::sqrt(squared);
+    return {v.x / length, v.y / length, v.z / length};
+  } else {
+    const auto positive = squared > T{};
+    const T length = root(squared);
+    return {positive ? v.x / length : T{}, positive ? v.y / length : T{},
+            positive ? v.z / length : lanes_of<T>(1.0)};
+  }
 }
+inline Vec3 unit_or_up(const Vec3& v) { return unit_or_up<double>(v); }
 
 // The half vector between the unit `light` and the viewer, (0, 0, 1).
 inline Vec3 half_vector(const Vec3& light) {
@@ -41,8 +101,13 @@ inline Vec3 half_vector(const Vec3& light) {
 }
 
 // std::fmax(x, 0.0) as the C library computes it: x when greater than 0,
-// else +0 (NaN, -0 and negatives). Inline, where std::fmax is a call.
-inline double positive_part(double x) { return x > 0.0 ? x : 0.0; }
+// else +0 (NaN, -0 and negatives); lane by lane for vectors. Inline, where
+// std::fmax is a call.
+template <typename T>
+[[gnu::always_inline]] inline T positive_part(const T& x) {
+  return x > T{} ? x : T{};
+}
+inline double positive_part(double x) { return positive_part<double>(x); }
 
 // `t` clamped to 0..1; NaN passes through unchanged.
 inline double clamp01(double t) {
@@ -65,3 +130,5 @@ inline const std::array<double, 256>& linear_from_bytes() {
 inline double linear_from_byte(std::uint8_t c) { return linear_from_bytes()[c]; }
 
 }  // namespace veldra
+
+#pragma GCC diagnostic pop

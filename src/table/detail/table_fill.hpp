@@ -11,18 +11,10 @@
 #include <vector>
 
 #include "base/error.hpp"
+#include "base/simd.hpp"
 #include "field/instance.hpp"
 
 namespace veldra {
-
-// Instruction sets the fill is compiled for; Sse2 runs on every x86-64.
-enum class Simd : unsigned char { Sse2, Avx2, Avx512 };
-
-// Whether the processor running this program executes `simd`.
-bool simd_supported(Simd simd);
-
-// The widest instruction set the processor executes.
-Simd widest_simd();
 
 // What the walk reads, fixed for one table: the field, the layout, and the
 // last axis's fractions and fade weights, computed once per position.
