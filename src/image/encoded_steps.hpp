@@ -36,11 +36,12 @@ class EncodedSteps {
     // the last step at or below the start of v's bucket (v * kBuckets is
     // exact and truncates to the bucket that holds v, or to kBuckets for 1).
     const std::uint32_t bucket = static_cast<std::uint32_t>(v * static_cast<double>(kBuckets));
-    // A bucket holds at most most_ steps, and the sentinel steps_[256]
-    // is above every v: a fixed number of comparisons, without branches
-    // that the values would make unpredictable.
+    // A bucket holds at most most_ steps (one, for this encoding), and the
+    // sentinel steps_[256] is above every v: comparisons without branches,
+    // which the values would make unpredictable.
     std::uint32_t b = first_[std::min(bucket, kBuckets - 1)];
-    for (std::uint32_t k = 0; k < most_; ++k) b += steps_[b + 1] <= v ? 1u : 0u;
+    b += steps_[b + 1] <= v ? 1u : 0u;
+    for (std::uint32_t k = 1; k < most_; ++k) b += steps_[b + 1] <= v ? 1u : 0u;
     const double reach = kGuard + 2.0 * margin;
     if (b > 0 && !(v - steps_[b] >= reach)) [[unlikely]] return -1;
     if (b < 255 && !(steps_[b + 1] - v >= reach)) [[unlikely]] return -1;

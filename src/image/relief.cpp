@@ -2,9 +2,7 @@
 // path over a window of the whole image's table, so a region's pixels are
 // the whole image's.
 #include <algorithm>
-#include <array>
 #include <cmath>
-#include <optional>
 #include <span>
 
 #include "base/buffer.hpp"
@@ -14,8 +12,6 @@
 #include "image/detail/relief_image.hpp"
 #include "image/detail/relief_shading.hpp"
 #include "image/detail/strips.hpp"
-#include "image/encoded_steps.hpp"
-#include "image/palette.hpp"
 #include "image/regions.hpp"
 #include "image/shading.hpp"
 #include "table/table.hpp"
