@@ -28,14 +28,13 @@ struct Range {
   // functions leave that choice open (and compilers may swap their
   // arguments); written here, it is the same with every compiler and
   // library.
+  // A NaN y fails the comparison, which keeps x.
   static double least(double x, double y) {
     if (x != x) return y;
-    if (y != y) return x;
     return y < x ? y : x;
   }
   static double most(double x, double y) {
     if (x != x) return y;
-    if (y != y) return x;
     return y > x ? y : x;
   }
   bool has_spread() const { return hi > lo; }
