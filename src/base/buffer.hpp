@@ -66,11 +66,26 @@ bool try_reserve(std::vector<T, Allocator>& v, std::uint64_t count) {
   }
 }
 
+// One released buffer of 4 to 64 MiB, kept for the next request of the
+// same size (from ::operator new, as the default allocator's). A table or
+// image computed again and again (the frames of an animation, the chunks
+// of a larger one) then lands in pages already mapped; fresh ones would
+// first be zeroed by the kernel, a sixth of a 2049 x 2049 fractal table's
+// time on a virtual machine. 64 MiB is as much as the C library's heap
+// keeps back itself (the dynamic bound of its trim threshold).
+// take_released: the kept buffer when it has `bytes` bytes (it is then no
+// longer kept), else nullptr. keep_released: keeps `data`, releasing the
+// buffer kept before, or returns false when `bytes` is outside the range;
+// the caller then releases it.
+void* take_released(std::size_t bytes) noexcept;
+bool keep_released(void* data, std::size_t bytes) noexcept;
+
 // An allocator for buffers that are written in full right after they are
 // sized: sizing default-initialises (for numbers, leaves the memory as it
 // is), so nothing is written twice and the first touch of every page
 // happens where the buffer is filled, possibly on many threads. Buffers of
-// a few megabytes or more are advised into huge pages.
+// a few megabytes or more are advised into huge pages, and one of them is
+// kept for reuse when it is released (take_released).
 template <typename T>
 struct DeferredInit {
   using value_type = T;
@@ -79,12 +94,24 @@ struct DeferredInit {
   template <typename U>
   DeferredInit(const DeferredInit<U>&) noexcept {}
 
+  // Only buffers that the default allocator takes from plain ::operator new
+  // are kept, so that either one can release them.
+  static constexpr bool KEPT = alignof(T) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+
   T* allocate(std::size_t count) {
+    if constexpr (KEPT) {
+      if (count <= SIZE_MAX / sizeof(T)) {
+        if (void* kept = take_released(count * sizeof(T))) return static_cast<T*>(kept);
+      }
+    }
     T* data = std::allocator<T>{}.allocate(count);
     advise_huge_pages(data, count * sizeof(T));
     return data;
   }
   void deallocate(T* data, std::size_t count) noexcept {
+    if constexpr (KEPT) {
+      if (keep_released(data, count * sizeof(T))) return;
+    }
     std::allocator<T>{}.deallocate(data, count);
   }
   template <typename U>

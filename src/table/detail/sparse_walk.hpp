@@ -84,18 +84,19 @@ struct RowPrefixes {
     }
   }
 
-  // Prefix p's dot product over axes 0 .. Dims-2, its gradient's
-  // components in lanes: the formula's first steps.
+  // Prefix p's dot product over axes 0 .. Dims-2 into `dot`, its
+  // gradient's components in lanes: the formula's first steps. (An out
+  // parameter: a returned vector would draw the ABI note of the baseline
+  // build.)
   template <typename V>
-  [[gnu::always_inline]] V dot_before_last(std::size_t p, const V* gradient) const {
-    V dot{};
+  [[gnu::always_inline]] void dot_before_last(std::size_t p, const V* gradient, V& dot) const {
+    dot = V{};
 #pragma GCC unroll 4
     for (std::size_t i = 0; i < LAST; ++i) {
       V o;
       table_lanes::splat(o, sides[i].offset[(p >> i) & 1]);
       dot_step(dot, dot, gradient[i], o);
     }
-    return dot;
   }
 };
 
@@ -167,7 +168,8 @@ template <std::size_t Dims, std::size_t Lanes>
         for (std::size_t p = 0; p < PREFIXES; ++p) {
           V gradient[Dims];
           gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
-          const V dot = row.dot_before_last(p, gradient);
+          V dot;
+          row.dot_before_last(p, gradient, dot);
           double* at = planes + (first * NUMBERS - lowest) + 2 * p;
 #pragma GCC unroll 8
           for (std::size_t lane = 0; lane < Lanes; ++lane) {
@@ -265,7 +267,8 @@ template <std::size_t Dims, std::size_t Lanes>
         const std::size_t p = c % PREFIXES, side = c / PREFIXES;
         V gradient[Dims];
         gather<Dims, Lanes>(palette, mixed(row.sum[p] + term[side]) >> 24, gradient);
-        V dot = row.dot_before_last(p, gradient);
+        V dot;
+        row.dot_before_last(p, gradient, dot);
         dot_step(dot, dot, gradient[LAST], offset[side]);
         V prefix, w;
         table_lanes::splat(prefix, row.weight[p]);
