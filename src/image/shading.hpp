@@ -48,11 +48,17 @@ template <typename T>
 [[gnu::always_inline]] inline T root(const T& x) {
   T out;
   if constexpr (sizeof(T) == 4 * sizeof(double)) {
-    // vsqrtpd: each lane's correctly rounded square root, as std::sqrt's.
-    // Written as the instruction because its builtin needs AVX in the
-    // function that names it, and this template is compiled for the
-    // baseline; only AVX2 code instantiates it.
+    // Each lane's correctly rounded square root, as std::sqrt's, in one
+    // vsqrtpd. GCC's builtin for it needs AVX in the function that names
+    // it, and this template is compiled for the baseline (only AVX2 code
+    // instantiates it), so there it is the instruction itself; clang (the
+    // fuzzing build) has a builtin for any vector, and no register for a
+    // 256-bit operand of the baseline's.
+#if defined(__clang__)
+    out = __builtin_elementwise_sqrt(x);
+#else
     asm("vsqrtpd %1, %0" : "=x"(out) : "x"(x));
+#endif
   } else {
     for (std::size_t lane = 0; lane < sizeof(T) / sizeof(double); ++lane) out[lane] = std::sqrt(x[lane]);
   }
