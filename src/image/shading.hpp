@@ -31,37 +31,24 @@ struct Vec3Of {
 };
 using Vec3 = Vec3Of<double>;
 
-// `v` in every lane of T (v itself for a double).
-template <typename T>
-[[gnu::always_inline]] inline T lanes_of(double v) {
-  if constexpr (std::is_same_v<T, double>) {
-    return v;
-  } else {
-    return T{} + v;
-  }
-}
-
-// Lane by lane: the square root; |x| (the C library's, NaN's sign cleared).
-[[gnu::always_inline]] inline double root(double x) { return std::sqrt(x); }
+// Lane by lane: |x| (the C library's, NaN's sign cleared), and the
+// square root of four lanes.
 [[gnu::always_inline]] inline double magnitude(double x) { return std::fabs(x); }
 template <typename T>
 [[gnu::always_inline]] inline T root(const T& x) {
+  static_assert(sizeof(T) == 4 * sizeof(double), "the AVX lanes of the shading");
   T out;
-  if constexpr (sizeof(T) == 4 * sizeof(double)) {
-    // Each lane's correctly rounded square root, as std::sqrt's, in one
-    // vsqrtpd. GCC's builtin for it needs AVX in the function that names
-    // it, and this template is compiled for the baseline (only AVX2 code
-    // instantiates it), so there it is the instruction itself; clang (the
-    // fuzzing build) has a builtin for any vector, and no register for a
-    // 256-bit operand of the baseline's.
+  // Each lane's correctly rounded square root, as std::sqrt's, in one
+  // vsqrtpd. GCC's builtin for it needs AVX in the function that names it,
+  // and this template is compiled for the baseline (only AVX2 code
+  // instantiates it), so there it is the instruction itself; clang (the
+  // fuzzing build) has a builtin for any vector, and no register for a
+  // 256-bit operand of the baseline's.
 #if defined(__clang__)
-    out = __builtin_elementwise_sqrt(x);
+  out = __builtin_elementwise_sqrt(x);
 #else
-    asm("vsqrtpd %1, %0" : "=x"(out) : "x"(x));
+  asm("vsqrtpd %1, %0" : "=x"(out) : "x"(x));
 #endif
-  } else {
-    for (std::size_t lane = 0; lane < sizeof(T) / sizeof(double); ++lane) out[lane] = std::sqrt(x[lane]);
-  }
   return out;
 }
 template <typename T>
@@ -76,7 +63,6 @@ template <typename A, typename B>
 [[gnu::always_inline]] inline A dot(const Vec3Of<A>& a, const Vec3Of<B>& b) {
   return a.x * b.x + a.y * b.y + a.z * b.z;
 }
-inline double dot(const Vec3& a, const Vec3& b) { return dot<double, double>(a, b); }
 
 inline Vec3 cross(const Vec3& a, const Vec3& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
@@ -96,7 +82,7 @@ template <typename T>
     const auto positive = squared > T{};
     const T length = root(squared);
     return {positive ? v.x / length : T{}, positive ? v.y / length : T{},
-            positive ? v.z / length : lanes_of<T>(1.0)};
+            positive ? v.z / length : T{} + 1.0};
   }
 }
 inline Vec3 unit_or_up(const Vec3& v) { return unit_or_up<double>(v); }
@@ -113,7 +99,6 @@ template <typename T>
 [[gnu::always_inline]] inline T positive_part(const T& x) {
   return x > T{} ? x : T{};
 }
-inline double positive_part(double x) { return positive_part<double>(x); }
 
 // `t` clamped to 0..1; NaN passes through unchanged.
 inline double clamp01(double t) {

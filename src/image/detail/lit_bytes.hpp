@@ -47,7 +47,7 @@ class HighlightPower {
   // lowest first; lane by lane for a vector T.
   template <typename T>
   [[gnu::always_inline]] T squared(const T& x) const {
-    T result = lanes_of<T>(1.0);
+    T result = T{} + 1.0;  // 1.0 in every lane
     T base = x;
     for (std::uint32_t n = n_;;) {
       if ((n & 1u) != 0) result *= base;

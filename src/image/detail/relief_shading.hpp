@@ -90,7 +90,7 @@ template <typename T>
                                                         const T& height) {
   const Relief& settings = s.settings;
   const Vec3Of<T> normal =
-      unit_or_up(Vec3Of<T>{-settings.height * gx, -settings.height * gy, lanes_of<T>(1.0)});
+      unit_or_up(Vec3Of<T>{-settings.height * gx, -settings.height * gy, T{} + 1.0});
   const T d = positive_part(dot(normal, s.light));
   const T a = 1.0 - settings.occlusion * (1.0 - height);
   const T k = settings.ambient + settings.diffuse * d;
