@@ -70,13 +70,12 @@ struct OctaveLanes {
   SidesOf<Lanes4> axes[N];
   Lanes4 components[CORNERS][N];
 
-  [[gnu::always_inline]] OctaveLanes(const Field& field, std::size_t k, const double* points) {
+  [[gnu::always_inline]] OctaveLanes(const Field& field, std::size_t k, const Lanes4* coordinates) {
     const Octave& octave = field.octaves()[k];
     const OctaveGradients gradients = field.gradients(k);
     Lanes4 cell[N];
     for (std::size_t i = 0; i < N; ++i) {
-      Lanes4 x;
-      for (std::size_t lane = 0; lane < LANES; ++lane) x[lane] = points[lane * N + i] * octave.scale;
+      Lanes4 x = coordinates[i] * octave.scale;
       if (field.kind(i) == AxisKind::Open) {
         for (std::size_t lane = 0; lane < LANES; ++lane) cell[i][lane] = std::floor(x[lane]);
         axes[i] = sides_at(x - cell[i]);
@@ -183,15 +182,25 @@ struct OctaveLanes {
   [[gnu::always_inline]] LaneComponents<Lanes4> gradient(std::size_t c) const { return {components[c]}; }
 };
 
+// Axis i of four points (N numbers each) in lanes, out[i]: formed once
+// for all the octaves.
+template <std::size_t N>
+[[gnu::always_inline]] inline void coordinate_lanes(const double* points, Lanes4* out) {
+  for (std::size_t i = 0; i < N; ++i) {
+    for (std::size_t lane = 0; lane < 4; ++lane) out[i][lane] = points[lane * N + i];
+  }
+}
+
 // Field::sample at four points: each octave in the lanes, then each lane's
 // term folded and summed in octave order, as Field::sample does.
 template <std::size_t N>
 [[gnu::always_inline]] inline void field_lanes(const Field& field, const double* points, double* out) {
   static constexpr double ONE = 1.0;
   const Shape shape = field.settings().shape;
-  Lanes4 total{};
+  Lanes4 total{}, coordinates[N];
+  coordinate_lanes<N>(points, coordinates);
   for (std::size_t k = 0; k < field.octaves().size(); ++k) {
-    const OctaveLanes<N> octave(field, k, points);
+    const OctaveLanes<N> octave(field, k, coordinates);
     const Lanes4 v = formula::noise<N, 0, false>(N, octave.axes, &ONE, [&](auto c) { return octave.gradient(c); });
     term_step(total, broadcast<Lanes4>(field.octaves()[k].weight), shaped(shape, v));
   }
@@ -204,9 +213,10 @@ template <std::size_t N>
 template <std::size_t N>
 [[gnu::always_inline]] inline void field_pull_lanes(const Field& field, const double* points,
                                                     double* out) {
-  Lanes4 total[N] = {};
+  Lanes4 total[N] = {}, coordinates[N];
+  coordinate_lanes<N>(points, coordinates);
   for (std::size_t k = 0; k < field.octaves().size(); ++k) {
-    const OctaveLanes<N> octave(field, k, points);
+    const OctaveLanes<N> octave(field, k, coordinates);
     Lanes4 sum[N] = {};
     formula::pull<N, false>(N, octave.axes, [&](auto c) { return octave.gradient(c); }, sum);
     const Lanes4 weight = broadcast<Lanes4>(field.octaves()[k].weight);
@@ -224,9 +234,10 @@ template <std::size_t N>
 [[gnu::always_inline]] inline void field_slope_lanes(const Field& field, const double* points,
                                                      double* out) {
   const Shape shape = field.settings().shape;
-  Lanes4 total[N] = {};
+  Lanes4 total[N] = {}, coordinates[N];
+  coordinate_lanes<N>(points, coordinates);
   for (std::size_t k = 0; k < field.octaves().size(); ++k) {
-    const OctaveLanes<N> octave(field, k, points);
+    const OctaveLanes<N> octave(field, k, coordinates);
     SlopesOf<Lanes4> slopes[N];
     for (std::size_t i = 0; i < N; ++i) slopes[i] = slopes_at(octave.axes[i].offset[0]);
     Lanes4 value{}, d[N] = {};
