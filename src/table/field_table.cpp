@@ -33,10 +33,11 @@ namespace {
 
 // Below this many samples to a cell along the last axis, an octave that
 // the sparse walk takes goes that way rather than on a lattice laid out
-// for it. Measured on AVX2 (Zen 1), one octave's table: at 4 to 6 samples
-// the sparse walk takes 0.8 to 1.0 times the laid-out lattice's time, at 8
-// to 12 samples the lattice 0.6 to 0.9 times the sparse walk's.
-constexpr std::uint64_t LAID_OUT_FROM = 8;
+// for it. Measured on AVX2 (Zen 1), an octave's share of a 2049 x 2049
+// table (its samples a period per lane there, sparse_walk.hpp): at 8
+// samples the sparse walk takes 2.6 to 2.7 ns a value, the lattice about
+// 3.5; at 16 the lattice 2.4 against 2.6, at 32 1.9 against 2.3.
+constexpr std::uint64_t LAID_OUT_FROM = 16;
 
 // Values per block, at most: one octave's block stays in the cache while
 // it is added to the output.

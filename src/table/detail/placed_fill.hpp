@@ -15,6 +15,32 @@
 
 namespace veldra {
 
+// Samples [from, until) of the last axis that repeat every `period`
+// samples `cells` cells further on: sample from + u * period + t lies in
+// cell first_cell + u * cells + residue(t), residue(t) < cells, at the
+// Sides of sample from + t, bit for bit (the samples of a table's
+// octave whose spacing is a ratio of small whole numbers). So the planes
+// of residue r, taken period by period, are a list of their own, and
+// Lanes periods side by side read each corner's numbers as one register.
+// Per sample t of a period and side s (lower 0, upper 1) of its cell,
+// reads[s * period + t] is where the corner's plane lies among the
+// walk's planes: its residue times the numbers of a residue (per prefix,
+// two lists of ROW_ENTRIES), plus 1 where the upper side is the next
+// period's residue 0. terms[r * term_stride + u]
+// is the last-axis term of residue r's plane in period u (padded past
+// the last period).
+struct PeriodicPart {
+  static constexpr std::size_t MAX_PERIOD = 256;  // samples
+  static constexpr std::size_t MAX_CELLS = 64;
+  static constexpr std::size_t CHUNK = 64;         // periods whose planes the walk holds at a time
+  static constexpr std::size_t ROW_ENTRIES = CHUNK + 16;
+  std::size_t period = 0, cells = 0;
+  std::uint64_t from = 0, until = 0, first_cell = 0;
+  std::vector<std::uint32_t> reads{};
+  std::vector<std::uint32_t> terms{};
+  std::size_t term_stride = 0;
+};
+
 // What the walk reads: the octave's gradients, each axis's samples placed
 // on its lattice, the box's row-major layout, and the last axis's
 // positions as six zero-padded lists of `stride` entries (the fraction,
@@ -42,6 +68,9 @@ struct PlacedPlan {
   std::size_t planes = 0;
   std::vector<std::uint32_t> plane_terms{};
   std::vector<std::uint32_t> plane_starts{};
+  // A sparse plan's periodic stretch of the last axis, where whole periods
+  // go one per lane (sparse_walk.hpp); empty (period 0) when there is none.
+  PeriodicPart periodic{};
   // Per sample j of the last axis, one past the last sample of the run
   // from j that shares j's cell: the walk takes a cell's samples at once
   // instead of comparing sample by sample.
@@ -65,6 +94,10 @@ struct PlacedScratch {
   std::vector<double> numbers;
   std::vector<std::uint64_t> sums;
   std::vector<double> planes;
+  // For a periodic part: the planes of CHUNK periods per residue, and the
+  // row's corner weights at each sample of a period.
+  std::vector<double> period_planes;
+  std::vector<double> period_weights;
 };
 
 class PlacedFill {
@@ -87,6 +120,9 @@ class PlacedFill {
   // at out[t * (n + 1) + n]. Bit for bit OctaveGradients::derivative_in
   // at the sample's cells and Sides. Calls may run concurrently.
   void fill_derivative(std::size_t run, std::uint64_t begin, std::uint64_t end, double* out);
+
+  // What the walk reads, as planned.
+  const PlacedPlan& plan() const { return plan_; }
 
  private:
   explicit PlacedFill(PlacedPlan plan) : plan_(std::move(plan)) {}

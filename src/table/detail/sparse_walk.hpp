@@ -133,12 +133,123 @@ template <std::size_t Lanes, typename V>
   }
 }
 
-// Fills out[0 .. end - begin) with the octave's noise at flat indices
-// [begin, end) of the plan's box, Lanes samples at a time; `planes` is
-// room for a segment's plane numbers (PlacedScratch::planes).
+// Writes totals[i] (lane l: sample t + i of period l) to out[l * period
+// + t + i], for i < 4: on four lanes transposed, four samples of a period
+// to a register.
+template <std::size_t Lanes, typename V>
+[[gnu::always_inline]] inline void store_periods(double* out, std::size_t period, const V* totals) {
+  if constexpr (Lanes == 4) {
+    const V low01 = __builtin_shufflevector(totals[0], totals[1], 0, 4, 2, 6);
+    const V high01 = __builtin_shufflevector(totals[0], totals[1], 1, 5, 3, 7);
+    const V low23 = __builtin_shufflevector(totals[2], totals[3], 0, 4, 2, 6);
+    const V high23 = __builtin_shufflevector(totals[2], totals[3], 1, 5, 3, 7);
+    const V lanes[4] = {__builtin_shufflevector(low01, low23, 0, 1, 4, 5),
+                        __builtin_shufflevector(high01, high23, 0, 1, 4, 5),
+                        __builtin_shufflevector(low01, low23, 2, 3, 6, 7),
+                        __builtin_shufflevector(high01, high23, 2, 3, 6, 7)};
+    for (std::size_t lane = 0; lane < 4; ++lane) table_lanes::store(out + lane * period, lanes[lane]);
+  } else {
+#pragma GCC unroll 8
+    for (std::size_t lane = 0; lane < Lanes; ++lane) {
+      for (std::size_t i = 0; i < 4; ++i) out[lane * period + i] = totals[i][lane];
+    }
+  }
+}
+
+// Samples [a, b) of a row of the plan's periodic part, a whole number of
+// groups of Lanes periods, into out: period u's planes found residue by
+// residue, Lanes periods to a register, CHUNK periods at a time; then
+// each sample t of Lanes periods side by side, one period per lane, its
+// corners' numbers read as whole registers and its weights (the same in
+// every lane) formed once per row. The same steps as fill_values' for
+// each sample. The room holds, per residue, each prefix's dot products
+// and last components as lists of ROW_ENTRIES (PeriodicPart::reads).
 template <std::size_t Dims, std::size_t Lanes>
-[[gnu::always_inline]] inline void fill_values(const PlacedPlan& plan, double* planes, std::uint64_t begin,
-                                               std::uint64_t end, double* out) {
+[[gnu::always_inline]] inline void fill_periods(const PlacedPlan& plan, const RowPrefixes<Dims>& row,
+                                                PlacedScratch& scratch, std::uint64_t a, std::uint64_t b,
+                                                double* out) {
+  using V = table_lanes::Vec<Lanes>;
+  using W = typename WordsOf<Lanes>::type;
+  constexpr std::size_t LAST = Dims - 1, PREFIXES = std::size_t{1} << LAST, CORNERS = 2 * PREFIXES;
+  constexpr std::size_t ENTRIES = PeriodicPart::ROW_ENTRIES, RESIDUE = CORNERS * ENTRIES;
+  static_assert(PeriodicPart::CHUNK % Lanes == 0 && PeriodicPart::CHUNK + 2 * Lanes <= ENTRIES);
+  const PeriodicPart& part = plan.periodic;
+  const std::size_t period = part.period, cells = part.cells, stride = plan.stride;
+  const double* palette = plan.gradients.palette();
+  const double* frac = plan.positions.data() + part.from;  // the first period's positions
+  // The row's corner weights at each sample of a period.
+  double* weights = scratch.period_weights.data();
+  for (std::size_t t = 0; t < period; ++t) {
+#pragma GCC unroll 16
+    for (std::size_t c = 0; c < CORNERS; ++c) {
+      weight_step(weights[t * CORNERS + c], row.weight[c % PREFIXES], frac[(2 + c / PREFIXES) * stride + t]);
+    }
+  }
+  double* planes = scratch.period_planes.data();
+  // Sample t of the Lanes periods from entry k: its total.
+  const auto sample = [&] [[gnu::always_inline]] (std::size_t t, std::size_t k, V& total) {
+    const double* at[2] = {planes + part.reads[t] + k, planes + part.reads[period + t] + k};
+    const double* w = weights + t * CORNERS;
+    V lower_offset, upper_offset;
+    table_lanes::splat(lower_offset, frac[t]);
+    table_lanes::splat(upper_offset, frac[stride + t]);
+    total = V{};
+#pragma GCC unroll 16
+    for (std::size_t c = 0; c < CORNERS; ++c) {
+      const std::size_t p = c % PREFIXES, side = c / PREFIXES;
+      V lower_dot, last, dot, weight;
+      table_lanes::load(lower_dot, at[side] + 2 * p * ENTRIES);
+      table_lanes::load(last, at[side] + (2 * p + 1) * ENTRIES);
+      dot_step(dot, lower_dot, last, side == 0 ? lower_offset : upper_offset);
+      table_lanes::splat(weight, w[c]);
+      term_step(total, weight, dot);
+    }
+  };
+  const std::uint64_t end = (b - part.from) / period;
+  for (std::uint64_t u0 = (a - part.from) / period; u0 < end; u0 += PeriodicPart::CHUNK) {
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(PeriodicPart::CHUNK, end - u0));
+    // The planes of periods u0 .. u0 + count - 1, and residue 0 of the next.
+    for (std::size_t r = 0; r < cells; ++r) {
+      for (std::size_t k = 0; k < count + (r == 0 ? 1 : 0); k += Lanes) {
+        W term;
+        __builtin_memcpy(&term, part.terms.data() + r * part.term_stride + u0 + k, sizeof(W));
+        double* to = planes + r * RESIDUE + k;
+#pragma GCC unroll 8
+        for (std::size_t p = 0; p < PREFIXES; ++p) {
+          V gradient[Dims];
+          gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
+          V dot;
+          row.dot_before_last(p, gradient, dot);
+          table_lanes::store(to + 2 * p * ENTRIES, dot);
+          table_lanes::store(to + (2 * p + 1) * ENTRIES, gradient[LAST]);
+        }
+      }
+    }
+    for (std::size_t k = 0; k < count; k += Lanes, out += Lanes * period) {
+      std::size_t t = 0;
+      for (; t + 4 <= period; t += 4) {
+        V totals[4];
+#pragma GCC unroll 4
+        for (std::size_t i = 0; i < 4; ++i) sample(t + i, k, totals[i]);
+        store_periods<Lanes>(out + t, period, totals);
+      }
+      for (; t < period; ++t) {
+        V total;
+        sample(t, k, total);
+#pragma GCC unroll 8
+        for (std::size_t lane = 0; lane < Lanes; ++lane) out[lane * period + t] = total[lane];
+      }
+    }
+  }
+}
+
+// Fills out[0 .. end - begin) with the octave's noise at flat indices
+// [begin, end) of the plan's box, Lanes samples at a time, and the
+// stretches of a row that hold whole groups of Lanes periods of its
+// periodic part Lanes periods at a time (fill_periods).
+template <std::size_t Dims, std::size_t Lanes>
+[[gnu::always_inline]] inline void fill_values(const PlacedPlan& plan, PlacedScratch& scratch,
+                                               std::uint64_t begin, std::uint64_t end, double* out) {
   static_assert(Dims >= 1 && Dims <= 4);
   using V = table_lanes::Vec<Lanes>;
   using W = typename WordsOf<Lanes>::type;
@@ -147,77 +258,99 @@ template <std::size_t Dims, std::size_t Lanes>
   const std::size_t stride = plan.stride;
   const double* frac = plan.positions.data();
   const std::uint32_t* starts = plan.plane_starts.data();
+  double* planes = scratch.planes.data();
+  const PeriodicPart& part = plan.periodic;
   for_each_row<Dims>(plan, begin, end, [&] [[gnu::always_inline]] (const std::uint64_t* q, std::uint64_t m) {
     const RowPrefixes<Dims> row(plan, q);
-    // The row's piece a segment at a time (a long row comes in many pieces,
-    // and the room holds one segment's planes): the numbers of the planes
-    // its samples use, from the lowest, then its samples.
-    for (std::uint64_t from = q[LAST], stop = q[LAST] + m; from < stop;) {
-      const std::uint64_t until = std::min<std::uint64_t>(stop, from + PLANE_SEGMENT);
-      std::uint32_t lowest = UINT32_MAX, highest = 0;
-      for (std::uint64_t j = from; j < until; ++j) {
-        lowest = std::min({lowest, starts[j], starts[stride + j]});
-        highest = std::max({highest, starts[j], starts[stride + j]});
-      }
-      // Lanes planes at a time: the terms and the room are padded to whole
-      // registers.
-      for (std::size_t first = lowest / NUMBERS; first <= highest / NUMBERS; first += Lanes) {
-        W term;
-        __builtin_memcpy(&term, plan.plane_terms.data() + first, sizeof(W));
+    // Samples [from, stop) of the row a segment at a time (a long row
+    // comes in many pieces, and the room holds one segment's planes): the
+    // numbers of the planes its samples use, from the lowest, then its
+    // samples.
+    const auto samples = [&] [[gnu::always_inline]] (std::uint64_t from, std::uint64_t stop) {
+      while (from < stop) {
+        const std::uint64_t until = std::min<std::uint64_t>(stop, from + PLANE_SEGMENT);
+        std::uint32_t lowest = UINT32_MAX, highest = 0;
+        for (std::uint64_t j = from; j < until; ++j) {
+          lowest = std::min({lowest, starts[j], starts[stride + j]});
+          highest = std::max({highest, starts[j], starts[stride + j]});
+        }
+        // Lanes planes at a time: the terms and the room are padded to whole
+        // registers.
+        for (std::size_t first = lowest / NUMBERS; first <= highest / NUMBERS; first += Lanes) {
+          W term;
+          __builtin_memcpy(&term, plan.plane_terms.data() + first, sizeof(W));
 #pragma GCC unroll 8
-        for (std::size_t p = 0; p < PREFIXES; ++p) {
-          V gradient[Dims];
-          gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
-          V dot;
-          row.dot_before_last(p, gradient, dot);
-          double* at = planes + (first * NUMBERS - lowest) + 2 * p;
+          for (std::size_t p = 0; p < PREFIXES; ++p) {
+            V gradient[Dims];
+            gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
+            V dot;
+            row.dot_before_last(p, gradient, dot);
+            double* at = planes + (first * NUMBERS - lowest) + 2 * p;
 #pragma GCC unroll 8
-          for (std::size_t lane = 0; lane < Lanes; ++lane) {
-            at[lane * NUMBERS] = dot[lane];
-            at[lane * NUMBERS + 1] = gradient[LAST][lane];
+            for (std::size_t lane = 0; lane < Lanes; ++lane) {
+              at[lane * NUMBERS] = dot[lane];
+              at[lane * NUMBERS + 1] = gradient[LAST][lane];
+            }
           }
         }
-      }
-      for (std::uint64_t j = from; j < until; j += Lanes) {
-        const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(Lanes, until - j));
-        V offset[2], side_weight[2];
-        table_lanes::load(offset[0], frac + j);
-        table_lanes::load(offset[1], frac + stride + j);
-        table_lanes::load(side_weight[0], frac + 2 * stride + j);
-        table_lanes::load(side_weight[1], frac + 3 * stride + j);
-        // Lanes past the segment (a partial register) read its first
-        // sample's planes, which are in the room.
-        const double* plane[2][Lanes];
-        for (std::size_t side = 0; side < 2; ++side) {
+        for (std::uint64_t j = from; j < until; j += Lanes) {
+          const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(Lanes, until - j));
+          V offset[2], side_weight[2];
+          table_lanes::load(offset[0], frac + j);
+          table_lanes::load(offset[1], frac + stride + j);
+          table_lanes::load(side_weight[0], frac + 2 * stride + j);
+          table_lanes::load(side_weight[1], frac + 3 * stride + j);
+          // Lanes past the segment (a partial register) read its first
+          // sample's planes, which are in the room.
+          const double* plane[2][Lanes];
+          for (std::size_t side = 0; side < 2; ++side) {
 #pragma GCC unroll 8
-          for (std::size_t lane = 0; lane < Lanes; ++lane) {
-            plane[side][lane] = planes + (starts[side * stride + j + (lane < count ? lane : 0)] - lowest);
+            for (std::size_t lane = 0; lane < Lanes; ++lane) {
+              plane[side][lane] = planes + (starts[side * stride + j + (lane < count ? lane : 0)] - lowest);
+            }
           }
-        }
-        V total{};
+          V total{};
 #pragma GCC unroll 16
-        for (std::size_t c = 0; c < 2 * PREFIXES; ++c) {
-          const std::size_t p = c % PREFIXES, side = c / PREFIXES;
-          const double* at[Lanes];
+          for (std::size_t c = 0; c < 2 * PREFIXES; ++c) {
+            const std::size_t p = c % PREFIXES, side = c / PREFIXES;
+            const double* at[Lanes];
 #pragma GCC unroll 8
-          for (std::size_t lane = 0; lane < Lanes; ++lane) at[lane] = plane[side][lane] + 2 * p;
-          V numbers[2];  // the dot product over the axes before the last, the last component
-          read_pairs<Lanes>(at, numbers);
-          V dot, prefix, w;
-          dot_step(dot, numbers[0], numbers[1], offset[side]);
-          table_lanes::splat(prefix, row.weight[p]);
-          weight_step(w, prefix, side_weight[side]);
-          term_step(total, w, dot);
+            for (std::size_t lane = 0; lane < Lanes; ++lane) at[lane] = plane[side][lane] + 2 * p;
+            V numbers[2];  // the dot product over the axes before the last, the last component
+            read_pairs<Lanes>(at, numbers);
+            V dot, prefix, w;
+            dot_step(dot, numbers[0], numbers[1], offset[side]);
+            table_lanes::splat(prefix, row.weight[p]);
+            weight_step(w, prefix, side_weight[side]);
+            term_step(total, w, dot);
+          }
+          if (count == Lanes) {
+            table_lanes::store(out, total);
+          } else {
+            table_lanes::store_first(out, total, count);
+          }
+          out += count;
         }
-        if (count == Lanes) {
-          table_lanes::store(out, total);
-        } else {
-          table_lanes::store_first(out, total, count);
-        }
-        out += count;
+        from = until;
       }
-      from = until;
+    };
+    const std::uint64_t from = q[LAST], stop = q[LAST] + m;
+    // The row's whole groups of Lanes periods: [first, first + groups * group).
+    std::uint64_t first = stop, groups = 0;
+    const std::uint64_t group = Lanes * part.period;
+    if (part.period != 0 && std::max(from, part.from) < std::min(stop, part.until)) {
+      const std::uint64_t lowest = std::max(from, part.from);
+      first = part.from + (lowest - part.from + part.period - 1) / part.period * part.period;
+      const std::uint64_t highest = std::min(stop, part.until);
+      groups = first < highest ? (highest - first) / group : 0;
     }
+    // A row of one group gains less than the group's own planes and the
+    // row's weights cost (measured: 3-D rows of five periods).
+    if (groups < 2) return samples(from, stop);
+    samples(from, first);
+    fill_periods<Dims, Lanes>(plan, row, scratch, first, first + groups * group, out);
+    out += groups * group;
+    samples(first + groups * group, stop);
   });
 }
 

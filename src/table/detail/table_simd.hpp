@@ -111,7 +111,7 @@ template <typename Cells>
     constexpr std::size_t N = decltype(axes)::value;
     if constexpr (N != 0) {
       if (plan.sparse) {
-        return sparse_walk::fill_values<N, Cells::COLUMN_LANES>(plan, scratch.planes.data(), begin, end, out);
+        return sparse_walk::fill_values<N, Cells::COLUMN_LANES>(plan, scratch, begin, end, out);
       }
     }
     placed_walk::fill_run<N, Cells>(plan, scratch, begin, end, out);

@@ -1,0 +1,104 @@
+// The sparse walk's periodic part: an octave's samples at a spacing that
+// repeats every few cells (a table whose divisors the octave's scale does
+// not divide) go one period per lane. Their values are bit for bit the
+// octave's noise_in at each sample, on every instruction set, for 1 to 4
+// axes, boxes that start inside a cell and runs that cut rows; the part
+// is found where the samples repeat and nowhere else.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "field/field.hpp"
+#include "table/detail/field_table.hpp"
+#include "table/detail/placed_fill.hpp"
+
+namespace veldra {
+namespace {
+
+struct Spacing {
+  std::uint64_t divisor, power;  // table divisor, octave scale: power / divisor cells a sample
+  std::size_t period, cells;     // the period expected, in samples and cells
+};
+
+TEST(PlacedPeriods, PeriodsInLanesMatchTheOctaveAtEverySample) {
+  // 3.19, 6.4, 4, 3.5 and 0.78 samples to a cell.
+  const Spacing spacings[] = {{102, 32, 51, 16}, {102, 16, 51, 8}, {128, 32, 4, 1}, {7, 2, 7, 2}, {25, 32, 25, 32}};
+  for (std::size_t n = 1; n <= 4; ++n) {
+    for (const Spacing& spacing : spacings) {
+      for (const bool wrapped : {false, true}) {
+        // Octave k of a field of `dims` cells: its scale is 2^k.
+        std::size_t k = 0;
+        while ((std::uint64_t{1} << k) < spacing.power) ++k;
+        const std::uint64_t along = 2 * 8 * spacing.period / spacing.divisor + 2;  // cells of octave 0
+        std::vector<std::uint64_t> dims(n, 1);
+        dims[n - 1] = along;
+        const Field field = *Field::create(dims, 5, {k + 1, 2.0, 0.5, Shape::Smooth, wrapped, false});
+        const OctaveGradients gradients = field.gradients(k);
+        ASSERT_NE(gradients.palette(), nullptr);
+        for (const std::uint64_t first : {0, 3}) {  // a box from the origin, and one inside a cell
+          std::vector<std::vector<AxisPoint>> places(n);
+          std::uint64_t count = 1;
+          for (std::size_t i = 0; i < n; ++i) {
+            const std::uint64_t samples = i + 1 == n ? dims[i] * spacing.divisor + 1 - first : 3;
+            for (std::uint64_t q = first; q < first + samples; ++q) {
+              places[i].push_back(octave_table_point(q, spacing.divisor, spacing.power, field.octaves()[k].cells[i]));
+            }
+            count *= samples;
+          }
+          for (const Simd simd : {Simd::Sse2, Simd::Avx2, Simd::Avx512}) {
+            if (!simd_supported(simd)) continue;
+            auto fill = PlacedFill::create(gradients, places, 1, simd);
+            ASSERT_TRUE(fill);
+            const PeriodicPart& part = fill->plan().periodic;
+            ASSERT_EQ(part.period, spacing.period) << n << " axes, divisor " << spacing.divisor;
+            ASSERT_EQ(part.cells, spacing.cells);
+            // The axis's last sample, at the top of its last cell, breaks the period.
+            ASSERT_LT(part.until, places[n - 1].size());
+            const std::uint64_t row = places[n - 1].size();
+            for (const auto& [begin, end] : {std::pair{std::uint64_t{0}, count},
+                                            std::pair{row / 3 + 1, count - row / 4 - 1}}) {
+              // A guard on either side catches writes outside the run.
+              std::vector<double> values(end - begin + 2, -7.0);
+              fill->fill(0, begin, end, values.data() + 1);
+              ASSERT_EQ(values.front(), -7.0);
+              ASSERT_EQ(values.back(), -7.0);
+              for (std::uint64_t t = begin; t < end; ++t) {
+                std::uint64_t lowest[MAX_DIMS];
+                Sides at[MAX_DIMS];
+                for (std::size_t i = n, rest = t; i-- > 0;) {
+                  const std::size_t size = places[i].size();
+                  lowest[i] = places[i][rest % size].cell;
+                  at[i] = places[i][rest % size].sides;
+                  rest /= size;
+                }
+                const double expected = gradients.noise_in<0>(lowest, at);
+                ASSERT_EQ(std::memcmp(&values[t - begin + 1], &expected, sizeof expected), 0)
+                    << n << " axes, divisor " << spacing.divisor << ", scale " << spacing.power
+                    << ", wrapped " << wrapped << ", first " << first << ", simd " << int(simd)
+                    << ", sample " << t;
+              }
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+TEST(PlacedPeriods, NoPeriodWhereTheSamplesDoNotRepeat) {
+  // 1.35 samples to a cell of octave 1, placed as floating-point points:
+  // their fractions round differently from one would-be period to the next.
+  const Field field = *Field::create({160, 160}, 5, {2, 2.0, 0.5, Shape::Smooth, false, false});
+  std::vector<std::vector<AxisPoint>> places(2);
+  for (std::size_t i = 0; i < 2; ++i) {
+    for (int q = 0; q < 400; ++q) places[i].push_back(field.place(1, i, 0.3 + q * 0.37));
+  }
+  auto fill = PlacedFill::create(field.gradients(1), places, 1);
+  ASSERT_TRUE(fill);
+  EXPECT_TRUE(fill->plan().sparse);
+  EXPECT_EQ(fill->plan().periodic.period, 0u);
+}
+
+}  // namespace
+}  // namespace veldra
