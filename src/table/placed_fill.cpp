@@ -137,6 +137,41 @@ Status plan_periodic(PlacedPlan& plan) {
   return {};
 }
 
+// Finds a sparse plan's runs of samples that share a cell
+// (PlacedPlan::cell_runs) when their cells rise one at a time and the
+// runs inside the axis hold two samples or more.
+Status plan_cell_runs(PlacedPlan& plan) {
+  const std::size_t n = plan.gradients.n();
+  const std::vector<AxisPoint>& last = plan.places[n - 1];
+  CellRuns runs;
+  for (std::uint64_t j = 0; j < last.size(); j = plan.run_ends[j]) {
+    if (j > 0 && last[j].cell != last[j - 1].cell + 1) return {};
+    runs.starts.push_back(j);
+  }
+  const std::size_t count = runs.starts.size();
+  runs.starts.push_back(last.size());
+  if (count < 3) return {};
+  runs.least = SIZE_MAX;
+  for (std::size_t i = 1; i + 1 < count; ++i) {
+    runs.least = std::min<std::size_t>(runs.least, runs.starts[i + 1] - runs.starts[i]);
+  }
+  if (runs.least < 2) return {};
+  runs.first_cell = last[0].cell;
+  auto positions = allocate<double>(4 * last.size(), 0.0);
+  auto terms = allocate<std::uint32_t>(count + 1 + PADDING, 0);
+  if (!positions || !terms) return out_of_memory();
+  for (std::size_t j = 0; j < last.size(); ++j) {
+    for (std::size_t k = 0; k < 4; ++k) (*positions)[4 * j + k] = plan.positions[k * plan.stride + j];
+  }
+  for (std::size_t i = 0; i < terms->size(); ++i) {
+    (*terms)[i] = static_cast<std::uint32_t>(plan.gradients.term(n - 1, runs.first_cell + i));
+  }
+  runs.positions = std::move(*positions);
+  runs.terms = std::move(*terms);
+  plan.cell_runs = std::move(runs);
+  return {};
+}
+
 // Marks the plan's values and derivative sparse when the walk of one
 // sample per lane suits them, and lists what it reads.
 Status plan_sparse(PlacedPlan& plan) {
@@ -166,7 +201,8 @@ Status plan_sparse(PlacedPlan& plan) {
     plan.periodic = PeriodicPart{};
     return {};
   }
-  return plan_planes(plan);
+  if (auto planes = plan_planes(plan); !planes || !plan.sparse) return planes;
+  return part.period == 0 ? plan_cell_runs(plan) : Status{};
 }
 
 }  // namespace
@@ -218,7 +254,7 @@ Result<PlacedFill> PlacedFill::create(OctaveGradients gradients,
   // A periodic part's planes: per prefix its dot products and last
   // components, per residue ROW_ENTRIES.
   const PeriodicPart& part = fill.plan_.periodic;
-  const std::size_t period_numbers = (part.cells * PeriodicPart::ROW_ENTRIES) << n;
+  const std::size_t period_numbers = (std::max<std::size_t>(part.cells, 1) * PeriodicPart::ROW_ENTRIES) << n;
   for (PlacedScratch& space : fill.scratch_) {
     auto numbers = allocate<double>(5 * prefixes, 0.0);
     auto sums = allocate<std::uint64_t>(prefixes, 0);

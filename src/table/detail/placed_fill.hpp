@@ -41,6 +41,23 @@ struct PeriodicPart {
   std::size_t term_stride = 0;
 };
 
+// A sparse plan's runs of samples that share a cell along the last axis,
+// when the runs' cells rise one at a time and every run but the first and
+// last holds at least two samples (a grid's octave a few samples to a
+// cell): Lanes runs side by side then go one run per lane. Run i's cell is
+// first_cell + i and its samples starts[i] .. starts[i + 1] - 1; `least`
+// is the fewest samples of a run but the first and last (0: the plan has
+// no such runs). Per sample, its four positions side by side (the
+// fraction, the fraction minus 1, 1 - fade, fade), as the lanes load them;
+// per cell from first_cell, its plane's last-axis term (padded).
+struct CellRuns {
+  std::uint64_t first_cell = 0;
+  std::vector<std::uint64_t> starts{};
+  std::size_t least = 0;
+  std::vector<double> positions{};
+  std::vector<std::uint32_t> terms{};
+};
+
 // What the walk reads: the octave's gradients, each axis's samples placed
 // on its lattice, the box's row-major layout, and the last axis's
 // positions as six zero-padded lists of `stride` entries (the fraction,
@@ -71,6 +88,8 @@ struct PlacedPlan {
   // A sparse plan's periodic stretch of the last axis, where whole periods
   // go one per lane (sparse_walk.hpp); empty (period 0) when there is none.
   PeriodicPart periodic{};
+  // Without a periodic part, the runs of samples that share a cell.
+  CellRuns cell_runs{};
   // Per sample j of the last axis, one past the last sample of the run
   // from j that shares j's cell: the walk takes a cell's samples at once
   // instead of comparing sample by sample.

@@ -133,11 +133,10 @@ template <std::size_t Lanes, typename V>
   }
 }
 
-// Writes totals[i] (lane l: sample t + i of period l) to out[l * period
-// + t + i], for i < 4: on four lanes transposed, four samples of a period
-// to a register.
+// Writes totals[i] (lane l's sample i) to to[l][i], for i < 4: on four
+// lanes transposed, a lane's four samples to a register.
 template <std::size_t Lanes, typename V>
-[[gnu::always_inline]] inline void store_periods(double* out, std::size_t period, const V* totals) {
+[[gnu::always_inline]] inline void store_lanes(double* const* to, const V* totals) {
   if constexpr (Lanes == 4) {
     const V low01 = __builtin_shufflevector(totals[0], totals[1], 0, 4, 2, 6);
     const V high01 = __builtin_shufflevector(totals[0], totals[1], 1, 5, 3, 7);
@@ -147,11 +146,125 @@ template <std::size_t Lanes, typename V>
                         __builtin_shufflevector(high01, high23, 0, 1, 4, 5),
                         __builtin_shufflevector(low01, low23, 2, 3, 6, 7),
                         __builtin_shufflevector(high01, high23, 2, 3, 6, 7)};
-    for (std::size_t lane = 0; lane < 4; ++lane) table_lanes::store(out + lane * period, lanes[lane]);
+    for (std::size_t lane = 0; lane < 4; ++lane) table_lanes::store(to[lane], lanes[lane]);
   } else {
 #pragma GCC unroll 8
     for (std::size_t lane = 0; lane < Lanes; ++lane) {
-      for (std::size_t i = 0; i < 4; ++i) out[lane * period + i] = totals[i][lane];
+      for (std::size_t i = 0; i < 4; ++i) to[lane][i] = totals[i][lane];
+    }
+  }
+}
+
+// The planes of `count` + 1 consecutive intersections along the last
+// axis whose terms are terms[0 ..], into `planes`: per prefix p, their dot
+// products over the axes before the last from planes[2p * ENTRIES] and
+// their gradients' last components from planes[(2p + 1) * ENTRIES], Lanes
+// to a register.
+template <std::size_t Dims, std::size_t Lanes, std::size_t ENTRIES>
+[[gnu::always_inline]] inline void lay_planes(const PlacedPlan& plan, const RowPrefixes<Dims>& row,
+                                              const std::uint32_t* terms, std::size_t count, double* planes) {
+  using V = table_lanes::Vec<Lanes>;
+  using W = typename WordsOf<Lanes>::type;
+  constexpr std::size_t LAST = Dims - 1, PREFIXES = std::size_t{1} << LAST;
+  const double* palette = plan.gradients.palette();
+  for (std::size_t k = 0; k <= count; k += Lanes) {
+    W term;
+    __builtin_memcpy(&term, terms + k, sizeof(W));
+#pragma GCC unroll 8
+    for (std::size_t p = 0; p < PREFIXES; ++p) {
+      V gradient[Dims];
+      gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
+      V dot;
+      row.dot_before_last(p, gradient, dot);
+      table_lanes::store(planes + 2 * p * ENTRIES + k, dot);
+      table_lanes::store(planes + (2 * p + 1) * ENTRIES + k, gradient[LAST]);
+    }
+  }
+}
+
+// Runs [i, e) of the plan's cell runs, a whole number of groups of Lanes
+// runs inside a row's piece that starts at sample `from`, into out (the
+// piece's values): the runs' planes found CHUNK runs at a time; then Lanes
+// runs side by side, one per lane, their corners' numbers read once as
+// whole registers, their samples' positions gathered, sample t of each run
+// at a time up to the fewest samples of a run (`least`), then the longer
+// runs' last samples. The same steps as fill_values' for each sample.
+template <std::size_t Dims, std::size_t Lanes>
+[[gnu::always_inline]] inline void fill_cells(const PlacedPlan& plan, const RowPrefixes<Dims>& row,
+                                              PlacedScratch& scratch, std::size_t i, std::size_t e,
+                                              std::uint64_t from, double* out) {
+  using V = table_lanes::Vec<Lanes>;
+  constexpr std::size_t LAST = Dims - 1, PREFIXES = std::size_t{1} << LAST, CORNERS = 2 * PREFIXES;
+  constexpr std::size_t ENTRIES = PeriodicPart::ROW_ENTRIES;
+  const CellRuns& runs = plan.cell_runs;
+  double* planes = scratch.period_planes.data();
+  for (std::size_t i0 = i; i0 < e; i0 += PeriodicPart::CHUNK) {
+    const std::size_t count = std::min<std::size_t>(PeriodicPart::CHUNK, e - i0);
+    lay_planes<Dims, Lanes, ENTRIES>(plan, row, runs.terms.data() + i0, count, planes);
+    for (std::size_t k = 0; k < count; k += Lanes) {
+      V lower_dot[CORNERS], last[CORNERS];
+#pragma GCC unroll 16
+      for (std::size_t c = 0; c < CORNERS; ++c) {
+        const std::size_t p = c % PREFIXES, side = c / PREFIXES;
+        table_lanes::load(lower_dot[c], planes + 2 * p * ENTRIES + k + side);
+        table_lanes::load(last[c], planes + (2 * p + 1) * ENTRIES + k + side);
+      }
+      const std::uint64_t* starts = runs.starts.data() + i0 + k;
+      double* to[Lanes];
+      const double* at[Lanes];
+      std::size_t most = 0;
+#pragma GCC unroll 8
+      for (std::size_t lane = 0; lane < Lanes; ++lane) {
+        to[lane] = out + (starts[lane] - from);
+        at[lane] = runs.positions.data() + 4 * starts[lane];
+        most = std::max<std::size_t>(most, starts[lane + 1] - starts[lane]);
+      }
+      // Sample t of every lane's run (or, past a run's end, its first).
+      const auto sample = [&] [[gnu::always_inline]] (std::size_t t, V& total) {
+        V position[4];  // the fraction, the fraction minus 1, 1 - fade, fade
+        if constexpr (Lanes == 4) {
+          const double* lanes[4];
+          for (std::size_t lane = 0; lane < 4; ++lane) {
+            lanes[lane] = at[lane] + 4 * (starts[lane] + t < starts[lane + 1] ? t : 0);
+          }
+          transposed<4>(lanes, position);
+        } else {
+          double gathered[4][Lanes];
+#pragma GCC unroll 8
+          for (std::size_t lane = 0; lane < Lanes; ++lane) {
+            const double* own = at[lane] + 4 * (starts[lane] + t < starts[lane + 1] ? t : 0);
+            for (std::size_t j = 0; j < 4; ++j) gathered[j][lane] = own[j];
+          }
+          for (std::size_t j = 0; j < 4; ++j) table_lanes::load(position[j], gathered[j]);
+        }
+        total = V{};
+#pragma GCC unroll 16
+        for (std::size_t c = 0; c < CORNERS; ++c) {
+          const std::size_t p = c % PREFIXES, side = c / PREFIXES;
+          V dot, prefix, w;
+          dot_step(dot, lower_dot[c], last[c], position[side]);
+          table_lanes::splat(prefix, row.weight[p]);
+          weight_step(w, prefix, position[2 + side]);
+          term_step(total, w, dot);
+        }
+      };
+      std::size_t t = 0;
+      for (; t + 4 <= runs.least; t += 4) {
+        V totals[4];
+#pragma GCC unroll 4
+        for (std::size_t j = 0; j < 4; ++j) sample(t + j, totals[j]);
+        double* into[Lanes];
+        for (std::size_t lane = 0; lane < Lanes; ++lane) into[lane] = to[lane] + t;
+        store_lanes<Lanes>(into, totals);
+      }
+      for (; t < most; ++t) {
+        V total;
+        sample(t, total);
+#pragma GCC unroll 8
+        for (std::size_t lane = 0; lane < Lanes; ++lane) {
+          if (starts[lane] + t < starts[lane + 1]) to[lane][t] = total[lane];
+        }
+      }
     }
   }
 }
@@ -169,13 +282,11 @@ template <std::size_t Dims, std::size_t Lanes>
                                                 PlacedScratch& scratch, std::uint64_t a, std::uint64_t b,
                                                 double* out) {
   using V = table_lanes::Vec<Lanes>;
-  using W = typename WordsOf<Lanes>::type;
   constexpr std::size_t LAST = Dims - 1, PREFIXES = std::size_t{1} << LAST, CORNERS = 2 * PREFIXES;
   constexpr std::size_t ENTRIES = PeriodicPart::ROW_ENTRIES, RESIDUE = CORNERS * ENTRIES;
   static_assert(PeriodicPart::CHUNK % Lanes == 0 && PeriodicPart::CHUNK + 2 * Lanes <= ENTRIES);
   const PeriodicPart& part = plan.periodic;
   const std::size_t period = part.period, cells = part.cells, stride = plan.stride;
-  const double* palette = plan.gradients.palette();
   const double* frac = plan.positions.data() + part.from;  // the first period's positions
   // The row's corner weights at each sample of a period.
   double* weights = scratch.period_weights.data();
@@ -210,20 +321,8 @@ template <std::size_t Dims, std::size_t Lanes>
     const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(PeriodicPart::CHUNK, end - u0));
     // The planes of periods u0 .. u0 + count - 1, and residue 0 of the next.
     for (std::size_t r = 0; r < cells; ++r) {
-      for (std::size_t k = 0; k < count + (r == 0 ? 1 : 0); k += Lanes) {
-        W term;
-        __builtin_memcpy(&term, part.terms.data() + r * part.term_stride + u0 + k, sizeof(W));
-        double* to = planes + r * RESIDUE + k;
-#pragma GCC unroll 8
-        for (std::size_t p = 0; p < PREFIXES; ++p) {
-          V gradient[Dims];
-          gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
-          V dot;
-          row.dot_before_last(p, gradient, dot);
-          table_lanes::store(to + 2 * p * ENTRIES, dot);
-          table_lanes::store(to + (2 * p + 1) * ENTRIES, gradient[LAST]);
-        }
-      }
+      lay_planes<Dims, Lanes, ENTRIES>(plan, row, part.terms.data() + r * part.term_stride + u0,
+                                       r == 0 ? count : count - 1, planes + r * RESIDUE);
     }
     for (std::size_t k = 0; k < count; k += Lanes, out += Lanes * period) {
       std::size_t t = 0;
@@ -231,7 +330,9 @@ template <std::size_t Dims, std::size_t Lanes>
         V totals[4];
 #pragma GCC unroll 4
         for (std::size_t i = 0; i < 4; ++i) sample(t + i, k, totals[i]);
-        store_periods<Lanes>(out + t, period, totals);
+        double* into[Lanes];
+        for (std::size_t lane = 0; lane < Lanes; ++lane) into[lane] = out + lane * period + t;
+        store_lanes<Lanes>(into, totals);
       }
       for (; t < period; ++t) {
         V total;
@@ -346,11 +447,30 @@ template <std::size_t Dims, std::size_t Lanes>
     }
     // A row of one group gains less than the group's own planes and the
     // row's weights cost (measured: 3-D rows of five periods).
-    if (groups < 2) return samples(from, stop);
-    samples(from, first);
-    fill_periods<Dims, Lanes>(plan, row, scratch, first, first + groups * group, out);
-    out += groups * group;
-    samples(first + groups * group, stop);
+    if (groups >= 2) {
+      samples(from, first);
+      fill_periods<Dims, Lanes>(plan, row, scratch, first, first + groups * group, out);
+      out += groups * group;
+      return samples(first + groups * group, stop);
+    }
+    // Else the whole runs of a cell inside the piece, but the axis's first
+    // and last, in whole groups of Lanes runs.
+    const CellRuns& runs = plan.cell_runs;
+    if (runs.least == 0) return samples(from, stop);
+    const std::size_t count = runs.starts.size() - 1;  // runs
+    const auto begins = [&](std::uint64_t j) {
+      return static_cast<std::size_t>(std::lower_bound(runs.starts.begin(), runs.starts.end(), j) - runs.starts.begin());
+    };
+    const std::size_t i = std::max<std::size_t>(begins(from), 1);
+    // The runs that end by `stop`: those before the first that starts after it.
+    std::size_t e = std::min(count - 1, static_cast<std::size_t>(
+        std::upper_bound(runs.starts.begin(), runs.starts.end(), stop) - runs.starts.begin()) - 1);
+    if (e < i + 2 * Lanes) return samples(from, stop);
+    e = i + (e - i) / Lanes * Lanes;
+    samples(from, runs.starts[i]);
+    fill_cells<Dims, Lanes>(plan, row, scratch, i, e, runs.starts[i], out);
+    out += runs.starts[e] - runs.starts[i];
+    samples(runs.starts[e], stop);
   });
 }
 

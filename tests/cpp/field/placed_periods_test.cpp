@@ -1,11 +1,13 @@
-// The sparse walk's periodic part: an octave's samples at a spacing that
-// repeats every few cells (a table whose divisors the octave's scale does
-// not divide) go one period per lane. Their values are bit for bit the
-// octave's noise_in at each sample, on every instruction set, for 1 to 4
-// axes, boxes that start inside a cell and runs that cut rows; the part
-// is found where the samples repeat and nowhere else.
+// The sparse walk's lanes across cells: an octave's samples at a spacing
+// that repeats every few cells (a table whose divisors the octave's scale
+// does not divide) go one period per lane, and samples that do not repeat
+// one run of a cell per lane. Their values are bit for bit the octave's
+// noise_in at each sample, on every instruction set, for 1 to 4 axes,
+// boxes that start inside a cell and runs that cut rows; each way is taken
+// where its samples allow and nowhere else.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -86,18 +88,70 @@ TEST(PlacedPeriods, PeriodsInLanesMatchTheOctaveAtEverySample) {
   }
 }
 
-TEST(PlacedPeriods, NoPeriodWhereTheSamplesDoNotRepeat) {
-  // 1.35 samples to a cell of octave 1, placed as floating-point points:
-  // their fractions round differently from one would-be period to the next.
-  const Field field = *Field::create({160, 160}, 5, {2, 2.0, 0.5, Shape::Smooth, false, false});
-  std::vector<std::vector<AxisPoint>> places(2);
-  for (std::size_t i = 0; i < 2; ++i) {
-    for (int q = 0; q < 400; ++q) places[i].push_back(field.place(1, i, 0.3 + q * 0.37));
+// Samples placed as floating-point points do not repeat: their fractions
+// round differently from one would-be period to the next. Where their
+// cells rise one at a time with two samples or more to a cell, runs of a
+// cell go one per lane; their values too are the octave's at each sample.
+TEST(PlacedPeriods, RunsOfACellInLanesMatchTheOctaveAtEverySample) {
+  struct Grid {
+    double start, step;  // in octave 0's cells
+    std::size_t least;   // the fewest samples of a run inside the axis; 0: no runs in lanes
+    bool skipping = false;  // instead: three samples in every other cell of octave 1
+  };
+  // Octave 1's cells are half of octave 0's: 2.7, 5.3 and 11.9 samples to
+  // a cell, one below two, and steps backwards.
+  const Grid grids[] = {{0.3, 1 / 5.4, 2}, {0.1, 1 / 10.6, 5}, {0.77, 1 / 23.8, 11},
+                        {0.3, 1 / 2.6, 0}, {60.3, -1 / 10.6, 0}, {0.1, 1 / 6.0, 0, true}};
+  for (std::size_t n = 1; n <= 4; ++n) {
+    for (const Grid& grid : grids) {
+      std::vector<std::uint64_t> dims(n, 2);
+      dims[n - 1] = 64;
+      const Field field = *Field::create(dims, 5, {2, 2.0, 0.5, Shape::Smooth, false, false});
+      const OctaveGradients gradients = field.gradients(1);
+      std::vector<std::vector<AxisPoint>> places(n);
+      std::uint64_t count = 1;
+      for (std::size_t i = 0; i < n; ++i) {
+        const double step = i + 1 == n ? grid.step : 0.37;
+        const int samples = i + 1 == n ? static_cast<int>(20 / std::abs(grid.step)) : 3;
+        for (int q = 0; q < samples; ++q) {
+          const double x = grid.skipping && i + 1 == n ? q / 3 + (q % 3) * 0.1 + 0.05 : (i + 1 == n ? grid.start : 0.2) + q * step;
+          places[i].push_back(field.place(1, i, x));
+        }
+        count *= places[i].size();
+      }
+      for (const Simd simd : {Simd::Sse2, Simd::Avx2, Simd::Avx512}) {
+        if (!simd_supported(simd)) continue;
+        auto fill = PlacedFill::create(gradients, places, 1, simd);
+        ASSERT_TRUE(fill);
+        // One axis goes sparse below 4 samples to a cell (no prefix shares a plane).
+        const bool sparse = n > 1 || std::abs(grid.step) > 1 / 8.0;
+        ASSERT_EQ(fill->plan().sparse, sparse);
+        ASSERT_EQ(fill->plan().periodic.period, 0u);
+        ASSERT_EQ(fill->plan().cell_runs.least, sparse ? grid.least : 0) << n << " axes, step " << grid.step;
+        const std::uint64_t row = places[n - 1].size();
+        for (const auto& [begin, end] : {std::pair{std::uint64_t{0}, count},
+                                        std::pair{row / 3 + 1, count - row / 4 - 1}}) {
+          std::vector<double> values(end - begin + 2, -7.0);
+          fill->fill(0, begin, end, values.data() + 1);
+          ASSERT_EQ(values.front(), -7.0);
+          ASSERT_EQ(values.back(), -7.0);
+          for (std::uint64_t t = begin; t < end; ++t) {
+            std::uint64_t lowest[MAX_DIMS];
+            Sides at[MAX_DIMS];
+            for (std::size_t i = n, rest = t; i-- > 0;) {
+              const std::size_t size = places[i].size();
+              lowest[i] = places[i][rest % size].cell;
+              at[i] = places[i][rest % size].sides;
+              rest /= size;
+            }
+            const double expected = gradients.noise_in<0>(lowest, at);
+            ASSERT_EQ(std::memcmp(&values[t - begin + 1], &expected, sizeof expected), 0)
+                << n << " axes, step " << grid.step << ", simd " << int(simd) << ", sample " << t;
+          }
+        }
+      }
+    }
   }
-  auto fill = PlacedFill::create(field.gradients(1), places, 1);
-  ASSERT_TRUE(fill);
-  EXPECT_TRUE(fill->plan().sparse);
-  EXPECT_EQ(fill->plan().periodic.period, 0u);
 }
 
 }  // namespace
