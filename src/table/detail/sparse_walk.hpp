@@ -133,10 +133,10 @@ template <std::size_t Lanes, typename V>
   }
 }
 
-// Writes totals[i] (lane l's sample i) to to[l][i], for i < 4: on four
+// Writes totals[i] (lane l's sample i) to to(l)[i], for i < 4: on four
 // lanes transposed, a lane's four samples to a register.
-template <std::size_t Lanes, typename V>
-[[gnu::always_inline]] inline void store_lanes(double* const* to, const V* totals) {
+template <std::size_t Lanes, typename V, typename To>
+[[gnu::always_inline]] inline void store_lanes(To&& to, const V* totals) {
   if constexpr (Lanes == 4) {
     const V low01 = __builtin_shufflevector(totals[0], totals[1], 0, 4, 2, 6);
     const V high01 = __builtin_shufflevector(totals[0], totals[1], 1, 5, 3, 7);
@@ -146,11 +146,11 @@ template <std::size_t Lanes, typename V>
                         __builtin_shufflevector(high01, high23, 0, 1, 4, 5),
                         __builtin_shufflevector(low01, low23, 2, 3, 6, 7),
                         __builtin_shufflevector(high01, high23, 2, 3, 6, 7)};
-    for (std::size_t lane = 0; lane < 4; ++lane) table_lanes::store(to[lane], lanes[lane]);
+    for (std::size_t lane = 0; lane < 4; ++lane) table_lanes::store(to(lane), lanes[lane]);
   } else {
 #pragma GCC unroll 8
     for (std::size_t lane = 0; lane < Lanes; ++lane) {
-      for (std::size_t i = 0; i < 4; ++i) to[lane][i] = totals[i][lane];
+      for (std::size_t i = 0; i < 4; ++i) to(lane)[i] = totals[i][lane];
     }
   }
 }
@@ -253,9 +253,7 @@ template <std::size_t Dims, std::size_t Lanes>
         V totals[4];
 #pragma GCC unroll 4
         for (std::size_t j = 0; j < 4; ++j) sample(t + j, totals[j]);
-        double* into[Lanes];
-        for (std::size_t lane = 0; lane < Lanes; ++lane) into[lane] = to[lane] + t;
-        store_lanes<Lanes>(into, totals);
+        store_lanes<Lanes>([&](std::size_t lane) { return to[lane] + t; }, totals);
       }
       for (; t < most; ++t) {
         V total;
@@ -330,9 +328,7 @@ template <std::size_t Dims, std::size_t Lanes>
         V totals[4];
 #pragma GCC unroll 4
         for (std::size_t i = 0; i < 4; ++i) sample(t + i, k, totals[i]);
-        double* into[Lanes];
-        for (std::size_t lane = 0; lane < Lanes; ++lane) into[lane] = out + lane * period + t;
-        store_lanes<Lanes>(into, totals);
+        store_lanes<Lanes>([&](std::size_t lane) { return out + lane * period + t; }, totals);
       }
       for (; t < period; ++t) {
         V total;
