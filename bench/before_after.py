@@ -35,6 +35,9 @@ CASES = {
                            "run = lambda: f.table_region([128, 128], [512, 512], [1024, 1024])",
     "Field relief 1025^2": "r = v.Renderer(v.Field([8, 8], 7, octaves=6)); run = lambda: r.relief([128, 128])",
     "Field 6 oct 3-D 126^3": "f = v.Field([5, 5, 5], 7, octaves=6); run = lambda: f.table([25, 25, 25])",
+    "Field 4 oct 4-D 41^4": "f = v.Field([4, 4, 4, 4], 7, octaves=4); run = lambda: f.table([10, 10, 10, 10])",
+    "Field 6 oct 3-D 51x51x1001": "f = v.Field([2, 2, 40], 7, octaves=6); run = lambda: f.table([25, 25, 25])",
+    "Field 6 oct 1-D 2^20": "f = v.Field([8192], 7, octaves=6); run = lambda: f.table([128])",
     "Field grid 2049^2": "f = v.Field([16, 16], 7, octaves=6); "
                          "run = lambda: f.grid([0.3, 0.1], [1 / 131.3, 1 / 131.3], [2049, 2049])",
     "noise_at 1e6 3-D 6 oct": "import random; random.seed(1); f = v.Field([16, 16, 16], 7, octaves=6); "
