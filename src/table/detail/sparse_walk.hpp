@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "field/formula.hpp"
 #include "field/lane_gradients.hpp"
@@ -316,7 +317,7 @@ template <std::size_t Dims, std::size_t Lanes>
   };
   const std::uint64_t end = (b - part.from) / period;
   for (std::uint64_t u0 = (a - part.from) / period; u0 < end; u0 += PeriodicPart::CHUNK) {
-    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(PeriodicPart::CHUNK, end - u0));
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(PeriodicPart::CHUNK, end - u0));
     // The planes of periods u0 .. u0 + count - 1, and residue 0 of the next.
     for (std::size_t r = 0; r < cells; ++r) {
       lay_planes<Dims, Lanes, ENTRIES>(plan, row, part.terms.data() + r * part.term_stride + u0,
@@ -357,117 +358,127 @@ template <std::size_t Dims, std::size_t Lanes>
   const std::uint32_t* starts = plan.plane_starts.data();
   double* planes = scratch.planes.data();
   const PeriodicPart& part = plan.periodic;
-  for_each_row<Dims>(plan, begin, end, [&] [[gnu::always_inline]] (const std::uint64_t* q, std::uint64_t m) {
-    const RowPrefixes<Dims> row(plan, q);
-    // Samples [from, stop) of the row a segment at a time (a long row
-    // comes in many pieces, and the room holds one segment's planes): the
-    // numbers of the planes its samples use, from the lowest, then its
-    // samples.
-    const auto samples = [&] [[gnu::always_inline]] (std::uint64_t from, std::uint64_t stop) {
-      while (from < stop) {
-        const std::uint64_t until = std::min<std::uint64_t>(stop, from + PLANE_SEGMENT);
-        std::uint32_t lowest = UINT32_MAX, highest = 0;
-        for (std::uint64_t j = from; j < until; ++j) {
-          lowest = std::min({lowest, starts[j], starts[stride + j]});
-          highest = std::max({highest, starts[j], starts[stride + j]});
-        }
-        // Lanes planes at a time: the terms and the room are padded to whole
-        // registers.
-        for (std::size_t first = lowest / NUMBERS; first <= highest / NUMBERS; first += Lanes) {
-          W term;
-          __builtin_memcpy(&term, plan.plane_terms.data() + first, sizeof(W));
-#pragma GCC unroll 8
-          for (std::size_t p = 0; p < PREFIXES; ++p) {
-            V gradient[Dims];
-            gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
-            V dot;
-            row.dot_before_last(p, gradient, dot);
-            double* at = planes + (first * NUMBERS - lowest) + 2 * p;
-#pragma GCC unroll 8
-            for (std::size_t lane = 0; lane < Lanes; ++lane) {
-              at[lane * NUMBERS] = dot[lane];
-              at[lane * NUMBERS + 1] = gradient[LAST][lane];
+  const CellRuns& runs = plan.cell_runs;
+  // The rows' walk, compiled once for each way a plan may take (periods,
+  // runs in lanes, samples alone), so that each loop holds its own.
+  enum class Way { Periods, Runs, Samples };
+  const auto walk = [&] [[gnu::always_inline]] (auto way) {
+    for_each_row<Dims>(plan, begin, end, [&] [[gnu::always_inline]] (const std::uint64_t* q, std::uint64_t m) {
+      const RowPrefixes<Dims> row(plan, q);
+      // Samples [from, stop) of the row a segment at a time (a long row
+      // comes in many pieces, and the room holds one segment's planes): the
+      // numbers of the planes its samples use, from the lowest, then its
+      // samples.
+      const auto samples = [&] [[gnu::always_inline]] (std::uint64_t from, std::uint64_t stop) {
+        while (from < stop) {
+          const std::uint64_t until = std::min<std::uint64_t>(stop, from + PLANE_SEGMENT);
+          std::uint32_t lowest = UINT32_MAX, highest = 0;
+          for (std::uint64_t j = from; j < until; ++j) {
+            lowest = std::min({lowest, starts[j], starts[stride + j]});
+            highest = std::max({highest, starts[j], starts[stride + j]});
+          }
+          // Lanes planes at a time: the terms and the room are padded to whole
+          // registers.
+          for (std::size_t first = lowest / NUMBERS; first <= highest / NUMBERS; first += Lanes) {
+            W term;
+            __builtin_memcpy(&term, plan.plane_terms.data() + first, sizeof(W));
+  #pragma GCC unroll 8
+            for (std::size_t p = 0; p < PREFIXES; ++p) {
+              V gradient[Dims];
+              gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
+              V dot;
+              row.dot_before_last(p, gradient, dot);
+              double* at = planes + (first * NUMBERS - lowest) + 2 * p;
+  #pragma GCC unroll 8
+              for (std::size_t lane = 0; lane < Lanes; ++lane) {
+                at[lane * NUMBERS] = dot[lane];
+                at[lane * NUMBERS + 1] = gradient[LAST][lane];
+              }
             }
           }
-        }
-        for (std::uint64_t j = from; j < until; j += Lanes) {
-          const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(Lanes, until - j));
-          V offset[2], side_weight[2];
-          table_lanes::load(offset[0], frac + j);
-          table_lanes::load(offset[1], frac + stride + j);
-          table_lanes::load(side_weight[0], frac + 2 * stride + j);
-          table_lanes::load(side_weight[1], frac + 3 * stride + j);
-          // Lanes past the segment (a partial register) read its first
-          // sample's planes, which are in the room.
-          const double* plane[2][Lanes];
-          for (std::size_t side = 0; side < 2; ++side) {
-#pragma GCC unroll 8
-            for (std::size_t lane = 0; lane < Lanes; ++lane) {
-              plane[side][lane] = planes + (starts[side * stride + j + (lane < count ? lane : 0)] - lowest);
+          for (std::uint64_t j = from; j < until; j += Lanes) {
+            const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(Lanes, until - j));
+            V offset[2], side_weight[2];
+            table_lanes::load(offset[0], frac + j);
+            table_lanes::load(offset[1], frac + stride + j);
+            table_lanes::load(side_weight[0], frac + 2 * stride + j);
+            table_lanes::load(side_weight[1], frac + 3 * stride + j);
+            // Lanes past the segment (a partial register) read its first
+            // sample's planes, which are in the room.
+            const double* plane[2][Lanes];
+            for (std::size_t side = 0; side < 2; ++side) {
+  #pragma GCC unroll 8
+              for (std::size_t lane = 0; lane < Lanes; ++lane) {
+                plane[side][lane] = planes + (starts[side * stride + j + (lane < count ? lane : 0)] - lowest);
+              }
             }
+            V total{};
+  #pragma GCC unroll 16
+            for (std::size_t c = 0; c < 2 * PREFIXES; ++c) {
+              const std::size_t p = c % PREFIXES, side = c / PREFIXES;
+              const double* at[Lanes];
+  #pragma GCC unroll 8
+              for (std::size_t lane = 0; lane < Lanes; ++lane) at[lane] = plane[side][lane] + 2 * p;
+              V numbers[2];  // the dot product over the axes before the last, the last component
+              read_pairs<Lanes>(at, numbers);
+              V dot, prefix, w;
+              dot_step(dot, numbers[0], numbers[1], offset[side]);
+              table_lanes::splat(prefix, row.weight[p]);
+              weight_step(w, prefix, side_weight[side]);
+              term_step(total, w, dot);
+            }
+            if (count == Lanes) {
+              table_lanes::store(out, total);
+            } else {
+              table_lanes::store_first(out, total, count);
+            }
+            out += count;
           }
-          V total{};
-#pragma GCC unroll 16
-          for (std::size_t c = 0; c < 2 * PREFIXES; ++c) {
-            const std::size_t p = c % PREFIXES, side = c / PREFIXES;
-            const double* at[Lanes];
-#pragma GCC unroll 8
-            for (std::size_t lane = 0; lane < Lanes; ++lane) at[lane] = plane[side][lane] + 2 * p;
-            V numbers[2];  // the dot product over the axes before the last, the last component
-            read_pairs<Lanes>(at, numbers);
-            V dot, prefix, w;
-            dot_step(dot, numbers[0], numbers[1], offset[side]);
-            table_lanes::splat(prefix, row.weight[p]);
-            weight_step(w, prefix, side_weight[side]);
-            term_step(total, w, dot);
-          }
-          if (count == Lanes) {
-            table_lanes::store(out, total);
-          } else {
-            table_lanes::store_first(out, total, count);
-          }
-          out += count;
+          from = until;
         }
-        from = until;
+      };
+      const std::uint64_t from = q[LAST], stop = q[LAST] + m;
+      if constexpr (decltype(way)::value == Way::Samples) {
+        return samples(from, stop);
+      } else if constexpr (decltype(way)::value == Way::Periods) {
+        // The row's whole groups of Lanes periods: [first, first + groups * group).
+        std::uint64_t first = stop, groups = 0;
+        const std::uint64_t group = Lanes * part.period;
+        if (std::max(from, part.from) < std::min(stop, part.until)) {
+          const std::uint64_t lowest = std::max(from, part.from);
+          first = part.from + (lowest - part.from + part.period - 1) / part.period * part.period;
+          const std::uint64_t highest = std::min(stop, part.until);
+          groups = first < highest ? (highest - first) / group : 0;
+        }
+        // A row of one group gains less than the group's own planes and the
+        // row's weights cost (measured: 3-D rows of five periods).
+        if (groups < 2) return samples(from, stop);
+        samples(from, first);
+        fill_periods<Dims, Lanes>(plan, row, scratch, first, first + groups * group, out);
+        out += groups * group;
+        return samples(first + groups * group, stop);
+      } else {
+        // The whole runs of a cell inside the piece, but the axis's first and
+        // last, in whole groups of Lanes runs.
+        const std::size_t count = runs.starts.size() - 1;  // runs
+        const auto* starts_at = runs.starts.data();
+        const std::size_t i = std::max<std::size_t>(
+            static_cast<std::size_t>(std::lower_bound(starts_at, starts_at + count + 1, from) - starts_at), 1);
+        // The runs that end by `stop`: those before the first that starts after it.
+        const auto after = std::upper_bound(starts_at, starts_at + count + 1, stop);
+        std::size_t e = std::min(count - 1, static_cast<std::size_t>(after - starts_at) - 1);
+        if (e < i + 2 * Lanes) return samples(from, stop);
+        e = i + (e - i) / Lanes * Lanes;
+        samples(from, runs.starts[i]);
+        fill_cells<Dims, Lanes>(plan, row, scratch, i, e, runs.starts[i], out);
+        out += runs.starts[e] - runs.starts[i];
+        samples(runs.starts[e], stop);
       }
-    };
-    const std::uint64_t from = q[LAST], stop = q[LAST] + m;
-    // The row's whole groups of Lanes periods: [first, first + groups * group).
-    std::uint64_t first = stop, groups = 0;
-    const std::uint64_t group = Lanes * part.period;
-    if (part.period != 0 && std::max(from, part.from) < std::min(stop, part.until)) {
-      const std::uint64_t lowest = std::max(from, part.from);
-      first = part.from + (lowest - part.from + part.period - 1) / part.period * part.period;
-      const std::uint64_t highest = std::min(stop, part.until);
-      groups = first < highest ? (highest - first) / group : 0;
-    }
-    // A row of one group gains less than the group's own planes and the
-    // row's weights cost (measured: 3-D rows of five periods).
-    if (groups >= 2) {
-      samples(from, first);
-      fill_periods<Dims, Lanes>(plan, row, scratch, first, first + groups * group, out);
-      out += groups * group;
-      return samples(first + groups * group, stop);
-    }
-    // Else the whole runs of a cell inside the piece, but the axis's first
-    // and last, in whole groups of Lanes runs.
-    const CellRuns& runs = plan.cell_runs;
-    if (runs.least == 0) return samples(from, stop);
-    const std::size_t count = runs.starts.size() - 1;  // runs
-    const auto begins = [&](std::uint64_t j) {
-      return static_cast<std::size_t>(std::lower_bound(runs.starts.begin(), runs.starts.end(), j) - runs.starts.begin());
-    };
-    const std::size_t i = std::max<std::size_t>(begins(from), 1);
-    // The runs that end by `stop`: those before the first that starts after it.
-    std::size_t e = std::min(count - 1, static_cast<std::size_t>(
-        std::upper_bound(runs.starts.begin(), runs.starts.end(), stop) - runs.starts.begin()) - 1);
-    if (e < i + 2 * Lanes) return samples(from, stop);
-    e = i + (e - i) / Lanes * Lanes;
-    samples(from, runs.starts[i]);
-    fill_cells<Dims, Lanes>(plan, row, scratch, i, e, runs.starts[i], out);
-    out += runs.starts[e] - runs.starts[i];
-    samples(runs.starts[e], stop);
-  });
+    });
+  };
+  if (part.period != 0) return walk(std::integral_constant<Way, Way::Periods>{});
+  if (runs.least != 0) return walk(std::integral_constant<Way, Way::Runs>{});
+  walk(std::integral_constant<Way, Way::Samples>{});
 }
 
 // Fills out with Dims + 1 numbers per sample at flat indices [begin, end)

@@ -25,7 +25,8 @@ struct Spacing {
 
 TEST(PlacedPeriods, PeriodsInLanesMatchTheOctaveAtEverySample) {
   // 3.19, 6.4, 4, 3.5 and 0.78 samples to a cell.
-  const Spacing spacings[] = {{102, 32, 51, 16}, {102, 16, 51, 8}, {128, 32, 4, 1}, {7, 2, 7, 2}, {25, 32, 25, 32}};
+  const Spacing spacings[] = {
+      {102, 32, 51, 16}, {102, 16, 51, 8}, {128, 32, 4, 1}, {7, 2, 7, 2}, {25, 32, 25, 32}};
   for (std::size_t n = 1; n <= 4; ++n) {
     for (const Spacing& spacing : spacings) {
       for (const bool wrapped : {false, true}) {
@@ -44,7 +45,8 @@ TEST(PlacedPeriods, PeriodsInLanesMatchTheOctaveAtEverySample) {
           for (std::size_t i = 0; i < n; ++i) {
             const std::uint64_t samples = i + 1 == n ? dims[i] * spacing.divisor + 1 - first : 3;
             for (std::uint64_t q = first; q < first + samples; ++q) {
-              places[i].push_back(octave_table_point(q, spacing.divisor, spacing.power, field.octaves()[k].cells[i]));
+              const std::uint64_t cells = field.octaves()[k].cells[i];
+              places[i].push_back(octave_table_point(q, spacing.divisor, spacing.power, cells));
             }
             count *= samples;
           }
@@ -114,7 +116,8 @@ TEST(PlacedPeriods, RunsOfACellInLanesMatchTheOctaveAtEverySample) {
         const double step = i + 1 == n ? grid.step : 0.37;
         const int samples = i + 1 == n ? static_cast<int>(20 / std::abs(grid.step)) : 3;
         for (int q = 0; q < samples; ++q) {
-          const double x = grid.skipping && i + 1 == n ? q / 3 + (q % 3) * 0.1 + 0.05 : (i + 1 == n ? grid.start : 0.2) + q * step;
+          const bool along = i + 1 == n;
+          const double x = grid.skipping && along ? q / 3 + (q % 3) * 0.1 + 0.05 : (along ? grid.start : 0.2) + q * step;
           places[i].push_back(field.place(1, i, x));
         }
         count *= places[i].size();
