@@ -156,6 +156,19 @@ template <std::size_t Lanes, typename V, typename To>
   }
 }
 
+// The numbers of prefix p at Lanes planes whose last-axis terms are
+// `term`: the corner's hash finished, its gradient read from the palette,
+// its dot product over the axes before the last into `dot` and its last
+// component into `last`.
+template <std::size_t Dims, std::size_t Lanes, typename V, typename W>
+[[gnu::always_inline]] inline void plane_numbers(const double* palette, const RowPrefixes<Dims>& row,
+                                                 const W& term, std::size_t p, V& dot, V& last) {
+  V gradient[Dims];
+  gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
+  row.dot_before_last(p, gradient, dot);
+  last = gradient[Dims - 1];
+}
+
 // The planes of `count` + 1 consecutive intersections along the last
 // axis whose terms are terms[0 ..], into `planes`: per prefix p, their dot
 // products over the axes before the last from planes[2p * ENTRIES] and
@@ -173,12 +186,10 @@ template <std::size_t Dims, std::size_t Lanes, std::size_t ENTRIES>
     __builtin_memcpy(&term, terms + k, sizeof(W));
 #pragma GCC unroll 8
     for (std::size_t p = 0; p < PREFIXES; ++p) {
-      V gradient[Dims];
-      gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
-      V dot;
-      row.dot_before_last(p, gradient, dot);
+      V dot, last;
+      plane_numbers<Dims, Lanes>(palette, row, term, p, dot, last);
       table_lanes::store(planes + 2 * p * ENTRIES + k, dot);
-      table_lanes::store(planes + (2 * p + 1) * ENTRIES + k, gradient[LAST]);
+      table_lanes::store(planes + (2 * p + 1) * ENTRIES + k, last);
     }
   }
 }
@@ -382,17 +393,15 @@ template <std::size_t Dims, std::size_t Lanes>
           for (std::size_t first = lowest / NUMBERS; first <= highest / NUMBERS; first += Lanes) {
             W term;
             __builtin_memcpy(&term, plan.plane_terms.data() + first, sizeof(W));
-  #pragma GCC unroll 8
+#pragma GCC unroll 8
             for (std::size_t p = 0; p < PREFIXES; ++p) {
-              V gradient[Dims];
-              gather<Dims, Lanes>(palette, mixed(row.sum[p] + term) >> 24, gradient);
-              V dot;
-              row.dot_before_last(p, gradient, dot);
+              V dot, last;
+              plane_numbers<Dims, Lanes>(palette, row, term, p, dot, last);
               double* at = planes + (first * NUMBERS - lowest) + 2 * p;
-  #pragma GCC unroll 8
+#pragma GCC unroll 8
               for (std::size_t lane = 0; lane < Lanes; ++lane) {
                 at[lane * NUMBERS] = dot[lane];
-                at[lane * NUMBERS + 1] = gradient[LAST][lane];
+                at[lane * NUMBERS + 1] = last[lane];
               }
             }
           }
@@ -407,17 +416,17 @@ template <std::size_t Dims, std::size_t Lanes>
             // sample's planes, which are in the room.
             const double* plane[2][Lanes];
             for (std::size_t side = 0; side < 2; ++side) {
-  #pragma GCC unroll 8
+#pragma GCC unroll 8
               for (std::size_t lane = 0; lane < Lanes; ++lane) {
                 plane[side][lane] = planes + (starts[side * stride + j + (lane < count ? lane : 0)] - lowest);
               }
             }
             V total{};
-  #pragma GCC unroll 16
+#pragma GCC unroll 16
             for (std::size_t c = 0; c < 2 * PREFIXES; ++c) {
               const std::size_t p = c % PREFIXES, side = c / PREFIXES;
               const double* at[Lanes];
-  #pragma GCC unroll 8
+#pragma GCC unroll 8
               for (std::size_t lane = 0; lane < Lanes; ++lane) at[lane] = plane[side][lane] + 2 * p;
               V numbers[2];  // the dot product over the axes before the last, the last component
               read_pairs<Lanes>(at, numbers);

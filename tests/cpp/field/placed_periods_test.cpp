@@ -9,6 +9,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "field/field.hpp"
@@ -17,6 +18,38 @@
 
 namespace veldra {
 namespace {
+
+// Fills the whole box, and a run from mid-row to mid-row, and checks every
+// value against the octave's noise_in at its sample, bit for bit; a guard
+// on either side catches writes outside the run.
+void expect_the_octave_at_every_sample(PlacedFill& fill, const OctaveGradients& gradients,
+                                       const std::vector<std::vector<AxisPoint>>& places,
+                                       const std::string& context) {
+  const std::size_t n = places.size();
+  std::uint64_t count = 1;
+  for (const auto& axis : places) count *= axis.size();
+  const std::uint64_t row = places[n - 1].size();
+  for (const auto& [begin, end] : {std::pair{std::uint64_t{0}, count},
+                                  std::pair{row / 3 + 1, count - row / 4 - 1}}) {
+    std::vector<double> values(end - begin + 2, -7.0);
+    fill.fill(0, begin, end, values.data() + 1);
+    ASSERT_EQ(values.front(), -7.0) << context;
+    ASSERT_EQ(values.back(), -7.0) << context;
+    for (std::uint64_t t = begin; t < end; ++t) {
+      std::uint64_t lowest[MAX_DIMS];
+      Sides at[MAX_DIMS];
+      for (std::size_t i = n, rest = t; i-- > 0;) {
+        const std::size_t size = places[i].size();
+        lowest[i] = places[i][rest % size].cell;
+        at[i] = places[i][rest % size].sides;
+        rest /= size;
+      }
+      const double expected = gradients.noise_in<0>(lowest, at);
+      ASSERT_EQ(std::memcmp(&values[t - begin + 1], &expected, sizeof expected), 0)
+          << context << ", sample " << t;
+    }
+  }
+}
 
 struct Spacing {
   std::uint64_t divisor, power;  // table divisor, octave scale: power / divisor cells a sample
@@ -41,14 +74,12 @@ TEST(PlacedPeriods, PeriodsInLanesMatchTheOctaveAtEverySample) {
         ASSERT_NE(gradients.palette(), nullptr);
         for (const std::uint64_t first : {0, 3}) {  // a box from the origin, and one inside a cell
           std::vector<std::vector<AxisPoint>> places(n);
-          std::uint64_t count = 1;
           for (std::size_t i = 0; i < n; ++i) {
             const std::uint64_t samples = i + 1 == n ? dims[i] * spacing.divisor + 1 - first : 3;
             for (std::uint64_t q = first; q < first + samples; ++q) {
               const std::uint64_t cells = field.octaves()[k].cells[i];
               places[i].push_back(octave_table_point(q, spacing.divisor, spacing.power, cells));
             }
-            count *= samples;
           }
           for (const Simd simd : {Simd::Sse2, Simd::Avx2, Simd::Avx512}) {
             if (!simd_supported(simd)) continue;
@@ -59,30 +90,11 @@ TEST(PlacedPeriods, PeriodsInLanesMatchTheOctaveAtEverySample) {
             ASSERT_EQ(part.cells, spacing.cells);
             // The axis's last sample, at the top of its last cell, breaks the period.
             ASSERT_LT(part.until, places[n - 1].size());
-            const std::uint64_t row = places[n - 1].size();
-            for (const auto& [begin, end] : {std::pair{std::uint64_t{0}, count},
-                                            std::pair{row / 3 + 1, count - row / 4 - 1}}) {
-              // A guard on either side catches writes outside the run.
-              std::vector<double> values(end - begin + 2, -7.0);
-              fill->fill(0, begin, end, values.data() + 1);
-              ASSERT_EQ(values.front(), -7.0);
-              ASSERT_EQ(values.back(), -7.0);
-              for (std::uint64_t t = begin; t < end; ++t) {
-                std::uint64_t lowest[MAX_DIMS];
-                Sides at[MAX_DIMS];
-                for (std::size_t i = n, rest = t; i-- > 0;) {
-                  const std::size_t size = places[i].size();
-                  lowest[i] = places[i][rest % size].cell;
-                  at[i] = places[i][rest % size].sides;
-                  rest /= size;
-                }
-                const double expected = gradients.noise_in<0>(lowest, at);
-                ASSERT_EQ(std::memcmp(&values[t - begin + 1], &expected, sizeof expected), 0)
-                    << n << " axes, divisor " << spacing.divisor << ", scale " << spacing.power
-                    << ", wrapped " << wrapped << ", first " << first << ", simd " << int(simd)
-                    << ", sample " << t;
-              }
-            }
+            expect_the_octave_at_every_sample(
+                *fill, gradients, places,
+                std::to_string(n) + " axes, divisor " + std::to_string(spacing.divisor) + ", scale " +
+                    std::to_string(spacing.power) + ", wrapped " + std::to_string(wrapped) + ", first " +
+                    std::to_string(first) + ", simd " + std::to_string(int(simd)));
           }
         }
       }
@@ -111,7 +123,6 @@ TEST(PlacedPeriods, RunsOfACellInLanesMatchTheOctaveAtEverySample) {
       const Field field = *Field::create(dims, 5, {2, 2.0, 0.5, Shape::Smooth, false, false});
       const OctaveGradients gradients = field.gradients(1);
       std::vector<std::vector<AxisPoint>> places(n);
-      std::uint64_t count = 1;
       for (std::size_t i = 0; i < n; ++i) {
         const double step = i + 1 == n ? grid.step : 0.37;
         const int samples = i + 1 == n ? static_cast<int>(20 / std::abs(grid.step)) : 3;
@@ -120,7 +131,6 @@ TEST(PlacedPeriods, RunsOfACellInLanesMatchTheOctaveAtEverySample) {
           const double x = grid.skipping && along ? q / 3 + (q % 3) * 0.1 + 0.05 : (along ? grid.start : 0.2) + q * step;
           places[i].push_back(field.place(1, i, x));
         }
-        count *= places[i].size();
       }
       for (const Simd simd : {Simd::Sse2, Simd::Avx2, Simd::Avx512}) {
         if (!simd_supported(simd)) continue;
@@ -131,27 +141,9 @@ TEST(PlacedPeriods, RunsOfACellInLanesMatchTheOctaveAtEverySample) {
         ASSERT_EQ(fill->plan().sparse, sparse);
         ASSERT_EQ(fill->plan().periodic.period, 0u);
         ASSERT_EQ(fill->plan().cell_runs.least, sparse ? grid.least : 0) << n << " axes, step " << grid.step;
-        const std::uint64_t row = places[n - 1].size();
-        for (const auto& [begin, end] : {std::pair{std::uint64_t{0}, count},
-                                        std::pair{row / 3 + 1, count - row / 4 - 1}}) {
-          std::vector<double> values(end - begin + 2, -7.0);
-          fill->fill(0, begin, end, values.data() + 1);
-          ASSERT_EQ(values.front(), -7.0);
-          ASSERT_EQ(values.back(), -7.0);
-          for (std::uint64_t t = begin; t < end; ++t) {
-            std::uint64_t lowest[MAX_DIMS];
-            Sides at[MAX_DIMS];
-            for (std::size_t i = n, rest = t; i-- > 0;) {
-              const std::size_t size = places[i].size();
-              lowest[i] = places[i][rest % size].cell;
-              at[i] = places[i][rest % size].sides;
-              rest /= size;
-            }
-            const double expected = gradients.noise_in<0>(lowest, at);
-            ASSERT_EQ(std::memcmp(&values[t - begin + 1], &expected, sizeof expected), 0)
-                << n << " axes, step " << grid.step << ", simd " << int(simd) << ", sample " << t;
-          }
-        }
+        expect_the_octave_at_every_sample(*fill, gradients, places,
+                                          std::to_string(n) + " axes, step " + std::to_string(grid.step) +
+                                              ", simd " + std::to_string(int(simd)));
       }
     }
   }
